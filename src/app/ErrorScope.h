@@ -1,0 +1,68 @@
+// Errors inside a procedure do not escape it. A procedure that keeps going after a
+// failed step creates an ErrorScope at its top; a failed step records the pending error
+// (its description and source line), and when the procedure ends the scope writes one
+// line to errlog.log: the date and time, the description, the line number.
+#pragma once
+
+#include <source_location>
+#include <stdexcept>
+#include <string>
+
+// A runtime error raised to the caller, carrying a number and a description the way
+// the platform reports it.
+class RuntimeError : public std::runtime_error {
+ public:
+  RuntimeError(int number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+  int number() const { return number_; }
+
+ private:
+  int number_;
+};
+
+// "Type mismatch": a text that is not a number where a number was wanted.
+inline constexpr int kErrTypeMismatch = 13;
+
+class ErrorScope {
+ public:
+  enum class AtEnd { kLog, kClear };
+
+  explicit ErrorScope(AtEnd at_end = AtEnd::kLog) : at_end_(at_end) {}
+  ~ErrorScope();
+  ErrorScope(const ErrorScope&) = delete;
+  ErrorScope& operator=(const ErrorScope&) = delete;
+
+  // Records an error; a later one replaces it, as the last error is the one reported.
+  void Raise(const std::string& description,
+             std::source_location where = std::source_location::current());
+
+  // Runs one step. An exception it throws becomes the pending error and false is
+  // returned, so the procedure can go on with its next step.
+  template <class Step>
+  bool Try(Step&& step, std::source_location where = std::source_location::current()) {
+    try {
+      step();
+      return true;
+    } catch (const std::exception& error) {
+      Raise(error.what(), where);
+    } catch (...) {
+      Raise("Unknown error", where);
+    }
+    return false;
+  }
+
+  bool pending() const { return pending_; }
+  const std::string& description() const { return description_; }
+  int line() const { return line_; }
+  void Clear() { pending_ = false; }
+
+  // The date and time, the description and the line, as errlog.log and the error
+  // reports carry them.
+  std::string Text() const;
+
+ private:
+  AtEnd at_end_;
+  bool pending_ = false;
+  std::string description_;
+  int line_ = 0;
+};

@@ -1,0 +1,114 @@
+#include "app/basMain.h"
+
+#include <cctype>
+
+#include "app/AppInfo.h"
+#include "app/ErrorScope.h"
+#include "app/modINI.h"
+#include "platform/window.h"
+
+std::string AppExePath;
+
+namespace {
+
+constexpr char kRootOfDriveMessage[] =
+    "Please save this executable in a folder, not in the root of a drive to function properly!";
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string SkipBlanks(const std::string& text, std::size_t from) {
+  while (from < text.size() && (text[from] == ' ' || text[from] == '\t')) ++from;
+  return text.substr(std::min(from, text.size()));
+}
+
+// Whether the leading text of a command line names this program: its full path, its
+// file name or base name, or a path ending in either.
+bool NamesProgram(const std::string& text, const std::string& exe_path) {
+  std::string candidate = Lower(text);
+  std::string path = Lower(exe_path);
+  std::string name = path.substr(path.find_last_of('\\') + 1);
+  std::string base = name.substr(0, name.find_last_of('.'));
+  auto ends_with = [&](const std::string& tail) {
+    return candidate.size() > tail.size() &&
+           candidate.compare(candidate.size() - tail.size(), tail.size(), tail) == 0 &&
+           (candidate[candidate.size() - tail.size() - 1] == '\\' ||
+            candidate[candidate.size() - tail.size() - 1] == '/');
+  };
+  return candidate == path || candidate == name || candidate == base || ends_with(name) ||
+         ends_with(base);
+}
+
+void RefreshInstalledMarker() {
+  std::string ver_ini = AppFile("ver.ini");
+  std::string key = AppExeName() + ".exe";
+  if (GetIniValue(ver_ini, "Installed", key, "") != VersionText())
+    SetIniValue(ver_ini, "Installed", key, VersionText());
+}
+
+}  // namespace
+
+LaunchMode ChooseLaunchMode(const std::string& argument_text) {
+  if (argument_text.empty()) return LaunchMode::kOptions;
+  if (argument_text == "/options") return LaunchMode::kOptionsAnywhere;
+  if (argument_text == "/s" || argument_text == "/scan" || argument_text == "/start")
+    return LaunchMode::kGuard;
+  if (argument_text == "/r" || argument_text == "/runonce" || argument_text == "/once")
+    return LaunchMode::kScanOnce;
+  return LaunchMode::kTerminate;
+}
+
+std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path) {
+  if (!command_line.empty() && command_line[0] == '"') {
+    std::size_t close = command_line.find('"', 1);
+    return close == std::string::npos ? "" : SkipBlanks(command_line, close + 1);
+  }
+  // Unquoted, the program's path may itself hold blanks (C:\Program Files\...): the
+  // first blank after which the text before it names this program ends the path.
+  for (std::size_t blank = command_line.find(' '); blank != std::string::npos;
+       blank = command_line.find(' ', blank + 1)) {
+    if (NamesProgram(command_line.substr(0, blank), exe_path))
+      return SkipBlanks(command_line, blank);
+  }
+  if (NamesProgram(command_line, exe_path)) return "";
+  std::size_t first_blank = command_line.find(' ');
+  return first_blank == std::string::npos ? "" : SkipBlanks(command_line, first_blank);
+}
+
+MainOutcome Main(const std::string& argument_text, const ProgramModes& modes) {
+  ErrorScope error;
+  error.Try([] { AppExePath = AppFile(AppExeName() + ".exe"); });
+  error.Try([] { RefreshInstalledMarker(); });
+
+  MainOutcome outcome = MainOutcome::kReturn;
+  error.Try([&] {
+    switch (ChooseLaunchMode(argument_text)) {
+      case LaunchMode::kOptions:
+        if (AppFolder().size() <= 3) {
+          platform::ShowMessageBox(kRootOfDriveMessage, "",
+                                   platform::kMbOk | platform::kMbIconInformation);
+          outcome = MainOutcome::kEndAtOnce;
+          return;
+        }
+        if (modes.show_options) modes.show_options();
+        break;
+      case LaunchMode::kOptionsAnywhere:
+        if (modes.show_options) modes.show_options();
+        break;
+      case LaunchMode::kGuard:
+        if (modes.start_guard) modes.start_guard();
+        break;
+      case LaunchMode::kScanOnce:
+        if (modes.scan_once) modes.scan_once();
+        outcome = MainOutcome::kEndAtOnce;
+        break;
+      case LaunchMode::kTerminate:
+        if (modes.terminate_processes) modes.terminate_processes(argument_text);
+        outcome = MainOutcome::kEndAtOnce;
+        break;
+    }
+  });
+  return outcome;
+}

@@ -1,0 +1,34 @@
+// The program's entry: where it lives, the "Installed" marker in ver.ini, and the
+// choice of mode from the command line.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// The program's folder, a backslash, the executable's name and ".exe".
+extern std::string AppExePath;
+
+// The modes Main dispatches to. The start-up code fills them in, so that this layer
+// does not reach up into the guard and the windows.
+struct ProgramModes {
+  std::function<void()> show_options;                              // none or "/options"
+  std::function<void()> start_guard;                               // "/s" "/scan" "/start"
+  std::function<void()> scan_once;                                 // "/r" "/runonce" "/once"
+  std::function<void(const std::string&)> terminate_processes;     // any other text
+};
+
+enum class MainOutcome {
+  kReturn,     // Main returned normally: the program lives while a window is open
+  kEndAtOnce,  // end the process now, without unloading anything
+};
+
+enum class LaunchMode { kOptions, kOptionsAnywhere, kGuard, kScanOnce, kTerminate };
+
+// The mode for the argument text: whole-string, case-sensitive switches.
+LaunchMode ChooseLaunchMode(const std::string& argument_text);
+
+// The text after the program's own path on a full command line, whether Windows passed
+// the path quoted or unquoted with blanks in it.
+std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path);
+
+MainOutcome Main(const std::string& argument_text, const ProgramModes& modes);

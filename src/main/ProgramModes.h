@@ -1,0 +1,6 @@
+#pragma once
+
+#include "app/basMain.h"
+
+// The modes of this program, for Main to dispatch to.
+ProgramModes RunwardenModes();

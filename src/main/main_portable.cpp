@@ -1,0 +1,13 @@
+// The portable build's entry: the arguments joined by blanks are the argument text.
+#include <string>
+
+#include "app/basMain.h"
+#include "main/ProgramModes.h"
+#include "platform/system.h"
+
+int main(int argc, char** argv) {
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) arguments += (i > 1 ? " " : "") + std::string(argv[i]);
+  if (Main(arguments, RunwardenModes()) == MainOutcome::kEndAtOnce) platform::EndProcessNow(0);
+  return 0;
+}

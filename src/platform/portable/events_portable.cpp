@@ -1,0 +1,49 @@
+#include "platform/events.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/portable/event_loop.h"
+
+namespace platform {
+namespace {
+
+bool g_manual_clock = false;
+uint32_t g_manual_ticks = 0;
+
+uint32_t RealTicks() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+uint32_t TickCount() { return g_manual_clock ? g_manual_ticks : RealTicks(); }
+
+void Sleep(uint32_t milliseconds) {
+  if (g_manual_clock) {
+    g_manual_ticks += milliseconds;
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void DoEvents() { portable::EventLoop::Instance().DispatchPending(); }
+
+void WaitForEvents(uint32_t timeout_milliseconds) {
+  if (g_manual_clock) {
+    g_manual_ticks += timeout_milliseconds;
+    return;
+  }
+  portable::EventLoop::Instance().Wait(timeout_milliseconds);
+}
+
+void UseManualClockForTesting(bool manual) {
+  if (manual && !g_manual_clock) g_manual_ticks = RealTicks();
+  g_manual_clock = manual;
+}
+
+void AdvanceClockForTesting(uint32_t milliseconds) { g_manual_ticks += milliseconds; }
+
+}  // namespace platform

@@ -1,0 +1,90 @@
+#include "platform/system.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/portable/host_path.h"
+#include "runwarden_version.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+// A Windows host answers 6 or more; the portable build plays a current one.
+constexpr int kPortableMajorVersion = 6;
+
+int g_major_version_for_testing = 0;
+LocalTime g_now_for_testing;
+std::string g_module_path_for_testing;
+
+std::string Pad2(int value) {
+  return value < 10 ? "0" + std::to_string(value) : std::to_string(value);
+}
+
+}  // namespace
+
+int MajorVersion() {
+  return g_major_version_for_testing ? g_major_version_for_testing : kPortableMajorVersion;
+}
+
+void SetMajorVersionForTesting(int major) { g_major_version_for_testing = major; }
+
+std::string GetEnv(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value ? value : "";
+}
+
+bool SetEnv(const std::string& name, const std::string& value) {
+  if (value.empty()) return unsetenv(name.c_str()) == 0;
+  return setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry && *entry; ++entry) entries.emplace_back(*entry);
+  return entries;
+}
+
+LocalTime Now() {
+  if (g_now_for_testing.year) return g_now_for_testing;
+  std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  localtime_r(&now, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+// English (United States): 12/5/2026 3:45:12 AM.
+std::string FormatGeneralDate(const LocalTime& time) {
+  std::string text = std::to_string(time.month) + "/" + std::to_string(time.day) + "/" +
+                     std::to_string(time.year);
+  if (time.hour || time.minute || time.second) {
+    int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
+    text += " " + std::to_string(hour12) + ":" + Pad2(time.minute) + ":" + Pad2(time.second) +
+            (time.hour < 12 ? " AM" : " PM");
+  }
+  return text;
+}
+
+void SetNowForTesting(const LocalTime& time) { g_now_for_testing = time; }
+
+std::string ModulePath() {
+  if (!g_module_path_for_testing.empty()) return g_module_path_for_testing;
+  char buffer[4096];
+  ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return "";
+  return portable::FromHostPath(std::string(buffer, static_cast<std::size_t>(length)));
+}
+
+void SetModulePathForTesting(const std::string& path) { g_module_path_for_testing = path; }
+
+Version ProgramVersion() {
+  return {RUNWARDEN_VERSION_MAJOR, RUNWARDEN_VERSION_MINOR, RUNWARDEN_VERSION_REVISION};
+}
+
+void EndProcessNow(int exit_code) { std::_Exit(exit_code); }
+
+}  // namespace platform

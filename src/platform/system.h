@@ -1,0 +1,43 @@
+// Facts about the running system and process: version, environment, clock, own path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The platform's major version number (5: 2000/XP/2003, 6: Vista and later).
+int MajorVersion();
+// 0 restores the real value.
+void SetMajorVersionForTesting(int major);
+
+// Environment variables; an unset variable reads as empty.
+std::string GetEnv(const std::string& name);
+bool SetEnv(const std::string& name, const std::string& value);
+// "NAME=VALUE" entries in the platform's order.
+std::vector<std::string> EnvironmentEntries();
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalTime Now();
+// The system's general date form: short date, a blank, long time; the time is left
+// out at exactly midnight.
+std::string FormatGeneralDate(const LocalTime& time);
+// Fixes Now() for tests; a zero year releases it.
+void SetNowForTesting(const LocalTime& time);
+
+// Full path of the running executable.
+std::string ModulePath();
+void SetModulePathForTesting(const std::string& path);
+
+struct Version {
+  int major = 0, minor = 0, revision = 0;
+};
+// The version the executable carries (its version resource on Windows).
+Version ProgramVersion();
+
+// Ends the process at once: no unload handlers, no destructors.
+[[noreturn]] void EndProcessNow(int exit_code);
+
+}  // namespace platform

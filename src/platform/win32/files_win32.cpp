@@ -1,0 +1,120 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+HANDLE OpenForWriting(const std::string& path, DWORD access, DWORD disposition) {
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<FoundFile> FindFiles(const std::string& pattern) {
+  std::vector<FoundFile> found;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    found.push_back({name, data.dwFileAttributes});
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+bool ReadAttributes(const std::string& path, uint32_t* attributes) {
+  DWORD value = GetFileAttributesA(path.c_str());
+  if (value == INVALID_FILE_ATTRIBUTES) return false;
+  *attributes = value;
+  return true;
+}
+
+bool WriteAttributes(const std::string& path, uint32_t attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD value = GetFileAttributesA(path.c_str());
+  return value != INVALID_FILE_ATTRIBUTES && (value & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  char buffer[32768];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0)
+    bytes->append(buffer, got);
+  CloseHandle(file);
+  return ok;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = OpenForWriting(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(file, bytes);
+  CloseHandle(file);
+  return ok;
+}
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = OpenForWriting(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(file, bytes);
+  CloseHandle(file);
+  return ok;
+}
+
+int64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+std::string ShortPathName(const std::string& path) {
+  char buffer[1000];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return "";
+  return std::string(buffer, length);
+}
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length > MAX_PATH) return "C:\\";
+  return std::string(buffer, length);
+}
+
+}  // namespace platform

@@ -1,0 +1,118 @@
+#include "platform/system.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "runwarden_version.h"
+
+namespace platform {
+namespace {
+
+int g_major_version_for_testing = 0;
+LocalTime g_now_for_testing;
+std::string g_module_path_for_testing;
+
+std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int),
+                       DWORD flags, const SYSTEMTIME& time) {
+  char buffer[128];
+  int length = format(LOCALE_USER_DEFAULT, flags, &time, nullptr, buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, length - 1) : std::string();
+}
+
+}  // namespace
+
+int MajorVersion() {
+  if (g_major_version_for_testing) return g_major_version_for_testing;
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&info)) return 0;
+#pragma GCC diagnostic pop
+  return static_cast<int>(info.dwMajorVersion);
+}
+
+void SetMajorVersionForTesting(int major) { g_major_version_for_testing = major; }
+
+std::string GetEnv(const std::string& name) {
+  char buffer[32768];
+  DWORD length = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return "";
+  return std::string(buffer, length);
+}
+
+bool SetEnv(const std::string& name, const std::string& value) {
+  return SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+}
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  char* block = GetEnvironmentStringsA();
+  if (!block) return entries;
+  for (const char* entry = block; *entry; entry += std::strlen(entry) + 1) {
+    // Entries starting with "=" are the per-drive current folders, not variables.
+    if (*entry != '=') entries.emplace_back(entry);
+  }
+  FreeEnvironmentStringsA(block);
+  return entries;
+}
+
+LocalTime Now() {
+  if (g_now_for_testing.year) return g_now_for_testing;
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+std::string FormatGeneralDate(const LocalTime& time) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(time.year);
+  st.wMonth = static_cast<WORD>(time.month);
+  st.wDay = static_cast<WORD>(time.day);
+  st.wHour = static_cast<WORD>(time.hour);
+  st.wMinute = static_cast<WORD>(time.minute);
+  st.wSecond = static_cast<WORD>(time.second);
+  std::string text = FormatWith(GetDateFormatA, DATE_SHORTDATE, st);
+  if (time.hour || time.minute || time.second) text += " " + FormatWith(GetTimeFormatA, 0, st);
+  return text;
+}
+
+void SetNowForTesting(const LocalTime& time) { g_now_for_testing = time; }
+
+std::string ModulePath() {
+  if (!g_module_path_for_testing.empty()) return g_module_path_for_testing;
+  char buffer[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, length);
+}
+
+void SetModulePathForTesting(const std::string& path) { g_module_path_for_testing = path; }
+
+Version ProgramVersion() {
+  Version version{RUNWARDEN_VERSION_MAJOR, RUNWARDEN_VERSION_MINOR, RUNWARDEN_VERSION_REVISION};
+  // The version resource is what Explorer shows; read it so the two can never differ.
+  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+  if (!resource) return version;
+  HGLOBAL loaded = LoadResource(nullptr, resource);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (!data) return version;
+  // VS_VERSIONINFO: a header, the key L"VS_VERSION_INFO", padding, then VS_FIXEDFILEINFO.
+  const BYTE* bytes = static_cast<const BYTE*>(data);
+  DWORD size = SizeofResource(nullptr, resource);
+  for (DWORD offset = 0; offset + sizeof(VS_FIXEDFILEINFO) <= size; offset += 4) {
+    const auto* info = reinterpret_cast<const VS_FIXEDFILEINFO*>(bytes + offset);
+    if (info->dwSignature == 0xFEEF04BD) {
+      version.major = HIWORD(info->dwFileVersionMS);
+      version.minor = LOWORD(info->dwFileVersionMS);
+      version.revision = LOWORD(info->dwFileVersionLS);
+      break;
+    }
+  }
+  return version;
+}
+
+void EndProcessNow(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
+
+}  // namespace platform

@@ -1,0 +1,5 @@
+// The options window, "Manage Runwarden".
+#pragma once
+
+// Shows the window modeless.
+void ShowOptionsWindow();

@@ -1,0 +1,146 @@
+#include "app/basMain.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/AppInfo.h"
+#include "app/modINI.h"
+#include "platform/window.h"
+#include "support/RegistrySandbox.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+TEST(LaunchModeTest, OnlyWholeCaseSensitiveSwitchesCount) {
+  EXPECT_EQ(ChooseLaunchMode(""), LaunchMode::kOptions);
+  EXPECT_EQ(ChooseLaunchMode("/options"), LaunchMode::kOptionsAnywhere);
+  for (const char* guard : {"/s", "/scan", "/start"})
+    EXPECT_EQ(ChooseLaunchMode(guard), LaunchMode::kGuard) << guard;
+  for (const char* once : {"/r", "/runonce", "/once"})
+    EXPECT_EQ(ChooseLaunchMode(once), LaunchMode::kScanOnce) << once;
+  for (const char* other : {"/S", "/s x", " /s", "/R", "/Options", "notepad.exe", "/"})
+    EXPECT_EQ(ChooseLaunchMode(other), LaunchMode::kTerminate) << other;
+}
+
+TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
+  const std::string exe = "C:\\Program Files\\Runwarden\\Runwarden.exe";
+  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\" /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\"", exe), "");
+  // Windows starts a Run value exactly as written, unquoted blanks and all.
+  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("c:\\program files\\runwarden\\RUNWARDEN.EXE /r", exe), "/r");
+  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe", exe), "");
+  // Started by name, as the options window and the terminating copies do.
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe notepad", exe), "notepad");
+  EXPECT_EQ(CommandArgumentText("Runwarden notepad.exe", exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
+  // A path the program cannot recognise: the first blank ends it.
+  EXPECT_EQ(CommandArgumentText("C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE /s", exe), "/s");
+}
+
+struct Recorded {
+  std::vector<std::string> calls;
+  std::vector<std::string> messages;
+};
+
+class MainTest : public ::testing::Test {
+ protected:
+  MainTest() {
+    modes_.show_options = [this] { recorded_.calls.push_back("options"); };
+    modes_.start_guard = [this] { recorded_.calls.push_back("guard"); };
+    modes_.scan_once = [this] { recorded_.calls.push_back("scan once"); };
+    modes_.terminate_processes = [this](const std::string& text) {
+      recorded_.calls.push_back("terminate " + text);
+    };
+    platform::SetMessageBoxResponderForTesting(
+        [this](const std::string& text, const std::string&, uint32_t style) {
+          recorded_.messages.push_back(text);
+          EXPECT_EQ(style, platform::kMbOk | platform::kMbIconInformation);
+          return platform::kIdOk;
+        });
+  }
+  ~MainTest() override { platform::SetMessageBoxResponderForTesting(nullptr); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramModes modes_;
+  Recorded recorded_;
+};
+
+TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  struct Case {
+    const char* argument;
+    const char* call;
+    MainOutcome outcome;
+  } cases[] = {
+      {"", "options", MainOutcome::kReturn},
+      {"/options", "options", MainOutcome::kReturn},
+      {"/start", "guard", MainOutcome::kReturn},
+      {"/once", "scan once", MainOutcome::kEndAtOnce},
+      {"notepad.exe", "terminate notepad.exe", MainOutcome::kEndAtOnce},
+      {"/S", "terminate /S", MainOutcome::kEndAtOnce},
+  };
+  for (const Case& c : cases) {
+    recorded_.calls.clear();
+    EXPECT_EQ(Main(c.argument, modes_), c.outcome) << c.argument;
+    EXPECT_EQ(recorded_.calls, std::vector<std::string>{c.call}) << c.argument;
+  }
+  EXPECT_TRUE(recorded_.messages.empty());
+  EXPECT_EQ(AppExePath, folder_.File("Runwarden.exe"));
+}
+
+TEST_F(MainTest, AProgramInTheRootOfADriveSaysSoAndEnds) {
+  ProgramLocation program("C:\\Runwarden.exe");
+  EXPECT_EQ(Main("", modes_), MainOutcome::kEndAtOnce);
+  EXPECT_TRUE(recorded_.calls.empty());
+  ASSERT_EQ(recorded_.messages.size(), 1u);
+  EXPECT_EQ(recorded_.messages[0],
+            "Please save this executable in a folder, not in the root of a drive to function "
+            "properly!");
+  EXPECT_EQ(AppExePath, "C:\\Runwarden.exe");
+
+  recorded_.messages.clear();
+  EXPECT_EQ(Main("/options", modes_), MainOutcome::kReturn);
+  EXPECT_EQ(Main("/s", modes_), MainOutcome::kReturn);
+  EXPECT_EQ(recorded_.calls, (std::vector<std::string>{"options", "guard"}));
+  EXPECT_TRUE(recorded_.messages.empty());
+}
+
+TEST_F(MainTest, TheInstalledMarkerIsWrittenOnlyWhenItDiffers) {
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  Main("/s", modes_);
+  EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
+
+  folder_.Write("ver.ini", "[Installed]\r\nRunwarden.exe=0.9.0.1\r\n");
+  Main("/s", modes_);
+  EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
+
+  // Equal already: the file is left exactly as it is (a rewrite would drop the blanks).
+  std::string kept = "[Installed]\r\nRunwarden.exe =   " + VersionText() + "\r\n";
+  folder_.Write("ver.ini", kept);
+  Main("/s", modes_);
+  EXPECT_EQ(folder_.Read("ver.ini"), kept);
+}
+
+TEST(VersionTextTest, HasFourFieldsWithZeroThird) {
+  std::string text = VersionText();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '.'), 3) << text;
+  EXPECT_NE(text.find(".0."), std::string::npos) << text;
+}
+
+TEST(AppInfoTest, FolderNameAndFiles) {
+  {
+    ProgramLocation program("C:\\Tools\\Runwarden\\Runwarden.exe");
+    EXPECT_EQ(AppFolder(), "C:\\Tools\\Runwarden");
+    EXPECT_EQ(AppExeName(), "Runwarden");
+    EXPECT_EQ(AppFile("log.log"), "C:\\Tools\\Runwarden\\log.log");
+  }
+  ProgramLocation root("D:\\Runwarden.exe");
+  EXPECT_EQ(AppFolder(), "D:\\");
+  EXPECT_EQ(AppFile("log.log"), "D:\\log.log");
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+#include "support/RegistrySandbox.h"
+
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "registry/basReg.h"
+
+namespace {
+
+void DeleteTree(platform::RegRoot root, const std::string& sub_key) {
+  platform::RegHandle key = nullptr;
+  if (platform::OpenKey(root, sub_key, platform::kKeyRead, &key) == platform::kErrorSuccess) {
+    std::vector<std::string> children;
+    std::string name;
+    for (uint32_t i = 0; platform::EnumSubKey(key, i, &name) == platform::kErrorSuccess; ++i)
+      children.push_back(name);
+    platform::CloseKey(key);
+    for (const std::string& child : children) DeleteTree(root, sub_key + "\\" + child);
+  }
+  platform::DeleteKey(root, sub_key);
+}
+
+}  // namespace
+
+void DeleteRegTree(const std::string& path) {
+  RegPathParts parts = SplitRegPath(path);
+  if (parts.root != platform::RegRoot::None && !parts.sub_key.empty())
+    DeleteTree(parts.root, parts.sub_key);
+}
+
+RegistrySandbox::RegistrySandbox()
+    : paths_{"HKLM\\SOFTWARE\\Runwarden", "HKLM\\SOFTWARE\\RunwardenTests",
+             "HKCU\\Software\\RunwardenTests", "HKCR\\RunwardenTests"} {
+  platform::ResetRegistryForTesting();
+  ClearAll();
+}
+
+RegistrySandbox::~RegistrySandbox() {
+  ClearAll();
+  for (platform::RegRoot root : {platform::RegRoot::CurrentUser, platform::RegRoot::LocalMachine,
+                                 platform::RegRoot::ClassesRoot})
+    platform::SetRootReadOnlyForTesting(root, false);
+}
+
+void RegistrySandbox::Own(const std::string& path) {
+  paths_.push_back(path);
+  DeleteRegTree(path);
+}
+
+void RegistrySandbox::ClearAll() {
+  for (const std::string& path : paths_) DeleteRegTree(path);
+}

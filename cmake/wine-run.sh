@@ -15,14 +15,15 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # Wine's daemons inherit the standard handles of the program that starts them; a test
 # runner reading our output through a pipe would then wait for them for ever. Start the
 # prefix and a lingering wineserver with their output sent to /dev/null first.
+# The lock only orders the first start; the daemons must not inherit (and so hold) it.
 (
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot -i >/dev/null 2>&1 </dev/null || true
-    wineserver -w >/dev/null 2>&1 </dev/null || true
+    wine wineboot -i >/dev/null 2>&1 </dev/null 9>&- || true
+    wineserver -w >/dev/null 2>&1 </dev/null 9>&- || true
   fi
-  wineserver -p120 >/dev/null 2>&1 </dev/null || true
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  wineserver -p120 >/dev/null 2>&1 </dev/null 9>&- || true
+  wine cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
 ) 9>"$build_dir/.wineprefix.lock"
 
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then

@@ -9,10 +9,10 @@ namespace platform {
 
 // What the platform copies into a buffer of `capacity` characters: at most capacity - 1.
 // A missing file, section or key gives the default.
-std::string GetProfileString(const std::string& file, const std::string& section,
+std::string ReadProfileText(const std::string& file, const std::string& section,
                              const std::string& key, const std::string& default_value,
                              std::size_t capacity);
-bool WriteProfileString(const std::string& file, const std::string& section,
+bool WriteProfileText(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value);
 
 }  // namespace platform

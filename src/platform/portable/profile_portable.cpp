@@ -71,7 +71,7 @@ std::string Unquote(const std::string& value) {
 
 }  // namespace
 
-std::string GetProfileString(const std::string& file, const std::string& section,
+std::string ReadProfileText(const std::string& file, const std::string& section,
                              const std::string& key, const std::string& default_value,
                              std::size_t capacity) {
   std::string result = Trim(default_value);
@@ -95,7 +95,7 @@ std::string GetProfileString(const std::string& file, const std::string& section
   return result;
 }
 
-bool WriteProfileString(const std::string& file, const std::string& section,
+bool WriteProfileText(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value) {
   std::string text;
   ReadWholeFile(file, &text);

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-std::string GetProfileString(const std::string& file, const std::string& section,
+std::string ReadProfileText(const std::string& file, const std::string& section,
                              const std::string& key, const std::string& default_value,
                              std::size_t capacity) {
   std::vector<char> buffer(capacity + 1, '\0');
@@ -16,7 +16,7 @@ std::string GetProfileString(const std::string& file, const std::string& section
   return std::string(buffer.data(), copied);
 }
 
-bool WriteProfileString(const std::string& file, const std::string& section,
+bool WriteProfileText(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value) {
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
 }

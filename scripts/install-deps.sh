@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Runwarden need on Debian 12 (as root).
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ git
+  mingw-w64 g++-mingw-w64-x86-64-posix
+  wine wine64 xvfb xauth imagemagick
+  googletest libsqlite3-dev libcpp-httplib-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test suite: native, native under the sanitizers,
+# and the Windows build under Wine (inside one virtual X display). Fails when any suite
+# fails or runs no test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+for preset in native sanitize; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+cmake --preset windows
+cmake --build --preset windows
+status=0
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows || status=$?
+WINEPREFIX=$PWD/build/windows/wineprefix wineserver -k 2>/dev/null || true
+exit $status

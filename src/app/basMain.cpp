@@ -1,9 +1,9 @@
 #include "app/basMain.h"
 
-#include <cctype>
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/TextCompare.h"
 #include "app/modINI.h"
 #include "platform/window.h"
 
@@ -14,11 +14,6 @@ namespace {
 constexpr char kRootOfDriveMessage[] =
     "Please save this executable in a folder, not in the root of a drive to function properly!";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string SkipBlanks(const std::string& text, std::size_t from) {
   while (from < text.size() && (text[from] == ' ' || text[from] == '\t')) ++from;
   return text.substr(std::min(from, text.size()));
@@ -27,8 +22,8 @@ std::string SkipBlanks(const std::string& text, std::size_t from) {
 // Whether the leading text of a command line names this program: its full path, its
 // file name or base name, or a path ending in either.
 bool NamesProgram(const std::string& text, const std::string& exe_path) {
-  std::string candidate = Lower(text);
-  std::string path = Lower(exe_path);
+  std::string candidate = LowerCase(text);
+  std::string path = LowerCase(exe_path);
   std::string name = path.substr(path.find_last_of('\\') + 1);
   std::string base = name.substr(0, name.find_last_of('.'));
   auto ends_with = [&](const std::string& tail) {

@@ -1,18 +1,13 @@
 #include "app/readExINI.h"
 
-#include <cctype>
 #include <optional>
 #include <vector>
 
 #include "app/LikePattern.h"
+#include "app/TextCompare.h"
 #include "platform/files.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string RemoveAll(std::string text, const std::string& what) {
   if (what.empty()) return text;
@@ -45,8 +40,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 // The line is the key's line when it starts with Key, or when Key matches the line
 // (with every Key= taken out) as a pattern.
 std::optional<bool> IsKeyLine(const std::string& line, const std::string& key) {
-  std::string lower_line = Lower(line);
-  std::string lower_key = Lower(key);
+  std::string lower_line = LowerCase(line);
+  std::string lower_key = LowerCase(key);
   if (lower_line.compare(0, lower_key.size(), lower_key) == 0 && lower_line.size() >= lower_key.size())
     return true;
   return MatchesLikePattern(lower_key, RemoveAll(lower_line, lower_key + "="));
@@ -54,8 +49,8 @@ std::optional<bool> IsKeyLine(const std::string& line, const std::string& key) {
 
 // The text after the first Key= up to a second one; no value when there is no Key=.
 std::optional<std::string> ValueOnLine(const std::string& line, const std::string& key) {
-  std::string marker = Lower(key) + "=";
-  std::string lower_line = Lower(line);
+  std::string marker = LowerCase(key) + "=";
+  std::string lower_line = LowerCase(line);
   std::size_t first = lower_line.find(marker);
   if (first == std::string::npos) return std::nullopt;
   std::size_t start = first + marker.size();
@@ -68,11 +63,11 @@ std::optional<std::string> FindValue(const std::string& text, const std::string&
   bool in_section = false;
   for (const std::string& line : SplitLines(text)) {
     if (!line.empty() && line[0] == '[') {
-      if (!in_section && Lower(line) == Lower("[" + section + "]")) {
+      if (!in_section && LowerCase(line) == LowerCase("[" + section + "]")) {
         in_section = true;
       } else {
-        std::string header = RemoveAll(RemoveAll(Lower(line), "["), "]");
-        std::optional<bool> matches = MatchesLikePattern(Lower(section), header);
+        std::string header = RemoveAll(RemoveAll(LowerCase(line), "["), "]");
+        std::optional<bool> matches = MatchesLikePattern(LowerCase(section), header);
         if (!matches) return std::nullopt;
         if (*matches)
           in_section = true;

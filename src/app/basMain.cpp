@@ -1,5 +1,6 @@
 #include "app/basMain.h"
 
+#include <algorithm>
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"

@@ -227,3 +227,13 @@ TEST(ServerHttp, AClientThatStallsIsDroppedAfterTheReadTimeout) {
   EXPECT_TRUE(exchange.closedByServer);
   EXPECT_EQ(StatusCode(exchange.response), 400);
 }
+
+TEST(ServerHttp, AStopBeforeRunIsNotLost) {
+  server_test::TempFolder folder;
+  server::Store store(folder.path() / "data.sqlite");
+  server::Handlers handlers(store, folder.path());
+  server::HttpServer http(handlers);
+  ASSERT_GT(http.Bind("127.0.0.1", 0), 0);
+  http.Stop();
+  EXPECT_TRUE(http.Run());  // returns at once instead of serving for ever
+}

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "Handlers.h"
+#include "ServerTestSupport.h"
+
+using server::Handlers;
+
+namespace {
+
+// 2026-12-05T03:45:12Z
+std::chrono::system_clock::time_point FixedTime() {
+  return std::chrono::system_clock::time_point(std::chrono::seconds(1796442312));
+}
+
+class HandlersTest : public ::testing::Test {
+ protected:
+  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), FixedTime) {}
+
+  server::Reply Check(const std::string& query, const std::string& from = "127.0.0.1") {
+    return handlers_.FileCheck("/~vantor/filecheck.php?" + query, from);
+  }
+
+  server_test::TempFolder folder_;
+  server::Store store_;
+  Handlers handlers_;
+};
+
+}  // namespace
+
+TEST_F(HandlersTest, UnknownDigestIsNoRecordFound) {
+  const auto reply = Check("md5=0123456789ABCDEF0123456789ABCDEF");
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, "no record found");
+}
+
+TEST_F(HandlersTest, LookupListsRecordsTheWayTheClientCutsThem) {
+  const std::string digest = "0123456789ABCDEF0123456789ABCDEF";
+  EXPECT_EQ(Check("md5=" + digest + "&file=f.exe&report=al", "127.0.0.1").body, "recorded al for " + digest);
+  EXPECT_EQ(Check("md5=" + digest + "&file=My%20Tool.exe&report=bl", "127.0.0.2").status, 200);
+
+  const auto reply = Check("md5=" + digest);
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, "2 ratings for " + digest +
+                            "<br>1|f.exe|A user on 2026-12-05|al"
+                            "<br>2|My Tool.exe|A user on 2026-12-05|bl");
+}
+
+TEST_F(HandlersTest, DigestIsMatchedWithoutRegardToCase) {
+  Check("md5=abcdef&file=f.exe&report=al");
+  EXPECT_EQ(Check("md5=ABCDEF").body, "1 rating for ABCDEF<br>1|f.exe|A user on 2026-12-05|al");
+}
+
+TEST_F(HandlersTest, SameAddressVotesOnceTheLatestCounts) {
+  Check("md5=AA&file=f.exe&report=al", "127.0.0.1");
+  Check("md5=AA&file=f.exe&report=al", "127.0.0.1");
+  Check("md5=AA&file=g.exe&report=bl", "127.0.0.1");
+  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|g.exe|A user on 2026-12-05|bl");
+}
+
+TEST_F(HandlersTest, FileNamesCannotBreakTheRecordFormat) {
+  Check("md5=AA&file=a%7Cb%3Cbr%3Ec%0D%0Ad%09.exe&report=al");
+  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|a_b_br_cd.exe|A user on 2026-12-05|al");
+
+  Check("md5=BB&file=" + std::string(400, 'x') + "&report=al");
+  const auto body = Check("md5=BB").body;
+  EXPECT_NE(body.find("|" + std::string(Handlers::kMaxFileName, 'x') + "|"), std::string::npos);
+  EXPECT_EQ(body.find(std::string(Handlers::kMaxFileName + 1, 'x')), std::string::npos);
+}
+
+TEST_F(HandlersTest, AnEncodedAmpersandInAFileNameCastsNoSecondVote) {
+  Check("md5=AA&file=x.exe%26report%3Dbl&report=al");
+  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|x.exe&report=bl|A user on 2026-12-05|al");
+}
+
+TEST_F(HandlersTest, BadLookupsAndReportsAreRefusedAndRecordNothing) {
+  for (const std::string& query : std::vector<std::string>{"", "md5=", "md5=XYZ", "md5=" + std::string(65, 'A'), "file=f.exe&report=al",
+                                  "md5=AA&file=f.exe&report=AL", "md5=AA&file=f.exe&report=ok",
+                                  "md5=AA&file=f.exe&report="}) {
+    const auto reply = Check(query);
+    EXPECT_EQ(reply.status, 400) << query;
+    EXPECT_TRUE(reply.body.starts_with("400 Bad Request: ")) << reply.body;
+  }
+  EXPECT_EQ(Check("md5=AA").body, "no record found");
+}
+
+TEST_F(HandlersTest, StoresErrorReportsWithTimeAndAddress) {
+  const std::string err = "12/5/2026 3:45:12 AM File not found 152 Run<#>C:\\x.exe\r\nmore";
+  const auto reply = handlers_.ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
+                                                  server_test::ClientPostBody("Runwarden-1.4", err), "127.0.0.5");
+  EXPECT_EQ(reply.status, 200);
+
+  const auto reports = store_.ErrorReports(10);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].prog, "Runwarden-1.4");
+  EXPECT_EQ(reports[0].err, err);
+  EXPECT_EQ(reports[0].address, "127.0.0.5");
+  EXPECT_EQ(reports[0].time, "2026-12-05T03:45:12Z");
+}
+
+TEST_F(HandlersTest, RefusesErrorReportsItCannotRead) {
+  const std::string body = server_test::ClientPostBody("Runwarden-1.4", "e");
+  EXPECT_EQ(handlers_.ReceiveErrorReport("text/plain", body, "a").status, 400);
+  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data, boundary=other", body, "a").status, 400);
+  const std::string onlyProg =
+      "--B\r\nContent-Disposition: form-data;name=\"prog\"\r\n\r\nRunwarden-1.4\r\n--B\r\n";
+  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data; boundary=B", onlyProg, "a").status, 400);
+  EXPECT_TRUE(store_.ErrorReports(10).empty());
+}
+
+TEST_F(HandlersTest, PagesForAPerson) {
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"});
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"});
+
+  const auto donate = handlers_.ErrorReportPage("/~vantor/progerr.php?request=dn");
+  EXPECT_EQ(donate.status, 200);
+  EXPECT_EQ(donate.contentType.rfind("text/html", 0), 0u);
+  EXPECT_NE(donate.body.find("<title>Support Runwarden</title>"), std::string::npos);
+
+  const auto error = handlers_.ErrorReportPage("/~vantor/progerr.php?request=er&program=Runwarden.exe");
+  EXPECT_NE(error.body.find("<h1>Report an error in Runwarden</h1>"), std::string::npos);
+  EXPECT_NE(error.body.find("2 reports about Runwarden"), std::string::npos);
+  EXPECT_NE(error.body.find("enctype=\"multipart/form-data\""), std::string::npos);
+  EXPECT_NE(error.body.find("name=\"prog\" value=\"Runwarden\""), std::string::npos);
+
+  const auto feature = handlers_.ErrorReportPage("/~vantor/progerr.php?request=fr&program=Runwarden.exe");
+  EXPECT_NE(feature.body.find("<h1>Request a feature for Runwarden</h1>"), std::string::npos);
+  EXPECT_NE(feature.body.find("value=\"Runwarden feature request\""), std::string::npos);
+}
+
+TEST_F(HandlersTest, PagesEscapeTheProgramName) {
+  const auto page = handlers_.ErrorReportPage("/~vantor/progerr.php?request=er&program=%3Cscript%3E%22x");
+  EXPECT_EQ(page.body.find("<script>"), std::string::npos);
+  EXPECT_NE(page.body.find("&lt;script&gt;&quot;x"), std::string::npos);
+}
+
+TEST_F(HandlersTest, UnknownPageRequestIsRefused) {
+  EXPECT_EQ(handlers_.ErrorReportPage("/~vantor/progerr.php").status, 400);
+  EXPECT_EQ(handlers_.ErrorReportPage("/~vantor/progerr.php?request=xx").status, 400);
+}
+
+TEST_F(HandlersTest, ServesTheUpdateListFromTheDataFolder) {
+  EXPECT_EQ(handlers_.UpdateList().status, 404);
+
+  std::filesystem::create_directories(folder_.path() / "updates");
+  const std::string list = "#Updates\r\nRunwarden.exe#1.4.0.9\r\nupdate.exe#1.0.0.1\r\n";
+  std::ofstream(folder_.path() / "updates" / "updates.ini", std::ios::binary) << list;
+  const auto reply = handlers_.UpdateList();
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, list);
+
+  std::ofstream(folder_.path() / "updates" / "updates.ini", std::ios::binary)
+      << std::string(Handlers::kMaxUpdateList + 1, 'x');
+  EXPECT_EQ(handlers_.UpdateList().status, 500);
+}

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ git
+  cmake ninja-build g++ git pkg-config
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth imagemagick
   googletest libsqlite3-dev libcpp-httplib-dev

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "guard/RuleLists.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -24,7 +27,17 @@ bool HasValue(const std::string& path, const std::string& name) {
   return ReadRegRaw(path, name, &data);
 }
 
-// The names and texts of a key's values, in order, DWORDs as numbers.
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+  });
+  return lines;
+}
+
+// The names and texts of a key's values, DWORDs as numbers, sorted by name without case:
+// Wine lists values in that order, Windows in the order they were written.
 std::vector<std::string> ValuesOf(const std::string& key) {
   std::vector<std::string> values;
   for (const RegValueEntry& value : EnumRegValues(key).entries) {
@@ -33,7 +46,7 @@ std::vector<std::string> ValuesOf(const std::string& key) {
                            : std::get<std::string>(value.value);
     values.push_back(value.name + "=" + text);
   }
-  return values;
+  return Sorted(values);
 }
 
 class BlockTest : public ::testing::Test {
@@ -69,7 +82,7 @@ TEST_F(BlockTest, ARegistryValueLeavesItsBackupForMsconfig) {
     if (version == 6)
       for (const char* time : {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
         expected.push_back(time);
-    EXPECT_EQ(ValuesOf(std::string(kStartupRegBackupKey) + "\\Updater"), expected) << version;
+    EXPECT_EQ(ValuesOf(std::string(kStartupRegBackupKey) + "\\Updater"), Sorted(expected)) << version;
     DeleteRegTree(kStartupRegBackupKey);
   }
 }
@@ -117,7 +130,7 @@ TEST_F(BlockTest, AStartupFileMovesToAFreeNameAndItsBackupNamesIt) {
       for (const char* time : {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
         expected.push_back(time);
     }
-    EXPECT_EQ(ValuesOf(key), expected) << version;
+    EXPECT_EQ(ValuesOf(key), Sorted(expected)) << version;
     DeleteRegTree(key);
   }
   EXPECT_EQ(Contents(pss_ + "\\Tool.lnk"), "blocked before");

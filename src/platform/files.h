@@ -3,7 +3,9 @@
 // to case, so the same paths work in both builds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,11 @@ bool CreateFolder(const std::string& path);
 bool RemoveFolder(const std::string& path);  // an empty folder only
 
 bool ReadWholeFile(const std::string& path, std::string* bytes);
+// Reads the file front to back in blocks of BlockSize bytes through one buffer and hands
+// each block to Consume (the last one may be shorter). False when the file cannot be
+// opened or read, or Consume returns false.
+bool ReadFileBlocks(const std::string& path, std::size_t block_size,
+                    const std::function<bool(const char* data, std::size_t length)>& consume);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // Appends in one write with the file opened for appending, so two processes
 // adding lines at the same time do not overwrite each other.

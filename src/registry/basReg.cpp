@@ -110,12 +110,34 @@ long WriteRegDword(RegRoot root, const std::string& sub_key, const std::string& 
   return SetValue(key.get(), value_name, kRegDword, Int32Bytes(value));
 }
 
+bool ReadRegRaw(const std::string& path, const std::string& value_name, RegData* data) {
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  if (OpenKey(parts.root, parts.sub_key, kKeyQueryValue, key.out()) != kErrorSuccess) return false;
+  return QueryValue(key.get(), value_name, data) == kErrorSuccess;
+}
+
+long WriteRegRaw(const std::string& path, const std::string& value_name, const RegData& data) {
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  long status = CreateKey(parts.root, parts.sub_key, kKeyAllAccess, key.out());
+  if (status != kErrorSuccess) return status;
+  return SetValue(key.get(), value_name, data.type, data.bytes);
+}
+
 long DeleteRegValue(const std::string& path, const std::string& value_name) {
   std::string name = value_name == "No Description" ? "" : value_name;
   RegPathParts parts = SplitRegPath(path);
   OpenedKey key;
   if (OpenKey(parts.root, parts.sub_key, kKeyWrite, key.out()) != kErrorSuccess) return 0;
   return DeleteValue(key.get(), name);
+}
+
+long DeleteRegValueNamed(const std::string& path, const std::string& value_name) {
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  if (OpenKey(parts.root, parts.sub_key, kKeyWrite, key.out()) != kErrorSuccess) return 0;
+  return DeleteValue(key.get(), value_name);
 }
 
 long DeleteRegKey(const std::string& path) {

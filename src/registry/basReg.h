@@ -35,9 +35,19 @@ long WriteRegValue(const std::string& path, const std::string& value_name,
 long WriteRegDword(platform::RegRoot root, const std::string& sub_key,
                    const std::string& value_name, int32_t value);
 
+// A value exactly as stored: its type and raw bytes. False when it cannot be read.
+bool ReadRegRaw(const std::string& path, const std::string& value_name, platform::RegData* data);
+// Writes a value with the type and raw bytes given, creating the key and its parents.
+// Returns the platform's status, 0 on success.
+long WriteRegRaw(const std::string& path, const std::string& value_name,
+                 const platform::RegData& data);
+
 // The name "No Description" and the empty name both mean the unnamed default value.
 // A key that cannot be opened gives 0: there was nothing to delete.
 long DeleteRegValue(const std::string& path, const std::string& value_name);
+// Deletes exactly the value of that name ("No Description" is a name like any other).
+// A key that cannot be opened gives 0.
+long DeleteRegValueNamed(const std::string& path, const std::string& value_name);
 // Refused (nonzero) while the key has subkeys.
 long DeleteRegKey(const std::string& path);
 

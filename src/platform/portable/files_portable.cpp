@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <map>
+#include <vector>
 
 #include "platform/portable/host_path.h"
 
@@ -132,6 +133,40 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   while ((n = read(fd, buffer, sizeof buffer)) > 0) bytes->append(buffer, static_cast<std::size_t>(n));
   close(fd);
   return n == 0;
+}
+
+bool ReadFileBlocks(const std::string& path, std::size_t block_size,
+                    const std::function<bool(const char*, std::size_t)>& consume) {
+  std::string host = portable::ToHostPath(path);
+  if (host.empty() || block_size == 0) return false;
+  int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  std::vector<char> buffer(block_size);
+  bool ok = true;
+  for (;;) {
+    // Fill the block completely, so every block but the last has BlockSize bytes.
+    std::size_t filled = 0;
+    while (filled < block_size) {
+      ssize_t n = read(fd, buffer.data() + filled, block_size - filled);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      filled += static_cast<std::size_t>(n);
+    }
+    if (!ok || filled == 0) break;
+    if (!consume(buffer.data(), filled)) {
+      ok = false;
+      break;
+    }
+    if (filled < block_size) break;
+  }
+  close(fd);
+  return ok;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/portable/host_path.h"
@@ -32,9 +35,17 @@ int MajorVersion() {
 
 void SetMajorVersionForTesting(int major) { g_major_version_for_testing = major; }
 
+// Names are compared without regard to case, as on Windows: an exact match first.
 std::string GetEnv(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
-  return value ? value : "";
+  if (const char* value = std::getenv(name.c_str())) return value;
+  if (name.empty()) return "";
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (equals && static_cast<std::size_t>(equals - *entry) == name.size() &&
+        strncasecmp(*entry, name.c_str(), name.size()) == 0)
+      return equals + 1;
+  }
+  return "";
 }
 
 bool SetEnv(const std::string& name, const std::string& value) {

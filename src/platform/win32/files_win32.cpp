@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -70,6 +71,37 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   bool ok = true;
   while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0)
     bytes->append(buffer, got);
+  CloseHandle(file);
+  return ok;
+}
+
+bool ReadFileBlocks(const std::string& path, std::size_t block_size,
+                    const std::function<bool(const char*, std::size_t)>& consume) {
+  if (block_size == 0) return false;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::vector<char> buffer(block_size);
+  bool ok = true;
+  for (;;) {
+    std::size_t filled = 0;
+    while (filled < block_size) {
+      DWORD got = 0;
+      if (!ReadFile(file, buffer.data() + filled, static_cast<DWORD>(block_size - filled), &got,
+                    nullptr)) {
+        ok = false;
+        break;
+      }
+      if (got == 0) break;
+      filled += got;
+    }
+    if (!ok || filled == 0) break;
+    if (!consume(buffer.data(), filled)) {
+      ok = false;
+      break;
+    }
+    if (filled < block_size) break;
+  }
   CloseHandle(file);
   return ok;
 }

@@ -1,0 +1,202 @@
+#include "guard/RuleLists.h"
+
+#include <cctype>
+#include <vector>
+
+#include "app/ErrorScope.h"
+#include "app/basFileFunctions.h"
+#include "app/basSettings.h"
+#include "guard/basGuard.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "registry/basReg.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsDrivePath(const std::string& s) { return s.size() >= 2 && s[1] == ':'; }
+
+bool PathTaken(const std::string& path) { return platform::FileSize(path) >= 0 || platform::FolderExists(path); }
+
+bool SameRaw(const platform::RegData& a, const platform::RegData& b) {
+  return a.type == b.type && a.bytes == b.bytes;
+}
+
+// Writes the value and reads it back: true only when the registry holds exactly Data.
+bool WriteAndVerify(const std::string& key, const std::string& name, const platform::RegData& data) {
+  if (WriteRegRaw(key, name, data) != platform::kErrorSuccess) return false;
+  platform::RegData back;
+  return ReadRegRaw(key, name, &back) && SameRaw(back, data);
+}
+
+platform::RegData TextData(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
+
+// A muted registry record is named Location "\" Name. Value names may hold backslashes,
+// so the key is the longest autostart location the record starts with; a record of any
+// other key is split at its last backslash.
+void SplitMutedName(const std::string& record, std::string* key, std::string* name) {
+  std::string lower = Lower(record);
+  std::string best;
+  for (const std::string& location : RegistryLocations()) {
+    std::string prefix = Lower(location) + "\\";
+    if (lower.rfind(prefix, 0) == 0 && location.size() > best.size()) best = location;
+  }
+  if (!best.empty()) {
+    *key = record.substr(0, best.size());
+    *name = record.substr(best.size() + 1);
+    return;
+  }
+  *key = GetFolderPath(record);
+  std::string::size_type cut = record.find_last_of('\\');
+  *name = cut == std::string::npos ? record : record.substr(cut + 1);
+}
+
+bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
+  platform::RegData data;
+  if (!ReadRegRaw(entry.Location, entry.Name, &data)) {
+    error.Raise("Cannot read the value '" + entry.Name + "' of " + entry.Location);
+    return false;
+  }
+  std::string record = entry.Location + "\\" + entry.Name;
+  if (!WriteAndVerify(kMutedKey, record, data)) {
+    error.Raise("Cannot write the muted record of " + record);
+    return false;
+  }
+  if (DeleteRegValueNamed(entry.Location, entry.Name) != platform::kErrorSuccess) {
+    // Still in place, and recorded: the restore writes the same data over it.
+    error.Raise("Cannot delete the value '" + entry.Name + "' of " + entry.Location);
+    return false;
+  }
+  return true;
+}
+
+bool MuteFile(const StartupEntry& entry, const std::string& pss_folder, ErrorScope& error) {
+  const std::string& source = entry.Location;
+  if (platform::FileSize(source) < 0) {
+    error.Raise("Cannot find the file " + source);
+    return false;
+  }
+  if (!platform::FolderExists(pss_folder)) platform::CreateFolder(pss_folder);
+  std::string target = FreePathIn(pss_folder, GetFileName(source));
+  if (!WriteAndVerify(kMutedKey, source, TextData(target))) {
+    error.Raise("Cannot write the muted record of " + source);
+    return false;
+  }
+  if (!platform::RenameFile(source, target)) {
+    DeleteRegValueNamed(kMutedKey, source);
+    error.Raise("Cannot move " + source + " to " + target);
+    return false;
+  }
+  return true;
+}
+
+void RestoreFile(const std::string& record, ErrorScope& error) {
+  std::string copy = ReadRegValue(kMutedKey, record, "");
+  if (copy.empty() || platform::FileSize(copy) < 0) {
+    error.Raise("The muted copy of " + record + " is missing");
+    return;
+  }
+  if (platform::FileSize(record) >= 0) platform::RemoveFile(record);
+  if (!platform::RenameFile(copy, record)) {
+    error.Raise("Cannot move " + copy + " back to " + record);
+    return;
+  }
+  DeleteRegValueNamed(kMutedKey, record);
+}
+
+void RestoreRegistryValue(const std::string& record, ErrorScope& error) {
+  platform::RegData data;
+  if (!ReadRegRaw(kMutedKey, record, &data)) {
+    error.Raise("Cannot read the muted record " + record);
+    return;
+  }
+  std::string key, name;
+  SplitMutedName(record, &key, &name);
+  if (!WriteAndVerify(key, name, data)) {
+    error.Raise("Cannot restore the value '" + name + "' of " + key);
+    return;
+  }
+  DeleteRegValueNamed(kMutedKey, record);
+}
+
+}  // namespace
+
+std::string GetAllowedList() {
+  ErrorScope error;
+  std::string list;
+  error.Try([&] { list = ReadRegValue(kSettingsKey, "Allowed", ""); });
+  return list;
+}
+
+std::string GetBlockedList() {
+  ErrorScope error;
+  std::string list;
+  error.Try([&] { list = ReadRegValue(kSettingsKey, "Blocked", ""); });
+  return list;
+}
+
+bool IsOnList(const std::string& list, const std::string& key, bool match_case) {
+  if (key.empty()) return false;
+  std::string wanted = match_case ? key : Lower(key);
+  const std::string separator = "<#>";
+  std::string::size_type start = 0;
+  for (;;) {
+    std::string::size_type end = list.find(separator, start);
+    std::string field = list.substr(start, end == std::string::npos ? end : end - start);
+    if ((match_case ? field : Lower(field)) == wanted) return true;
+    if (end == std::string::npos) return false;
+    start = end + separator.size();
+  }
+}
+
+bool IsAllowed(const std::string& key) { return IsOnList(GetAllowedList(), key, true); }
+bool IsBlocked(const std::string& key) { return IsOnList(GetBlockedList(), key, false); }
+
+long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash) {
+  std::string list = ReadRegValue(kSettingsKey, list_name, "");
+  return WriteRegValue(kSettingsKey, list_name, list + "<#>" + file + "<#>" + hash);
+}
+
+std::string PssFolder() { return platform::GetEnv("windir") + "\\pss"; }
+
+std::string FreePathIn(const std::string& folder, const std::string& name) {
+  std::string path = folder + "\\" + name;
+  if (!PathTaken(path)) return path;
+  std::string::size_type dot = name.find_last_of('.');
+  std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+  for (int n = 2;; ++n) {
+    path = folder + "\\" + base + " (" + std::to_string(n) + ")" + extension;
+    if (!PathTaken(path)) return path;
+  }
+}
+
+bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
+  ErrorScope error;
+  bool muted = false;
+  error.Try([&] {
+    muted = entry.IsFile() ? MuteFile(entry, pss_folder, error) : MuteRegistryValue(entry, error);
+  });
+  return muted;
+}
+
+void RestoreMutedEntries() {
+  ErrorScope error;
+  error.Try([&] {
+    // One listing: a record that cannot be restored or deleted waits for the next call.
+    std::vector<std::string> records;
+    for (const RegValueEntry& value : EnumRegValues(kMutedKey).entries) records.push_back(value.name);
+    for (const std::string& record : records) {
+      error.Try([&] {
+        if (IsDrivePath(record))
+          RestoreFile(record, error);
+        else
+          RestoreRegistryValue(record, error);
+      });
+    }
+  });
+}

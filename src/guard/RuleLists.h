@@ -1,0 +1,37 @@
+// The user's lists: Allowed and Blocked (pairs "<#>file<#>hash" in one text value each),
+// and the Muted key, which holds the entries that the early scan took out of their place
+// until the guard puts them back.
+#pragma once
+
+#include <string>
+
+#include "guard/StartupEntry.h"
+
+inline constexpr char kMutedKey[] = "HKLM\\SOFTWARE\\Runwarden\\Muted";
+
+std::string GetAllowedList();
+std::string GetBlockedList();
+
+// True when Key equals a whole field (a file or a hash) of the list. The Allowed list is
+// compared with case, the Blocked list without. An empty key is on no list.
+bool IsOnList(const std::string& list, const std::string& key, bool match_case);
+bool IsAllowed(const std::string& key);
+bool IsBlocked(const std::string& key);
+// Appends "<#>" File "<#>" Hash to the list value ("Allowed" or "Blocked").
+long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash);
+
+// The folder where muted and blocked Startup files wait: windir, "\pss".
+std::string PssFolder();
+// Folder\Name when nothing of that name is there, else the first free "Name (n).ext":
+// nothing in the pss folder is ever replaced.
+std::string FreePathIn(const std::string& folder, const std::string& name);
+
+// Takes the entry out of its place and records it under Muted. The record is written
+// and read back first; only then is the value deleted or the file moved (to a free name
+// in PssFolder). A registry record keeps the value's type and raw data. False, with a
+// line in errlog.log, when the entry was left where it was.
+bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder);
+
+// Puts every muted entry back, each record at most once per call. A file comes back only
+// when its muted copy exists; a record whose copy is gone is logged and kept.
+void RestoreMutedEntries();

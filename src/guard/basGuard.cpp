@@ -1,0 +1,247 @@
+#include "guard/basGuard.h"
+
+#include <cctype>
+
+#include "app/AppInfo.h"
+#include "app/ErrorScope.h"
+#include "app/basFileFunctions.h"
+#include "app/basSettings.h"
+#include "app/basWindows.h"
+#include "app/modINI.h"
+#include "app/readExINI.h"
+#include "guard/basCalculateHash.h"
+#include "platform/shell.h"
+#include "platform/sound.h"
+#include "platform/system.h"
+
+std::string EntryText(const StartupEntry& entry) {
+  return entry.Name + "<#>" + entry.Command + "<#>" + entry.Location + "<#>" + entry.Kind;
+}
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+
+bool PrintableText(const std::vector<uint8_t>& bytes, std::size_t length) {
+  if (length == 0) return false;
+  for (std::size_t i = 0; i < length; ++i)
+    if (bytes[i] < 0x20 && bytes[i] != '\t') return false;
+  return true;
+}
+
+std::string HexForm(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text = "hex:";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) text += ',';
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
+std::string TodayDay() { return std::to_string(platform::Now().day); }
+std::string ThisMonth() { return std::to_string(platform::Now().month); }
+
+// A stamp reads "0" when missing, so a first run clears.
+bool StampIsStale(const char* stamp_name, const std::string& now) {
+  return ReadRegValue(kSettingsKey, stamp_name, "0") != now;
+}
+
+}  // namespace
+
+const std::vector<std::string>& RegistryLocations() {
+  static const std::vector<std::string> locations = {
+      "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load",
+      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
+      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
+      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute",
+      "HKLM\\Software\\Microsoft\\Command Processor\\Autorun",
+      "HKCU\\Software\\Microsoft\\Command Processor\\Autorun",
+  };
+  return locations;
+}
+
+std::string RegistryDataText(const RegValueEntry& value) {
+  if (const std::string* text = std::get_if<std::string>(&value.value)) return *text;
+  if (const double* number = std::get_if<double>(&value.value))
+    return std::to_string(static_cast<int64_t>(*number));
+  const auto& bytes = std::get<std::vector<uint8_t>>(value.value);
+  if (value.type == 11 && bytes.size() == 8) {  // REG_QWORD
+    uint64_t number = 0;
+    for (int i = 7; i >= 0; --i) number = (number << 8) | bytes[static_cast<std::size_t>(i)];
+    return std::to_string(number);
+  }
+  std::size_t length = bytes.size();
+  while (length > 0 && bytes[length - 1] == 0) --length;  // the terminator(s)
+  if (PrintableText(bytes, length)) return std::string(bytes.begin(), bytes.begin() + length);
+  return bytes.empty() ? std::string() : HexForm(bytes);
+}
+
+StartupEntryList ListRegistryValues(const std::string& path) {
+  ErrorScope error;
+  StartupEntryList entries;
+  error.Try([&] {
+    for (const RegValueEntry& value : EnumRegValues(path).entries) {
+      if (value.name.empty() && value.length == 0) continue;
+      entries.push_back({value.name, RegistryDataText(value), path, kKindRegistry});
+    }
+  });
+  return entries;
+}
+
+StartupEntryList ListStartupFolder(int32_t folder_number, const std::string& path) {
+  ErrorScope error;
+  StartupEntryList entries;
+  error.Try([&] {
+    std::string folder = path.empty() ? platform::SpecialFolderPath(folder_number) : path;
+    std::vector<platform::ShellItem> items;
+    if (folder.empty() || !platform::ListFolderItems(folder, &items)) return;
+    for (const platform::ShellItem& item : items) {
+      if (!item.file_system || item.folder) continue;
+      std::string command = item.link ? platform::ShortcutTarget(item.path) : item.path;
+      entries.push_back({item.display_name, command, item.path, kKindFile});
+    }
+  });
+  return entries;
+}
+
+StartupEntryList CollectStartupEntries() {
+  ErrorScope error;
+  StartupEntryList entries;
+  auto append = [&entries](StartupEntryList more) {
+    entries.insert(entries.end(), more.begin(), more.end());
+  };
+  error.Try([&] {
+    for (const std::string& location : RegistryLocations()) append(ListRegistryValues(location));
+    bool version5 = GetOSMajorVersion() == 5;
+    append(ListStartupFolder(platform::kFolderCommonStartup, ""));
+    if (version5) append(ListStartupFolder(platform::kFolderAltStartup, ""));
+    append(ListStartupFolder(platform::kFolderStartup, ""));
+    if (version5) {
+      append(ListStartupFolder(platform::kFolderCommonAltStartup, ""));
+      std::string windir = platform::GetEnv("windir");
+      // Without windir "\tasks" would name a folder of the current drive's root.
+      if (!windir.empty()) append(ListStartupFolder(0, windir + "\\tasks"));
+    }
+  });
+  return entries;
+}
+
+std::string CheckPreRules(const std::string& entry_name, const std::string& file_name) {
+  ErrorScope error;
+  std::string result = kUnknownRating;
+  error.Try([&] {
+    std::string key = entry_name + "<#>" + file_name;
+    std::string cached = ReadRegValue(kCachedKey, key, "");
+    if (!cached.empty()) {
+      result = cached;
+      return;
+    }
+    std::string rules = AppFile("prerules.ini");
+    std::string listed_file = ReadExIniValue(rules, entry_name, "F", "");
+    if (!listed_file.empty() && SameIgnoringCase(listed_file, file_name))
+      result = ReadExIniValue(rules, entry_name, "C", "?") + "<#>" +
+               ReadExIniValue(rules, entry_name, "D", "Unknown File");
+    WriteRegValue(kCachedKey, key, result);
+  });
+  return result;
+}
+
+std::string GetFileHashCached(const std::string& path, uint32_t algorithm) {
+  ErrorScope error;
+  std::string hash;
+  error.Try([&] {
+    hash = ReadRegValue(kHashesKey, path, "");
+    if (!hash.empty()) return;
+    hash = HashFile(path, algorithm);
+    WriteRegValue(kHashesKey, path, hash);
+    std::string today = TodayDay();
+    if (StampIsStale("LastHashesCleared", today)) {
+      DeleteRegKey(kHashesKey);
+      WriteRegValue(kSettingsKey, "LastHashesCleared", today);
+    }
+  });
+  return hash;
+}
+
+std::string CheckVirusRules(const std::string& hash) {
+  if (hash.empty()) return "";
+  ErrorScope error;
+  std::string result;
+  error.Try([&] {
+    std::string rules = AppFile("virrules.ini");
+    if (FileExists(rules)) {
+      std::string cached = ReadRegValue(kCachedKey, hash, "");
+      if (!cached.empty()) {
+        result = cached;
+        return;  // a hit clears nothing
+      }
+      std::string name = GetIniValue(rules, hash, "name", "");
+      result = name.empty() ? std::string(kUnknownRating) : "X<#>" + name;
+      WriteRegValue(kCachedKey, hash, result);
+    }
+    std::string today = TodayDay();
+    if (StampIsStale("CacheCleared", today)) {
+      DeleteRegKey(kCachedKey);
+      WriteRegValue(kSettingsKey, "CacheCleared", today);
+    }
+    // Once a month both caches start afresh, so a rule file replaced by an update is
+    // read again; the settings, the lists and the muted entries are never touched.
+    std::string month = ThisMonth();
+    if (StampIsStale("RulesCleared", month)) {
+      DeleteRegKey(kCachedKey);
+      DeleteRegKey(kHashesKey);
+      WriteRegValue(kSettingsKey, "RulesCleared", month);
+    }
+  });
+  return result;
+}
+
+std::string DescribeRating(const std::string& code, int32_t& colour, int32_t& percent) {
+  std::string upper = Upper(code);
+  struct Rating {
+    const char* code;
+    const char* advice;
+    int32_t colour, percent;
+  };
+  static const Rating kRatings[] = {
+      {"X", "Harmful file, Block it", 255, 100},
+      {"Y", "Safe to remain in startup", 65280, 100},
+      {"N", "Not needed, Block it", 65535, 100},
+      {"U", "If you need it, Allow it", 65280, 50},
+      {"?", "Unknown, Check Community", 65535, 50},
+  };
+  for (const Rating& rating : kRatings) {
+    if (upper != rating.code) continue;
+    colour = rating.colour;
+    percent = rating.percent;
+    return rating.advice;
+  }
+  return "";
+}
+
+void PlaySoundFile(const std::string& path) {
+  ErrorScope error;
+  error.Try([&] { platform::PlayWaveAsync(path); });
+}

@@ -1,0 +1,46 @@
+#include "platform/process.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace platform {
+
+bool SnapshotProcesses(std::vector<ProcessEntry>* processes) {
+  processes->clear();
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    processes->push_back({entry.th32ProcessID, entry.szExeFile});
+  CloseHandle(snapshot);
+  return true;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+bool EndProcessById(uint32_t id) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+  if (!process) return false;
+  bool ok = TerminateProcess(process, 0) != 0;
+  CloseHandle(process);
+  return ok;
+}
+
+uint32_t StartProgram(const std::string& command_line, StartWindow window) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = window == StartWindow::kHidden ? SW_HIDE : SW_SHOWNORMAL;
+  PROCESS_INFORMATION info{};
+  std::string writable = command_line;  // CreateProcessA may write into it
+  // No application name: the system's search, which looks in our own folder first.
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return 0;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return info.dwProcessId;
+}
+
+}  // namespace platform

@@ -1,0 +1,139 @@
+#include "platform/shell.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <map>
+
+namespace platform {
+namespace {
+
+std::map<int, std::string>& FolderOverrides() {
+  static std::map<int, std::string> overrides;
+  return overrides;
+}
+
+// COM for the duration of one call; released only when this call started it.
+class ComScope {
+ public:
+  ComScope() : started_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComScope() {
+    if (started_) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool started_;
+};
+
+std::wstring Widen(const std::string& text) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return L"";
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
+template <class T>
+void Release(T*& object) {
+  if (object) object->Release();
+  object = nullptr;
+}
+
+}  // namespace
+
+std::string SpecialFolderPath(int folder_number) {
+  auto found = FolderOverrides().find(folder_number);
+  if (found != FolderOverrides().end()) return found->second;
+  // Through the folder's item list, the way the shell names virtual and real folders.
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, folder_number, &list)) || !list) return "";
+  char buffer[MAX_PATH * 2] = {};
+  BOOL ok = SHGetPathFromIDListA(list, buffer);
+  CoTaskMemFree(list);
+  return ok ? std::string(buffer) : std::string();
+}
+
+void SetSpecialFolderForTesting(int folder_number, const std::string& path) {
+  if (path.empty())
+    FolderOverrides().erase(folder_number);
+  else
+    FolderOverrides()[folder_number] = path;
+}
+
+bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
+  items->clear();
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  ComScope com;
+  std::string base = folder.back() == '\\' ? folder : folder + "\\";
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((base + "*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return true;  // an empty folder
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    ShellItem item;
+    item.path = base + name;
+    // The shell's own answer: its display name and the file-system, folder and link flags.
+    SHFILEINFOA info{};
+    info.dwAttributes = SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_LINK;
+    if (SHGetFileInfoA(item.path.c_str(), 0, &info, sizeof info,
+                       SHGFI_DISPLAYNAME | SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED)) {
+      item.display_name = info.szDisplayName;
+      item.file_system = info.dwAttributes & SFGAO_FILESYSTEM;
+      item.folder = info.dwAttributes & SFGAO_FOLDER;
+      item.link = info.dwAttributes & SFGAO_LINK;
+    } else {
+      item.display_name = name;
+      item.file_system = true;
+      item.folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    }
+    // Zip files and the like are folders to the shell, files on disk: a file is a file.
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) item.folder = false;
+    items->push_back(item);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return true;
+}
+
+std::string ShortcutTarget(const std::string& link_path) {
+  ComScope com;
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  std::string target;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(Widen(link_path).c_str(), STGM_READ))) {
+    char buffer[MAX_PATH * 2] = {};
+    WIN32_FIND_DATAA data;
+    if (SUCCEEDED(link->GetPath(buffer, sizeof buffer, &data, SLGP_UNCPRIORITY))) target = buffer;
+  }
+  Release(file);
+  Release(link);
+  return target;
+}
+
+bool CreateShortcut(const std::string& link_path, const std::string& target) {
+  ComScope com;
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IShellLinkA, reinterpret_cast<void**>(&link))) &&
+            SUCCEEDED(link->SetPath(target.c_str())) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+            SUCCEEDED(file->Save(Widen(link_path).c_str(), TRUE));
+  Release(file);
+  Release(link);
+  return ok;
+}
+
+}  // namespace platform

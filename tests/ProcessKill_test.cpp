@@ -1,0 +1,94 @@
+#include "guard/ProcessKill.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+// A program that just waits: our helper beside the tests on Windows, sleep(1) here.
+std::string SleeperSource() {
+#ifdef _WIN32
+  std::string tests = platform::ModulePath();
+  return tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe";
+#else
+  return "C:\\bin\\sleep";
+#endif
+}
+
+// Copies the sleeper under Name into Folder and starts it.
+uint32_t StartSleeper(const TestFolder& folder, const std::string& name) {
+  std::string path = folder.File(name);
+  // A running program cannot be overwritten: a second copy of a name reuses the file.
+  if (platform::FileSize(path) < 0) {
+    std::string bytes;
+    EXPECT_TRUE(platform::ReadWholeFile(SleeperSource(), &bytes)) << SleeperSource();
+    folder.Write(name, bytes);
+  }
+#ifndef _WIN32
+  std::string host = "chmod +x '" + path.substr(2) + "'";
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  EXPECT_EQ(std::system(host.c_str()), 0);
+#endif
+  return platform::StartProgram("\"" + path + "\" 60", platform::StartWindow::kHidden);
+}
+
+// Waits up to ten seconds for the condition.
+template <class Condition>
+bool WaitFor(Condition condition) {
+  for (int i = 0; i < 200; ++i) {
+    if (condition()) return true;
+    platform::Sleep(50);
+  }
+  return condition();
+}
+
+}  // namespace
+
+TEST(ProcessNameTest, OnlyTheWholeNameWithOrWithoutItsExtensionMatches) {
+  EXPECT_TRUE(ProcessNameMatches("notepad.exe", "notepad.exe"));
+  EXPECT_TRUE(ProcessNameMatches("notepad.exe", "NOTEPAD"));
+  EXPECT_TRUE(ProcessNameMatches("NotePad.EXE", "notepad.exe"));
+  EXPECT_TRUE(ProcessNameMatches("my.tool.exe", "my.tool"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "note"));
+  EXPECT_FALSE(ProcessNameMatches("explorer.exe", "e.exe"));
+  EXPECT_FALSE(ProcessNameMatches("services.exe", "e"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "notepad.ex"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "C:\\Windows\\notepad.exe"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", ""));
+  EXPECT_FALSE(ProcessNameMatches(".exe", ""));
+}
+
+TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {
+  TestFolder folder;
+  ASSERT_NE(StartSleeper(folder, "rwsleeper.exe"), 0u);
+  ASSERT_NE(StartSleeper(folder, "rwsleeper.exe"), 0u);
+  ASSERT_NE(StartSleeper(folder, "rwsleeperx.exe"), 0u);
+  ASSERT_NE(StartSleeper(folder, "xrwsleeper.exe"), 0u);
+  ASSERT_TRUE(WaitFor([] {
+    return IsProcessRunning("rwsleeper.exe") && IsProcessRunning("rwsleeperx") &&
+           IsProcessRunning("XRWSLEEPER.EXE");
+  }));
+  EXPECT_FALSE(IsProcessRunning("rwsleep"));
+  EXPECT_FALSE(IsProcessRunning(""));
+
+  KillProcessByFile("");
+  KillProcessByFile("sleeper");
+  KillProcessByFile("RWSLEEPER");
+  EXPECT_TRUE(WaitFor([] { return !IsProcessRunning("rwsleeper.exe"); }));
+  EXPECT_TRUE(IsProcessRunning("rwsleeperx.exe"));
+  EXPECT_TRUE(IsProcessRunning("xrwsleeper.exe"));
+
+  KillProcessByFile("rwsleeperx.exe");
+  KillProcessByFile("xrwsleeper");
+  EXPECT_TRUE(WaitFor([] {
+    return !IsProcessRunning("rwsleeperx.exe") && !IsProcessRunning("xrwsleeper.exe");
+  }));
+}

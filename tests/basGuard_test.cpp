@@ -1,0 +1,298 @@
+#include "guard/basGuard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+
+#include "app/basSettings.h"
+#include "guard/RuleLists.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/sound.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+#include "support/TestFolder.h"
+
+using platform::RegData;
+
+namespace {
+
+constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
+
+void WriteRaw(const std::string& path, const std::string& name, uint32_t type,
+              const std::string& bytes) {
+  ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+StartupEntryList OurEntries(const StartupEntryList& all) {
+  StartupEntryList ours;
+  for (const StartupEntry& entry : all)
+    if (entry.Name.rfind("RwTest", 0) == 0) ours.push_back(entry);
+  return ours;
+}
+
+std::vector<std::string> Names(const StartupEntryList& entries) {
+  std::vector<std::string> names;
+  for (const StartupEntry& entry : entries) names.push_back(entry.Name);
+  return names;
+}
+
+class CollectTest : public ::testing::Test {
+ protected:
+  CollectTest() {
+    sandbox_.Own(kHklmRun);
+    sandbox_.Own(kHkcuRun);
+  }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+};
+
+}  // namespace
+
+TEST_F(CollectTest, ARegistryValueGivesNameCommandKeyAndKind) {
+  WriteRegValue(kHkcuRun, "Updater", "C:\\Prog\\upd.exe /quiet");
+  StartupEntryList entries = ListRegistryValues(kHkcuRun);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0], (StartupEntry{"Updater", "C:\\Prog\\upd.exe /quiet", kHkcuRun, "1"}));
+  EXPECT_EQ(EntryText(entries[0]), std::string("Updater<#>C:\\Prog\\upd.exe /quiet<#>") + kHkcuRun + "<#>1");
+  EXPECT_TRUE(ListRegistryValues("HKCU\\Software\\RunwardenTests\\Absent").empty());
+}
+
+TEST_F(CollectTest, DefaultValuesCountOnlyWithData) {
+  WriteRaw(kTestKey, "", platform::kRegSz, std::string());
+  WriteRegValue(kTestKey, "Other", "x.exe");
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRegValue(kTestKey, "", "C:\\default.exe");
+  StartupEntryList entries = ListRegistryValues(kTestKey);
+  auto unnamed = std::find_if(entries.begin(), entries.end(),
+                              [](const StartupEntry& e) { return e.Name.empty(); });
+  ASSERT_NE(unnamed, entries.end());
+  EXPECT_EQ(unnamed->Command, "C:\\default.exe");
+}
+
+TEST_F(CollectTest, EveryValueTypeHasAText) {
+  WriteRaw(kTestKey, "expand", platform::kRegExpandSz, std::string("%windir%\\x.exe\0", 15));
+  WriteRaw(kTestKey, "multi", platform::kRegMultiSz, std::string("a.exe\0b.exe\0\0", 13));
+  WriteRaw(kTestKey, "dword", platform::kRegDword, std::string("\xFE\xFF\xFF\xFF", 4));
+  WriteRaw(kTestKey, "bintext", platform::kRegBinary, std::string("C:\\bin.exe\0", 11));
+  WriteRaw(kTestKey, "binary", platform::kRegBinary, std::string("\x01\xAB\x00\xFF", 4));
+  WriteRaw(kTestKey, "qword", 11, std::string("\x00\x01\x00\x00\x00\x00\x00\x00", 8));
+  WriteRaw(kTestKey, "none", platform::kRegNone, std::string("\x7F\x05", 2));
+  std::map<std::string, std::string> commands;
+  for (const StartupEntry& entry : ListRegistryValues(kTestKey)) commands[entry.Name] = entry.Command;
+  EXPECT_EQ(commands["expand"], std::string("%windir%\\x.exe\0", 15));
+  EXPECT_EQ(commands["multi"], std::string("a.exe\0b.exe\0\0", 13));
+  EXPECT_EQ(commands["dword"], "-2");
+  EXPECT_EQ(commands["bintext"], "C:\\bin.exe");
+  EXPECT_EQ(commands["binary"], "hex:01,ab,00,ff");
+  EXPECT_EQ(commands["qword"], "256");
+  EXPECT_EQ(commands["none"], "hex:7f,05");
+}
+
+TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
+  std::string startup = folder_.File("Startup");
+  platform::CreateFolder(startup);
+  platform::CreateFolder(startup + "\\Sub");
+  std::string target = folder_.Write("tray.exe", "MZ");
+  ASSERT_TRUE(platform::CreateShortcut(startup + "\\RwTest Tray.lnk", target));
+  std::string plain = folder_.Write("Startup\\RwTest Plain.bat", "@echo");
+  folder_.Write("Startup\\Sub\\RwTest Hidden.bat", "@echo");
+
+  ScopedSpecialFolder user(platform::kFolderStartup, startup);
+  StartupEntryList entries = ListStartupFolder(platform::kFolderStartup, "");
+  ASSERT_EQ(entries.size(), 2u) << testing::PrintToString(Names(entries));
+  std::sort(entries.begin(), entries.end(),
+            [](const StartupEntry& a, const StartupEntry& b) { return a.Location < b.Location; });
+  EXPECT_EQ(entries[0].Name.rfind("RwTest Plain", 0), 0u);
+  EXPECT_EQ(entries[0].Command, plain);
+  EXPECT_EQ(entries[0].Location, plain);
+  EXPECT_EQ(entries[0].Kind, "2");
+  EXPECT_EQ(entries[1].Name, "RwTest Tray");
+  EXPECT_TRUE(EqualsIgnoringCase(entries[1].Command, target)) << entries[1].Command;
+  EXPECT_EQ(entries[1].Location, startup + "\\RwTest Tray.lnk");
+  EXPECT_EQ(entries[1].Kind, "2");
+
+  // By path the number is ignored; an unknown number or a missing folder gives nothing.
+  EXPECT_EQ(ListStartupFolder(12345, startup).size(), 2u);
+  EXPECT_TRUE(ListStartupFolder(12345, "").empty());
+  EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
+}
+
+// The locations in their order, and the three that only version 5 has.
+TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+  const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},
+                                                 {platform::kFolderAltStartup, "Alt"},
+                                                 {platform::kFolderStartup, "User"},
+                                                 {platform::kFolderCommonAltStartup, "CommonAlt"}};
+  std::vector<std::unique_ptr<ScopedSpecialFolder>> overrides;
+  for (const auto& [number, name] : folders) {
+    platform::CreateFolder(folder_.File(name));
+    folder_.Write(std::string(name) + "\\RwTest " + name + ".bat", "x");
+    overrides.push_back(std::make_unique<ScopedSpecialFolder>(number, folder_.File(name)));
+  }
+  platform::CreateFolder(folder_.File("Win"));
+  platform::CreateFolder(folder_.File("Win\\tasks"));
+  folder_.Write("Win\\tasks\\RwTest Task.job", "x");
+  ScopedEnv windir("windir", folder_.File("Win"));
+  WriteRegValue(kHkcuRun, "RwTest HKCU", "b.exe");
+  WriteRegValue(kHklmRun, "RwTest HKLM", "a.exe");
+
+  auto names_at = [](int version) {
+    ScopedVersion os(version);
+    std::vector<std::string> names;
+    for (const std::string& name : Names(OurEntries(CollectStartupEntries())))
+      names.push_back(name.substr(0, name.find('.')));
+    return names;
+  };
+  EXPECT_EQ(names_at(5), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
+                                                   "RwTest Alt", "RwTest User", "RwTest CommonAlt",
+                                                   "RwTest Task"}));
+  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
+                                                   "RwTest User"}));
+}
+
+TEST(RegistryLocationsTest, TwentyOneKeysFromPoliciesToCommandProcessor) {
+  const std::vector<std::string>& locations = RegistryLocations();
+  ASSERT_EQ(locations.size(), 21u);
+  EXPECT_EQ(locations.front(), "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup");
+  EXPECT_EQ(locations[4], kHklmRun);
+  EXPECT_EQ(locations[11], kHkcuRun);
+  EXPECT_EQ(locations.back(), "HKCU\\Software\\Microsoft\\Command Processor\\Autorun");
+}
+
+namespace {
+
+class RatingTest : public ::testing::Test {
+ protected:
+  RatingTest() : program_(folder_.File("Runwarden.exe")), now_({2026, 3, 5, 10, 0, 0}) {}
+
+  std::string Cached(const std::string& name) { return ReadRegValue(kCachedKey, name, "<none>"); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramLocation program_;
+  ScopedNow now_;
+};
+
+}  // namespace
+
+TEST_F(RatingTest, PreRulesRateByEntryAndFileNameAndAreCached) {
+  folder_.Write("prerules.ini",
+                "[MyApp]\r\nF=MYAPP.EXE\r\nC=Y\r\nD=Updater\r\n"
+                "[Other]\r\nF=other.exe\r\n"
+                "[Named]\r\nF=right.exe\r\nC=N\r\nD=Not this one\r\n");
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), "Y<#>Updater");
+  EXPECT_EQ(Cached("MyApp<#>myapp.exe"), "Y<#>Updater");
+  EXPECT_EQ(CheckPreRules("Other", "other.exe"), kUnknownRating);  // no C, no D
+  EXPECT_EQ(CheckPreRules("Named", "wrong.exe"), kUnknownRating);
+  EXPECT_EQ(Cached("Named<#>wrong.exe"), kUnknownRating);
+  EXPECT_EQ(CheckPreRules("Nobody", "x.exe"), kUnknownRating);
+
+  // Later answers come from the cache, whatever the file says now.
+  folder_.Write("prerules.ini", "[MyApp]\r\nF=myapp.exe\r\nC=X\r\nD=Changed\r\n");
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), "Y<#>Updater");
+}
+
+TEST_F(RatingTest, WithoutPreRulesEverythingIsUnknown) {
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), kUnknownRating);
+}
+
+TEST_F(RatingTest, VirusRulesRateByHashAndClearTheCachesDailyAndMonthly) {
+  folder_.Write("virrules.ini", "[0123456789ABCDEF0123456789ABCDEF]\r\nname=Trojan.Foo\r\n");
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\a.exe<#>");
+  WriteRegValue(kSettingsKey, "CacheCleared", "5");
+  WriteRegValue(kSettingsKey, "RulesCleared", "3");
+  EXPECT_EQ(CheckVirusRules("0123456789abcdef0123456789abcdef"), "X<#>Trojan.Foo");
+  EXPECT_EQ(Cached("0123456789abcdef0123456789abcdef"), "X<#>Trojan.Foo");
+  EXPECT_EQ(CheckVirusRules("FFFF"), kUnknownRating);
+  EXPECT_EQ(Cached("FFFF"), kUnknownRating);
+  EXPECT_EQ(CheckVirusRules(""), "");
+
+  // Next day: a hit still comes from the cache and clears nothing.
+  ScopedNow next_day({2026, 3, 6, 9, 0, 0});
+  EXPECT_EQ(CheckVirusRules("FFFF"), kUnknownRating);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "5");
+  // A miss clears the whole Cached key, the answer just written with it.
+  WriteRegValue(kHashesKey, "C:\\x.exe", "AAAA");
+  EXPECT_EQ(CheckVirusRules("EEEE"), kUnknownRating);
+  EXPECT_EQ(Cached("FFFF"), "<none>");
+  EXPECT_EQ(Cached("EEEE"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "6");
+  EXPECT_EQ(ReadRegValue(kHashesKey, "C:\\x.exe", ""), "AAAA");
+
+  // Next month: both caches go, and nothing else.
+  ScopedNow next_month({2026, 4, 6, 9, 0, 0});
+  WriteRegValue(kMutedKey, "HKCU\\x\\y", "z");
+  EXPECT_EQ(CheckVirusRules("DDDD"), kUnknownRating);
+  EXPECT_EQ(ReadRegValue(kHashesKey, "C:\\x.exe", "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "RulesCleared", ""), "4");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), "<#>C:\\a.exe<#>");
+  EXPECT_EQ(ReadRegValue(kMutedKey, "HKCU\\x\\y", ""), "z");
+}
+
+TEST_F(RatingTest, WithoutVirusRulesThereIsNoRatingButTheStampsMove) {
+  EXPECT_EQ(CheckVirusRules("0123"), "");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "5");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "RulesCleared", ""), "3");
+}
+
+TEST_F(RatingTest, HashesAreCachedByPathAndClearedOncePerDay) {
+  std::string file = folder_.Write("abc.exe", "abc");
+  WriteRegValue(kSettingsKey, "LastHashesCleared", "5");
+  EXPECT_EQ(GetFileHashCached(file, 0x8001), "DA853B0D3F88D99B30283A69E6DED6BB");
+  EXPECT_EQ(ReadRegValue(kHashesKey, file, ""), "DA853B0D3F88D99B30283A69E6DED6BB");
+  // A cached answer is given without reading the file.
+  WriteRegValue(kHashesKey, file, "CACHEDVALUE");
+  EXPECT_EQ(GetFileHashCached(file, 0x8001), "CACHEDVALUE");
+  // A missing file is cached as empty, which means: look again next time.
+  EXPECT_EQ(GetFileHashCached(folder_.File("gone.exe"), 0x8001), "");
+
+  ScopedNow next_day({2026, 3, 6, 9, 0, 0});
+  std::string other = folder_.Write("other.exe", "a");
+  EXPECT_EQ(GetFileHashCached(other, 0x8001), "32EC01EC4A6DAC72C0AB96FB34C0B5D1");
+  EXPECT_EQ(ReadRegValue(kHashesKey, file, "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kHashesKey, other, "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "LastHashesCleared", ""), "6");
+}
+
+TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
+  struct Case {
+    const char* code;
+    const char* advice;
+    int32_t colour, percent;
+  } cases[] = {{"X", "Harmful file, Block it", 255, 100},
+               {"y", "Safe to remain in startup", 65280, 100},
+               {"N", "Not needed, Block it", 65535, 100},
+               {"u", "If you need it, Allow it", 65280, 50},
+               {"?", "Unknown, Check Community", 65535, 50}};
+  for (const Case& c : cases) {
+    int32_t colour = -1, percent = -1;
+    EXPECT_EQ(DescribeRating(c.code, colour, percent), c.advice);
+    EXPECT_EQ(colour, c.colour) << c.code;
+    EXPECT_EQ(percent, c.percent) << c.code;
+  }
+  int32_t colour = 7, percent = 8;
+  EXPECT_EQ(DescribeRating("Z", colour, percent), "");
+  EXPECT_EQ(DescribeRating("", colour, percent), "");
+  EXPECT_EQ(colour, 7);
+  EXPECT_EQ(percent, 8);
+}
+
+TEST(PlaySoundFileTest, HandsThePathToThePlatform) {
+  platform::TakePlayedSoundsForTesting();
+  PlaySoundFile("C:\\nowhere\\detection.wav");
+  EXPECT_EQ(platform::TakePlayedSoundsForTesting(),
+            std::vector<std::string>{"C:\\nowhere\\detection.wav"});
+}

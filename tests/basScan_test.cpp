@@ -1,0 +1,127 @@
+#include "guard/basScan.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/basSettings.h"
+#include "platform/registry.h"
+#include "registry/basReg.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+
+namespace {
+
+constexpr char kWinlogon[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr char kLmSystem[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr char kCuSystem[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr char kLmExplorer[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr char kCuExplorer[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+// The repair writes system keys that the Wine prefix itself uses: each value it touches
+// is put back as it was (or removed again) when the test ends.
+class SystemValuesGuard {
+ public:
+  SystemValuesGuard() {
+    const std::pair<const char*, const char*> values[] = {
+        {kWinlogon, "shell"},           {kWinlogon, "userinit"},        {kWinlogon, "uihost"},
+        {kLmSystem, "DisableRegistryTools"}, {kCuSystem, "DisableRegistryTools"},
+        {kLmSystem, "DisableTaskMgr"},  {kCuSystem, "DisableTaskMgr"},  {kLmExplorer, "NoFolderOptions"},
+        {kCuExplorer, "NoFolderOptions"}, {"HKCR\\.exe", ""},           {"HKCR\\exefile\\shell\\open\\command", ""},
+        {kLmExplorer, "DisallowRun"},   {kCuExplorer, "DisallowRun"}};
+    for (const auto& [key, name] : values) {
+      Saved saved{key, name, {}, false};
+      saved.existed = ReadRegRaw(key, name, &saved.data);
+      saved_.push_back(saved);
+    }
+  }
+  ~SystemValuesGuard() {
+    for (const Saved& saved : saved_) {
+      if (saved.existed)
+        WriteRegRaw(saved.key, saved.name, saved.data);
+      else
+        DeleteRegValueNamed(saved.key, saved.name);
+    }
+  }
+
+ private:
+  struct Saved {
+    std::string key, name;
+    platform::RegData data;
+    bool existed;
+  };
+  std::vector<Saved> saved_;
+};
+
+class RepairTest : public ::testing::Test {
+ protected:
+  RegistrySandbox sandbox_;
+  SystemValuesGuard guard_;
+  ScopedVersion os_{5};
+  ScopedEnv windir_{"windir", "C:\\WINDOWS"};
+
+  std::string Alert() { return ReadRegValue(kSettingsKey, "ALERT", "<none>"); }
+};
+
+}  // namespace
+
+TEST_F(RepairTest, GoodValuesAreWrittenAndChangesRaiseTheAlert) {
+  RepairSystemSettings();  // whatever the machine held, now it holds the good values
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "userinit", ""), "C:\\WINDOWS\\system32\\userinit.exe,");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
+  EXPECT_EQ(ReadRegValue("HKCR\\.exe", "", ""), "exefile");
+  EXPECT_EQ(ReadRegValue("HKCR\\exefile\\shell\\open\\command", "", ""), "\"%1\" %*");
+  platform::RegData task_mgr;
+  ASSERT_TRUE(ReadRegRaw(kCuSystem, "DisableTaskMgr", &task_mgr));
+  EXPECT_EQ(task_mgr.type, platform::kRegDword);
+  EXPECT_EQ(task_mgr.bytes, std::string(4, '\0'));
+
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "0");
+
+  // Another letter case is no change, but the value is rewritten.
+  WriteRegValue(kWinlogon, "shell", "Explorer.EXE");
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "0");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+
+  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "1");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+
+  WriteRegValue(kLmSystem, "DisableRegistryTools", "1", true);
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "1");
+  EXPECT_EQ(ReadRegValue(kLmSystem, "DisableRegistryTools", ""), "0");
+
+  // A missing value is created, and is no change.
+  DeleteRegValueNamed(kCuSystem, "DisableTaskMgr");
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "0");
+  EXPECT_EQ(ReadRegValue(kCuSystem, "DisableTaskMgr", ""), "0");
+}
+
+TEST_F(RepairTest, EnforceSettingReportsOnlyADifferentNonEmptyValue) {
+  const std::string key = "HKCU\\Software\\RunwardenTests\\Policy";
+  EXPECT_FALSE(EnforceSetting(key, "shell", "explorer.exe", false));
+  EXPECT_EQ(ReadRegValue(key, "shell", ""), "explorer.exe");
+  EXPECT_FALSE(EnforceSetting(key, "shell", "EXPLORER.exe", false));
+  EXPECT_EQ(ReadRegValue(key, "shell", ""), "EXPLORER.exe");
+  WriteRegValue(key, "uihost", "logonui.exe");
+  EXPECT_TRUE(EnforceSetting(key, "uihost", "%windir%\\resources\\logon\\logonui.exe", false));
+  EXPECT_FALSE(EnforceSetting(key, "uihost", "%windir%\\resources\\logon\\logonui.exe", false));
+  WriteRegValue(key, "n", "7", true);
+  EXPECT_TRUE(EnforceSetting(key, "n", "0", true));
+  EXPECT_FALSE(EnforceSetting(key, "n", "0", true));
+}
+
+TEST_F(RepairTest, NothingIsTouchedFromVersion6On) {
+  ScopedVersion six(6);
+  WriteRegValue(kSettingsKey, "ALERT", "1");
+  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  RepairSystemSettings();
+  EXPECT_EQ(Alert(), "1");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe evil.exe");
+}

@@ -1,0 +1,142 @@
+// The prefix's own Startup folders and Run keys, with shortcuts made by the shell.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/basFileFunctions.h"
+#include "guard/Blocking.h"
+#include "guard/RuleLists.h"
+#include "guard/basGuard.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
+}
+
+// Removes the shortcuts a test put into a real folder.
+class PlantedFiles {
+ public:
+  ~PlantedFiles() {
+    for (const std::string& path : paths_) platform::RemoveFile(path);
+  }
+  std::string Add(const std::string& path) { return paths_.emplace_back(path); }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+const StartupEntry* Find(const StartupEntryList& entries, const std::string& location) {
+  auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
+    return Lower(e.Location) == Lower(location);
+  });
+  return found == entries.end() ? nullptr : &*found;
+}
+
+class RealStartupTest : public ::testing::Test {
+ protected:
+  RealStartupTest() : program_(folder_.File("Runwarden.exe")) {
+    sandbox_.Own(kHkcuRun);
+    sandbox_.Own(kHklmRun);
+    sandbox_.Own(kStartupRegBackupKey);
+    sandbox_.Own(kStartupFolderBackupKey);
+  }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramLocation program_;
+  PlantedFiles planted_;
+};
+
+}  // namespace
+
+TEST_F(RealStartupTest, TheShellNamesTheStartupFolders) {
+  std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
+  EXPECT_TRUE(EndsWith(user, "\\Start Menu\\Programs\\StartUp")) << user;
+  EXPECT_TRUE(EndsWith(common, "\\Start Menu\\Programs\\StartUp")) << common;
+  EXPECT_NE(Lower(user), Lower(common));
+  EXPECT_TRUE(platform::FolderExists(user));
+  EXPECT_EQ(platform::SpecialFolderPath(0x7FFF), "");
+}
+
+TEST_F(RealStartupTest, ShortcutsInTheRealFoldersAreCollectedWithTheirTargets) {
+  std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
+  platform::CreateFolder(common);
+  std::string tray = folder_.Write("tray.exe", "MZ");
+  std::string helper = folder_.Write("helper.exe", "MZ");
+  ASSERT_TRUE(platform::CreateShortcut(planted_.Add(user + "\\RwTest Tray.lnk"), tray));
+  ASSERT_TRUE(platform::CreateShortcut(planted_.Add(common + "\\RwTest Helper.lnk"), helper));
+  WriteRegValue(kHkcuRun, "RwTest Run", "C:\\Prog\\upd.exe /quiet");
+
+  StartupEntryList entries = CollectStartupEntries();
+  const StartupEntry* tray_entry = Find(entries, user + "\\RwTest Tray.lnk");
+  const StartupEntry* helper_entry = Find(entries, common + "\\RwTest Helper.lnk");
+  ASSERT_NE(tray_entry, nullptr);
+  ASSERT_NE(helper_entry, nullptr);
+  EXPECT_EQ(tray_entry->Name, "RwTest Tray");
+  EXPECT_EQ(Lower(tray_entry->Command), Lower(tray));
+  EXPECT_EQ(tray_entry->Kind, "2");
+  EXPECT_EQ(Lower(helper_entry->Command), Lower(helper));
+  // All users' folder before the user's, both after the registry.
+  EXPECT_LT(helper_entry, tray_entry);
+  const StartupEntry* run = Find(entries, kHkcuRun);
+  ASSERT_NE(run, nullptr);
+  EXPECT_EQ(run->Name, "RwTest Run");
+  EXPECT_LT(run, helper_entry);
+}
+
+// The same file name in both real Startup folders, muted and restored, and then blocked.
+TEST_F(RealStartupTest, SameNamedShortcutsInBothFoldersSurviveMuteRestoreAndBlock) {
+  std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
+  platform::CreateFolder(common);
+  std::string tool = folder_.Write("tool.exe", "MZ");
+  std::string pss = folder_.File("pss");
+  std::string in_user = planted_.Add(user + "\\RwTest Tool.lnk");
+  std::string in_common = planted_.Add(common + "\\RwTest Tool.lnk");
+  ASSERT_TRUE(platform::CreateShortcut(in_user, tool));
+  ASSERT_TRUE(platform::CreateShortcut(in_common, tool));
+  std::string user_bytes, common_bytes;
+  platform::ReadWholeFile(in_user, &user_bytes);
+  platform::ReadWholeFile(in_common, &common_bytes);
+
+  StartupEntryList ours;
+  for (const StartupEntry& entry : CollectStartupEntries())
+    if (entry.Name == "RwTest Tool") ours.push_back(entry);
+  ASSERT_EQ(ours.size(), 2u);
+  for (const StartupEntry& entry : ours) EXPECT_TRUE(MuteEntry(entry, pss));
+  EXPECT_FALSE(FileExists(in_user));
+  EXPECT_FALSE(FileExists(in_common));
+  RestoreMutedEntries();
+  std::string back;
+  ASSERT_TRUE(platform::ReadWholeFile(in_user, &back));
+  EXPECT_EQ(back, user_bytes);
+  ASSERT_TRUE(platform::ReadWholeFile(in_common, &back));
+  EXPECT_EQ(back, common_bytes);
+  EXPECT_EQ(platform::ShortcutTarget(in_user), platform::ShortcutTarget(in_common));
+
+  for (const StartupEntry& entry : ours) EXPECT_TRUE(RemoveStartupEntry(entry, tool, pss));
+  EXPECT_FALSE(FileExists(in_user));
+  std::string first = ReadRegValue(BackupKeyOf(ours[0]), "backup", "");
+  std::string second = ReadRegValue(BackupKeyOf(ours[1]), "backup", "");
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(FileExists(first)) << first;
+  EXPECT_TRUE(FileExists(second)) << second;
+  EXPECT_EQ(Lower(platform::ShortcutTarget(first)), Lower(tool));
+}

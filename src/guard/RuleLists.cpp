@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/ErrorScope.h"
+#include "app/TextCompare.h"
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
 #include "guard/basGuard.h"
@@ -13,37 +14,42 @@
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+bool IsDrivePath(const std::string& s) {
+  return s.size() >= 2 && s[1] == ':';
 }
 
-bool IsDrivePath(const std::string& s) { return s.size() >= 2 && s[1] == ':'; }
-
-bool PathTaken(const std::string& path) { return platform::FileSize(path) >= 0 || platform::FolderExists(path); }
+bool PathTaken(const std::string& path) {
+  return platform::FileSize(path) >= 0 || platform::FolderExists(path);
+}
 
 bool SameRaw(const platform::RegData& a, const platform::RegData& b) {
   return a.type == b.type && a.bytes == b.bytes;
 }
 
 // Writes the value and reads it back: true only when the registry holds exactly Data.
-bool WriteAndVerify(const std::string& key, const std::string& name, const platform::RegData& data) {
-  if (WriteRegRaw(key, name, data) != platform::kErrorSuccess) return false;
+bool WriteAndVerify(const std::string& key,
+                    const std::string& name,
+                    const platform::RegData& data) {
+  if (WriteRegRaw(key, name, data) != platform::kErrorSuccess)
+    return false;
   platform::RegData back;
   return ReadRegRaw(key, name, &back) && SameRaw(back, data);
 }
 
-platform::RegData TextData(const std::string& text) { return {platform::kRegSz, text + '\0'}; }
+platform::RegData TextData(const std::string& text) {
+  return {platform::kRegSz, text + '\0'};
+}
 
 // A muted registry record is named Location "\" Name. Value names may hold backslashes,
 // so the key is the longest autostart location the record starts with; a record of any
 // other key is split at its last backslash.
 void SplitMutedName(const std::string& record, std::string* key, std::string* name) {
-  std::string lower = Lower(record);
+  std::string lower = LowerCase(record);
   std::string best;
   for (const std::string& location : RegistryLocations()) {
-    std::string prefix = Lower(location) + "\\";
-    if (lower.rfind(prefix, 0) == 0 && location.size() > best.size()) best = location;
+    std::string prefix = LowerCase(location) + "\\";
+    if (lower.rfind(prefix, 0) == 0 && location.size() > best.size())
+      best = location;
   }
   if (!best.empty()) {
     *key = record.substr(0, best.size());
@@ -80,7 +86,8 @@ bool MuteFile(const StartupEntry& entry, const std::string& pss_folder, ErrorSco
     error.Raise("Cannot find the file " + source);
     return false;
   }
-  if (!platform::FolderExists(pss_folder)) platform::CreateFolder(pss_folder);
+  if (!platform::FolderExists(pss_folder))
+    platform::CreateFolder(pss_folder);
   std::string target = FreePathIn(pss_folder, GetFileName(source));
   if (!WriteAndVerify(kMutedKey, source, TextData(target))) {
     error.Raise("Cannot write the muted record of " + source);
@@ -100,7 +107,8 @@ void RestoreFile(const std::string& record, ErrorScope& error) {
     error.Raise("The muted copy of " + record + " is missing");
     return;
   }
-  if (platform::FileSize(record) >= 0) platform::RemoveFile(record);
+  if (platform::FileSize(record) >= 0)
+    platform::RemoveFile(record);
   if (!platform::RenameFile(copy, record)) {
     error.Raise("Cannot move " + copy + " back to " + record);
     return;
@@ -140,38 +148,49 @@ std::string GetBlockedList() {
 }
 
 bool IsOnList(const std::string& list, const std::string& key, bool match_case) {
-  if (key.empty()) return false;
-  std::string wanted = match_case ? key : Lower(key);
+  if (key.empty())
+    return false;
+  std::string wanted = match_case ? key : LowerCase(key);
   const std::string separator = "<#>";
   std::string::size_type start = 0;
   for (;;) {
     std::string::size_type end = list.find(separator, start);
     std::string field = list.substr(start, end == std::string::npos ? end : end - start);
-    if ((match_case ? field : Lower(field)) == wanted) return true;
-    if (end == std::string::npos) return false;
+    if ((match_case ? field : LowerCase(field)) == wanted)
+      return true;
+    if (end == std::string::npos)
+      return false;
     start = end + separator.size();
   }
 }
 
-bool IsAllowed(const std::string& key) { return IsOnList(GetAllowedList(), key, true); }
-bool IsBlocked(const std::string& key) { return IsOnList(GetBlockedList(), key, false); }
+bool IsAllowed(const std::string& key) {
+  return IsOnList(GetAllowedList(), key, true);
+}
+bool IsBlocked(const std::string& key) {
+  return IsOnList(GetBlockedList(), key, false);
+}
 
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash) {
   std::string list = ReadRegValue(kSettingsKey, list_name, "");
   return WriteRegValue(kSettingsKey, list_name, list + "<#>" + file + "<#>" + hash);
 }
 
-std::string PssFolder() { return platform::GetEnv("windir") + "\\pss"; }
+std::string PssFolder() {
+  return platform::GetEnv("windir") + "\\pss";
+}
 
 std::string FreePathIn(const std::string& folder, const std::string& name) {
   std::string path = folder + "\\" + name;
-  if (!PathTaken(path)) return path;
+  if (!PathTaken(path))
+    return path;
   std::string::size_type dot = name.find_last_of('.');
   std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
   for (int n = 2;; ++n) {
     path = folder + "\\" + base + " (" + std::to_string(n) + ")" + extension;
-    if (!PathTaken(path)) return path;
+    if (!PathTaken(path))
+      return path;
   }
 }
 
@@ -189,7 +208,8 @@ void RestoreMutedEntries() {
   error.Try([&] {
     // One listing: a record that cannot be restored or deleted waits for the next call.
     std::vector<std::string> records;
-    for (const RegValueEntry& value : EnumRegValues(kMutedKey).entries) records.push_back(value.name);
+    for (const RegValueEntry& value : EnumRegValues(kMutedKey).entries)
+      records.push_back(value.name);
     for (const std::string& record : records) {
       error.Try([&] {
         if (IsDrivePath(record))

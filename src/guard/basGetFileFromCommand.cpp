@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/ErrorScope.h"
+#include "app/TextCompare.h"
 #include "app/basFileFunctions.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -18,16 +19,13 @@ const char* const kCommandExtensions[] = {".exe", ".com", ".scr", ".bat", ".pif"
 // guard against a mistake of ours turning into a hang of the guard.
 constexpr int kMaxRounds = 64;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-bool IsDrivePath(const std::string& s) { return s.size() >= 2 && s[1] == ':'; }
+bool IsDrivePath(const std::string& s) {
+  return s.size() >= 2 && s[1] == ':';
+}
 
 std::string RemoveAll(std::string text, char c) {
   std::erase(text, c);
@@ -51,7 +49,8 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 // no second "%", or nothing between the two.
 bool ExpandLeadingVariable(std::string& s, const std::string& glue) {
   std::vector<std::string> pieces = Split(s, "%");
-  if (pieces.size() < 3 || pieces[1].empty()) return false;
+  if (pieces.size() < 3 || pieces[1].empty())
+    return false;
   s = RemoveAll(platform::GetEnv(pieces[1]) + glue + pieces[2], '%');
   return true;
 }
@@ -60,17 +59,20 @@ bool ExpandLeadingVariable(std::string& s, const std::string& glue) {
 std::string CutAfterExtension(const std::string& s) {
   for (const char* extension : kCommandExtensions) {
     std::string::size_type found = s.find(extension);
-    if (found != std::string::npos) return s.substr(0, found) + extension;
+    if (found != std::string::npos)
+      return s.substr(0, found) + extension;
   }
   std::size_t blanks = static_cast<std::size_t>(std::count(s.begin(), s.end(), ' '));
   std::string::size_type dot = s.find('.');
-  if (blanks >= 2 && dot != std::string::npos) return s.substr(0, dot + 4);
+  if (blanks >= 2 && dot != std::string::npos)
+    return s.substr(0, dot + 4);
   return s;
 }
 
 std::string WithFirstExistingExtension(const std::string& s) {
   for (const char* extension : kCommandExtensions)
-    if (FileExists(s + extension)) return s + extension;
+    if (FileExists(s + extension))
+      return s + extension;
   return s;
 }
 
@@ -80,13 +82,16 @@ std::vector<std::string> FoldersOfValue(const std::string& value) {
   std::vector<std::string> folders;
   for (std::string item : Split(value, ";")) {
     item = RemoveAll(item, '"');
-    while (item.size() > 3 && item.back() == '\\') item.pop_back();
-    if (item.empty()) continue;
+    while (item.size() > 3 && item.back() == '\\')
+      item.pop_back();
+    if (item.empty())
+      continue;
     if (platform::FolderExists(item)) {
       folders.push_back(item);
     } else {
       std::string parent = GetFolderPath(item);
-      if (!parent.empty() && platform::FolderExists(parent)) folders.push_back(parent);
+      if (!parent.empty() && platform::FolderExists(parent))
+        folders.push_back(parent);
     }
   }
   return folders;
@@ -104,7 +109,8 @@ std::string FindWithExtension(const std::string& path) {
   error.Try([&] {
     // The dot is looked for in the name: folders such as "jdk1.8\bin" have dots too.
     if (Contains(GetFileName(path), ".")) {
-      if (FileExists(path)) found = path;
+      if (FileExists(path))
+        found = path;
       return;
     }
     for (const char* extension : kSearchExtensions) {
@@ -122,21 +128,25 @@ std::string FindInSystemFolders(const std::string& name) {
   ErrorScope error(ErrorScope::AtEnd::kClear);
   std::string found;
   error.Try([&] {
-    if (name.empty() || Contains(name, "\\")) return;
+    if (name.empty() || Contains(name, "\\"))
+      return;
     std::string windir = platform::GetEnv("windir");
     if (!windir.empty()) {
       for (const char* sub : {"\\", "\\system32\\", "\\system\\"}) {
         found = FindWithExtension(windir + sub + name);
-        if (!found.empty()) return;
+        if (!found.empty())
+          return;
       }
     }
     std::vector<std::string> entries = platform::EnvironmentEntries();
     for (std::size_t i = 0; i < entries.size() && i < 255; ++i) {
       std::vector<std::string> parts = Split(entries[i], "=");
-      if (parts.size() < 2 || parts[1].empty()) continue;
+      if (parts.size() < 2 || parts[1].empty())
+        continue;
       for (const std::string& folder : FoldersOfValue(parts[1])) {
         found = FindWithExtension(Join(folder, name));
-        if (!found.empty()) return;
+        if (!found.empty())
+          return;
       }
     }
   });
@@ -145,18 +155,22 @@ std::string FindInSystemFolders(const std::string& name) {
 
 std::string ResolveCommandFile(const std::string& command) {
   ErrorScope error(ErrorScope::AtEnd::kClear);
-  std::string s = Lower(command);
+  std::string s = LowerCase(command);
   error.Try([&] {
-    if (s.empty()) return;
+    if (s.empty())
+      return;
     // rundll32 runs the library named before the comma.
     for (const char* host : {"rundll32 ", "rundll32.exe "}) {
-      if (!Contains(s, host)) continue;
+      if (!Contains(s, host))
+        continue;
       s = Split(s, host)[1];
       std::string::size_type comma = s.find(',');
-      if (comma != std::string::npos) s = s.substr(0, comma);
+      if (comma != std::string::npos)
+        s = s.substr(0, comma);
       break;
     }
-    if (FileExists(s)) return;
+    if (FileExists(s))
+      return;
 
     bool drive_path_without_blanks = false;
     for (int round = 0; round < kMaxRounds; ++round) {
@@ -168,34 +182,43 @@ std::string ResolveCommandFile(const std::string& command) {
       if (Contains(s, " ")) {
         if (!IsDrivePath(s)) {
           if (!s.empty() && s[0] == '%') {
-            if (!ExpandLeadingVariable(s, "\\")) return;
+            if (!ExpandLeadingVariable(s, "\\"))
+              return;
             continue;
           }
           s = s.substr(0, s.find(' '));
           std::string system = FindInSystemFolders(s);
-          if (!system.empty()) s = system;
+          if (!system.empty())
+            s = system;
         } else {
           s = CutAfterExtension(s);
         }
       }
-      if (Contains(s, " ")) return;
+      if (Contains(s, " "))
+        return;
       if (IsDrivePath(s)) {
         drive_path_without_blanks = true;
         break;
       }
-      if (FileExists(s)) return;
-      if (!Contains(s, ".")) s = WithFirstExistingExtension(s);
+      if (FileExists(s))
+        return;
+      if (!Contains(s, "."))
+        s = WithFirstExistingExtension(s);
       if (s.empty() || s[0] != '%') {
         std::string system = FindInSystemFolders(s);
-        if (!system.empty()) s = system;
+        if (!system.empty())
+          s = system;
         return;
       }
-      if (!ExpandLeadingVariable(s, "")) return;
+      if (!ExpandLeadingVariable(s, ""))
+        return;
     }
-    if (!drive_path_without_blanks) return;
+    if (!drive_path_without_blanks)
+      return;
     if (!FileExists(s) && !Contains(GetFileName(s), ".")) {
       for (const char* extension : kCommandExtensions)
-        if (FileExists(s + extension)) s += extension;
+        if (FileExists(s + extension))
+          s += extension;
     }
   });
   return s;

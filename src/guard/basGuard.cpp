@@ -4,6 +4,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/TextCompare.h"
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
 #include "app/basWindows.h"
@@ -21,16 +22,17 @@ std::string EntryText(const StartupEntry& entry) {
 namespace {
 
 std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
-
 bool PrintableText(const std::vector<uint8_t>& bytes, std::size_t length) {
-  if (length == 0) return false;
+  if (length == 0)
+    return false;
   for (std::size_t i = 0; i < length; ++i)
-    if (bytes[i] < 0x20 && bytes[i] != '\t') return false;
+    if (bytes[i] < 0x20 && bytes[i] != '\t')
+      return false;
   return true;
 }
 
@@ -38,15 +40,20 @@ std::string HexForm(const std::vector<uint8_t>& bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text = "hex:";
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i) text += ',';
+    if (i)
+      text += ',';
     text += kDigits[bytes[i] >> 4];
     text += kDigits[bytes[i] & 15];
   }
   return text;
 }
 
-std::string TodayDay() { return std::to_string(platform::Now().day); }
-std::string ThisMonth() { return std::to_string(platform::Now().month); }
+std::string TodayDay() {
+  return std::to_string(platform::Now().day);
+}
+std::string ThisMonth() {
+  return std::to_string(platform::Now().month);
+}
 
 // A stamp reads "0" when missing, so a first run clears.
 bool StampIsStale(const char* stamp_name, const std::string& now) {
@@ -58,9 +65,12 @@ bool StampIsStale(const char* stamp_name, const std::string& now) {
 const std::vector<std::string>& RegistryLocations() {
   static const std::vector<std::string> locations = {
       "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
       "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
       "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
       "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
@@ -70,9 +80,12 @@ const std::vector<std::string>& RegistryLocations() {
       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
       "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute",
       "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute",
       "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute",
@@ -83,18 +96,22 @@ const std::vector<std::string>& RegistryLocations() {
 }
 
 std::string RegistryDataText(const RegValueEntry& value) {
-  if (const std::string* text = std::get_if<std::string>(&value.value)) return *text;
+  if (const std::string* text = std::get_if<std::string>(&value.value))
+    return *text;
   if (const double* number = std::get_if<double>(&value.value))
     return std::to_string(static_cast<int64_t>(*number));
   const auto& bytes = std::get<std::vector<uint8_t>>(value.value);
   if (value.type == 11 && bytes.size() == 8) {  // REG_QWORD
     uint64_t number = 0;
-    for (int i = 7; i >= 0; --i) number = (number << 8) | bytes[static_cast<std::size_t>(i)];
+    for (int i = 7; i >= 0; --i)
+      number = (number << 8) | bytes[static_cast<std::size_t>(i)];
     return std::to_string(number);
   }
   std::size_t length = bytes.size();
-  while (length > 0 && bytes[length - 1] == 0) --length;  // the terminator(s)
-  if (PrintableText(bytes, length)) return std::string(bytes.begin(), bytes.begin() + length);
+  while (length > 0 && bytes[length - 1] == 0)
+    --length;  // the terminator(s)
+  if (PrintableText(bytes, length))
+    return std::string(bytes.begin(), bytes.begin() + length);
   return bytes.empty() ? std::string() : HexForm(bytes);
 }
 
@@ -103,7 +120,8 @@ StartupEntryList ListRegistryValues(const std::string& path) {
   StartupEntryList entries;
   error.Try([&] {
     for (const RegValueEntry& value : EnumRegValues(path).entries) {
-      if (value.name.empty() && value.length == 0) continue;
+      if (value.name.empty() && value.length == 0)
+        continue;
       entries.push_back({value.name, RegistryDataText(value), path, kKindRegistry});
     }
   });
@@ -116,9 +134,11 @@ StartupEntryList ListStartupFolder(int32_t folder_number, const std::string& pat
   error.Try([&] {
     std::string folder = path.empty() ? platform::SpecialFolderPath(folder_number) : path;
     std::vector<platform::ShellItem> items;
-    if (folder.empty() || !platform::ListFolderItems(folder, &items)) return;
+    if (folder.empty() || !platform::ListFolderItems(folder, &items))
+      return;
     for (const platform::ShellItem& item : items) {
-      if (!item.file_system || item.folder) continue;
+      if (!item.file_system || item.folder)
+        continue;
       std::string command = item.link ? platform::ShortcutTarget(item.path) : item.path;
       entries.push_back({item.display_name, command, item.path, kKindFile});
     }
@@ -133,16 +153,19 @@ StartupEntryList CollectStartupEntries() {
     entries.insert(entries.end(), more.begin(), more.end());
   };
   error.Try([&] {
-    for (const std::string& location : RegistryLocations()) append(ListRegistryValues(location));
+    for (const std::string& location : RegistryLocations())
+      append(ListRegistryValues(location));
     bool version5 = GetOSMajorVersion() == 5;
     append(ListStartupFolder(platform::kFolderCommonStartup, ""));
-    if (version5) append(ListStartupFolder(platform::kFolderAltStartup, ""));
+    if (version5)
+      append(ListStartupFolder(platform::kFolderAltStartup, ""));
     append(ListStartupFolder(platform::kFolderStartup, ""));
     if (version5) {
       append(ListStartupFolder(platform::kFolderCommonAltStartup, ""));
       std::string windir = platform::GetEnv("windir");
       // Without windir "\tasks" would name a folder of the current drive's root.
-      if (!windir.empty()) append(ListStartupFolder(0, windir + "\\tasks"));
+      if (!windir.empty())
+        append(ListStartupFolder(0, windir + "\\tasks"));
     }
   });
   return entries;
@@ -160,7 +183,7 @@ std::string CheckPreRules(const std::string& entry_name, const std::string& file
     }
     std::string rules = AppFile("prerules.ini");
     std::string listed_file = ReadExIniValue(rules, entry_name, "F", "");
-    if (!listed_file.empty() && SameIgnoringCase(listed_file, file_name))
+    if (!listed_file.empty() && EqualsIgnoringCase(listed_file, file_name))
       result = ReadExIniValue(rules, entry_name, "C", "?") + "<#>" +
                ReadExIniValue(rules, entry_name, "D", "Unknown File");
     WriteRegValue(kCachedKey, key, result);
@@ -173,7 +196,8 @@ std::string GetFileHashCached(const std::string& path, uint32_t algorithm) {
   std::string hash;
   error.Try([&] {
     hash = ReadRegValue(kHashesKey, path, "");
-    if (!hash.empty()) return;
+    if (!hash.empty())
+      return;
     hash = HashFile(path, algorithm);
     WriteRegValue(kHashesKey, path, hash);
     std::string today = TodayDay();
@@ -186,7 +210,8 @@ std::string GetFileHashCached(const std::string& path, uint32_t algorithm) {
 }
 
 std::string CheckVirusRules(const std::string& hash) {
-  if (hash.empty()) return "";
+  if (hash.empty())
+    return "";
   ErrorScope error;
   std::string result;
   error.Try([&] {
@@ -226,14 +251,13 @@ std::string DescribeRating(const std::string& code, int32_t& colour, int32_t& pe
     int32_t colour, percent;
   };
   static const Rating kRatings[] = {
-      {"X", "Harmful file, Block it", 255, 100},
-      {"Y", "Safe to remain in startup", 65280, 100},
-      {"N", "Not needed, Block it", 65535, 100},
-      {"U", "If you need it, Allow it", 65280, 50},
+      {"X", "Harmful file, Block it", 255, 100},    {"Y", "Safe to remain in startup", 65280, 100},
+      {"N", "Not needed, Block it", 65535, 100},    {"U", "If you need it, Allow it", 65280, 50},
       {"?", "Unknown, Check Community", 65535, 50},
   };
   for (const Rating& rating : kRatings) {
-    if (upper != rating.code) continue;
+    if (upper != rating.code)
+      continue;
     colour = rating.colour;
     percent = rating.percent;
     return rating.advice;

@@ -3,17 +3,13 @@
 #include <cctype>
 #include <vector>
 
+#include "app/TextCompare.h"
 #include "app/basSettings.h"
 #include "app/basWindows.h"
 #include "platform/system.h"
 #include "registry/basReg.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 struct Setting {
   const char* key;
@@ -26,8 +22,10 @@ std::vector<Setting> WatchedSettings() {
   const char* winlogon = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
   const char* lm_system = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
   const char* cu_system = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-  const char* lm_explorer = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-  const char* cu_explorer = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  const char* lm_explorer =
+      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  const char* cu_explorer =
+      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   return {
       {winlogon, "shell", "explorer.exe", false},
       {winlogon, "userinit", platform::GetEnv("windir") + "\\system32\\userinit.exe,", false},
@@ -47,19 +45,23 @@ std::vector<Setting> WatchedSettings() {
 
 }  // namespace
 
-bool EnforceSetting(const std::string& key, const std::string& name, const std::string& good,
+bool EnforceSetting(const std::string& key,
+                    const std::string& name,
+                    const std::string& good,
                     bool as_dword) {
   std::string current = ReadRegValue(key, name, "");
-  bool different = !current.empty() && Lower(current) != Lower(good);
+  bool different = !current.empty() && LowerCase(current) != LowerCase(good);
   WriteRegValue(key, name, good, as_dword);
   return different;
 }
 
 // Errors are left to the caller, which goes on with its own work.
 void RepairSystemSettings() {
-  if (GetOSMajorVersion() >= 6) return;
+  if (GetOSMajorVersion() >= 6)
+    return;
   bool changed = false;
   for (const Setting& setting : WatchedSettings())
-    if (EnforceSetting(setting.key, setting.name, setting.good, setting.as_dword)) changed = true;
+    if (EnforceSetting(setting.key, setting.name, setting.good, setting.as_dword))
+      changed = true;
   WriteRegValue(kSettingsKey, "ALERT", changed ? "1" : "0");
 }

@@ -1,13 +1,11 @@
 #include "guard/ProcessKill.h"
 
-#include <cctype>
 #include <vector>
 
 #include "app/ErrorScope.h"
 #include "app/TextCompare.h"
 #include "platform/process.h"
 
-namespace {}  // namespace
 
 // Whole names only: a part of a name would let a blocked e.exe end explorer.exe.
 bool ProcessNameMatches(const std::string& exe_name, const std::string& text) {

@@ -1,6 +1,5 @@
 #include "guard/RuleLists.h"
 
-#include <cctype>
 #include <vector>
 
 #include "app/ErrorScope.h"

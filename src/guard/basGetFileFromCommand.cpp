@@ -1,7 +1,6 @@
 #include "guard/basGetFileFromCommand.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "app/ErrorScope.h"

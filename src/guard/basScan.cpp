@@ -1,6 +1,5 @@
 #include "guard/basScan.h"
 
-#include <cctype>
 #include <vector>
 
 #include "app/TextCompare.h"

@@ -164,9 +164,14 @@ int ReadableEvent(SocketId socket, int* error) {
   return kSockClose;
 }
 
-void OnReady(SocketId socket, short revents) {
+void OnReady(SocketId socket, short /*stale*/) {
   auto found = Sockets().find(socket);
   if (found == Sockets().end() || !found->second.owner) return;
+  // The pump's readiness may belong to an earlier socket that had the same descriptor
+  // and was closed by a handler in the same turn: ask again.
+  pollfd now{static_cast<int>(socket), POLLIN | POLLOUT, 0};
+  if (poll(&now, 1, 0) <= 0) return;
+  short revents = now.revents;
   Watched& watched = found->second;
   PortableNotifier* owner = watched.owner;
 

@@ -33,7 +33,8 @@ class Win32Notifier : public SocketNotifier {
     window_class.lpszClassName = class_name_.c_str();
     RegisterClassA(&window_class);
     std::string title = std::to_string(id);
-    window_ = CreateWindowExA(0, class_name_.c_str(), title.c_str(), 0, 0, 0, 0, 0, nullptr,
+    // A message-only window: it is never shown and needs no desktop.
+    window_ = CreateWindowExA(0, class_name_.c_str(), title.c_str(), 0, 0, 0, 0, 0, HWND_MESSAGE,
                               nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/window.h"
 #include "support/LoopbackPeer.h"
 
 namespace {
@@ -103,6 +104,49 @@ TEST(UniSockTest, RefusedConnectionReportsTheErrorButKeepsTheState) {
   EXPECT_EQ(seen.errors[0].number, 10061);
   EXPECT_EQ(seen.errors[0].description, "Connection refused.");
   EXPECT_EQ(seen.errors[0].source, "UniSock.WndProc");
+}
+
+TEST(UniSockTest, HandlerThatClearsCancelDisplayGetsAMessageBox) {
+  std::vector<std::string> shown;
+  platform::SetMessageBoxResponderForTesting(
+      [&](const std::string& text, const std::string& title, uint32_t style) {
+        shown.push_back(title + ": " + text);
+        EXPECT_EQ(style & platform::kMbIconExclamation, platform::kMbIconExclamation);
+        return platform::kIdOk;
+      });
+  UniSock socket;
+  socket.OnError = [](int16_t, const std::string&, int32_t, const std::string&,
+                      const std::string&, int32_t, bool& cancel_display) { cancel_display = false; };
+  socket.Connect("127.0.0.1", UnusedPort());
+  PumpUntil([&] { return !shown.empty(); });
+  platform::SetMessageBoxResponderForTesting(nullptr);
+  EXPECT_EQ(shown, (std::vector<std::string>{"UniSock.WndProc: Connection refused."}));
+}
+
+TEST(UniSockTest, LargeSendGoesOutInPiecesAndCompletesOnce) {
+  ConnectedPair pair;
+  ASSERT_TRUE(pair.ready);
+  std::string payload(4 * 1024 * 1024, '\0');
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 26);
+  std::vector<std::pair<int32_t, int32_t>> progress;
+  int completions = 0;
+  pair.client.OnSendProgress = [&](int32_t sent, int32_t left) { progress.push_back({sent, left}); };
+  pair.client.OnSendComplete = [&] { ++completions; };
+  std::string received;
+  pair.server.OnDataArrival = [&](int32_t) {
+    SockVariant data;
+    pair.server.GetData(data);
+    received += std::get<std::string>(data);
+  };
+  ASSERT_TRUE(pair.client.SendData(payload));
+  ASSERT_TRUE(PumpUntil([&] { return received.size() >= payload.size(); }, 20000));
+  EXPECT_TRUE(received == payload);
+  EXPECT_EQ(completions, 1);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back().second, 0);
+  int64_t total = 0;
+  for (const auto& [sent, left] : progress) total += sent;
+  EXPECT_EQ(total, static_cast<int64_t>(payload.size()));  // every byte reported once
 }
 
 TEST(UniSockTest, WrongStatesAndBadArgumentsRaiseErrorsToTheCaller) {

@@ -219,6 +219,24 @@ TEST(UniSockTest, AcceptedConnectionCarriesDataBothWaysAndGetDataTakesFromTheBuf
   EXPECT_TRUE(pair.client.GetData(number));
   EXPECT_EQ(std::get<int32_t>(number), 0x01020304);
 
+  // An array of strings is the text cut into lines; a Boolean reads two bytes.
+  pair.server.SendData(std::string("a\nb\nc"));
+  ASSERT_TRUE(PumpUntil([&] { return pair.client.BytesReceived() == 5; }));
+  SockVariant lines;
+  EXPECT_TRUE(pair.client.GetData(lines, kVbStringArray));
+  EXPECT_EQ(std::get<std::vector<std::string>>(lines), (std::vector<std::string>{"a", "b", "c"}));
+  pair.server.SendData(true);
+  ASSERT_TRUE(PumpUntil([&] { return pair.client.BytesReceived() == 2; }));
+  SockVariant flag;
+  EXPECT_TRUE(pair.client.GetData(flag, kVbBoolean));
+  EXPECT_TRUE(std::get<bool>(flag));
+  SockVariant object;
+  pair.server.SendData(std::string("z"));
+  ASSERT_TRUE(PumpUntil([&] { return pair.client.BytesReceived() == 1; }));
+  ExpectRaises([&] { pair.client.GetData(object, kVbObject); }, kSockErrBadType, "UniSock.GetData");
+  EXPECT_EQ(pair.client.BytesReceived(), 1);  // nothing was taken
+  EXPECT_TRUE(pair.client.GetData(object));
+
   // The client's close reaches the server as Closing and a closed socket.
   Observer server_seen(pair.server);
   EXPECT_TRUE(pair.client.CloseSocket());

@@ -1,0 +1,43 @@
+#include "platform/shell_open.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "platform/portable/host_path.h"
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+ShellOpenRecorder g_recorder;
+
+}  // namespace
+
+// A host has no shell verbs: "open" on a file starts it when the host can run it.
+bool OpenWithShell(const std::string& verb, const std::string& file,
+                   const std::string& parameters, const std::string& folder, int show) {
+  if (g_recorder) return g_recorder(verb, file, parameters, folder, show);
+  if (verb != "open") return false;
+  std::string program = portable::ToHostPath(file);
+  struct stat info {};
+  if (program.empty() || stat(program.c_str(), &info) != 0 || !(info.st_mode & S_IXUSR)) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  std::string host_folder = portable::ToHostPath(folder);
+  if (!host_folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, host_folder.c_str());
+  std::vector<char*> arguments = {program.data()};
+  std::string parameter_copy = parameters;
+  if (!parameter_copy.empty()) arguments.push_back(parameter_copy.data());
+  arguments.push_back(nullptr);
+  pid_t child = 0;
+  int result = posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return result == 0;
+}
+
+void SetShellOpenRecorderForTesting(ShellOpenRecorder recorder) { g_recorder = std::move(recorder); }
+
+}  // namespace platform

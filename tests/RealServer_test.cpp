@@ -1,0 +1,79 @@
+// The client against our own community server, started by tests/with_server.sh, which
+// names it in RUNWARDEN_TEST_SERVER. Without that the cases are skipped.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/basMain.h"
+#include "net/CommunityRating.h"
+#include "net/ServerAddress.h"
+#include "net/ctlProgramSupport.h"
+#include "platform/system.h"
+#include "registry/basReg.h"
+#include "support/RegistrySandbox.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+std::string RandomDigest() {
+  static std::mt19937_64 generator(std::random_device{}());
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string digest;
+  for (int i = 0; i < 32; ++i) digest += kHex[generator() % 16];
+  return digest;
+}
+
+class RealServerTest : public ::testing::Test {
+ protected:
+  RealServerTest() : program_(folder_.File("Runwarden.exe")) {}
+  void SetUp() override {
+    std::string address = platform::GetEnv("RUNWARDEN_TEST_SERVER");
+    if (address.empty()) GTEST_SKIP() << "no community server given";
+    SetServerAddressForTesting(address);
+  }
+  ~RealServerTest() override { SetServerAddressForTesting(""); }
+
+  TestFolder folder_;
+  ProgramLocation program_;
+  ctlProgramSupport support_;
+};
+
+TEST_F(RealServerTest, VerdictsAreCountedOncePerClientAndTheLatestWins) {
+  const std::string digest = RandomDigest();
+  CommunityResult before = CommunityLookup(support_, digest);
+  EXPECT_EQ(before.lines, (std::vector<std::string>{kNoRatingLine}));
+  EXPECT_EQ(before.score, 0);
+
+  ReportDecision(support_, digest, "tool.exe", true);
+  CommunityResult allowed = CommunityLookup(support_, digest);
+  ASSERT_EQ(allowed.lines.size(), 1u) << (allowed.lines.empty() ? "" : allowed.lines[0]);
+  EXPECT_NE(allowed.lines[0].find("Allowed the file 'tool.exe' having same hash"), std::string::npos);
+  EXPECT_EQ(allowed.score, 1);
+
+  // The same machine changes its mind: still one record, now blocked.
+  ReportDecision(support_, digest, "x.exe&report=al", false);
+  CommunityResult blocked = CommunityLookup(support_, digest);
+  ASSERT_EQ(blocked.lines.size(), 1u);
+  EXPECT_NE(blocked.lines[0].find("Blocked the file 'x.exe&report=al' having same hash"),
+            std::string::npos);
+  EXPECT_EQ(blocked.score, -1);
+}
+
+TEST_F(RealServerTest, ErrorReportIsStored) {
+  const std::string page = "http://" + ServerAddress() + "/~vantor/progerr.php?request=er&program=Runwarden.exe";
+  std::string before = support_.DownloadUrl(page);
+  EXPECT_NE(before.find("0 reports"), std::string::npos) << before;
+  support_.SubmitError("12/5/2026 3:45:12 AM File not found 152 <entry>\r\nsecond line");
+  std::string after = support_.DownloadUrl(page);
+  EXPECT_NE(after.find("1 report "), std::string::npos) << after;
+}
+
+TEST_F(RealServerTest, PublishedUpdateListOffersANewerVersion) {
+  RegistrySandbox sandbox;
+  AppExePath = folder_.File("Runwarden.exe");
+  sandbox.Own(LastUpdateKey(AppExePath));
+  EXPECT_TRUE(support_.isUpdateAvailable(AppExePath));
+  EXPECT_FALSE(support_.isUpdateAvailable(folder_.File("Unlisted.exe")));
+}
+
+}  // namespace

@@ -5,16 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/TextCompare.h"
 #include "net/ServerAddress.h"
 #include "net/ctlProgramSupport.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> pieces;
@@ -31,7 +26,8 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 std::string CleanVerdict(std::string verdict) {
   verdict.erase(std::remove(verdict.begin(), verdict.end(), '\n'), verdict.end());
   size_t first = verdict.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
+  if (first == std::string::npos)
+    return "";
   size_t last = verdict.find_last_not_of(' ');
   return verdict.substr(first, last - first + 1);
 }
@@ -39,8 +35,10 @@ std::string CleanVerdict(std::string verdict) {
 int32_t RoundHalfToEven(double value) {
   double floor = std::floor(value);
   double fraction = value - floor;
-  if (fraction > 0.5) return static_cast<int32_t>(floor + 1);
-  if (fraction < 0.5) return static_cast<int32_t>(floor);
+  if (fraction > 0.5)
+    return static_cast<int32_t>(floor + 1);
+  if (fraction < 0.5)
+    return static_cast<int32_t>(floor);
   return static_cast<int32_t>(std::fmod(floor, 2.0) == 0 ? floor : floor + 1);
 }
 
@@ -64,14 +62,16 @@ std::string CommunityQueryUrl(const std::string& hash) {
   return "http://" + ServerAddress() + kCommunityPath + PercentEncode(hash);
 }
 
-std::string CommunityReportUrl(const std::string& hash, const std::string& file_name, bool allowed) {
-  return CommunityQueryUrl(hash) + "&file=" + PercentEncode(file_name) + "&report=" +
-         (allowed ? "al" : "bl");
+std::string CommunityReportUrl(const std::string& hash,
+                               const std::string& file_name,
+                               bool allowed) {
+  return CommunityQueryUrl(hash) + "&file=" + PercentEncode(file_name) +
+         "&report=" + (allowed ? "al" : "bl");
 }
 
 CommunityResult ReadCommunityReply(const std::string& reply) {
   CommunityResult result;
-  std::string lower = Lower(reply);
+  std::string lower = LowerCase(reply);
   if (lower.find("no record found") != std::string::npos) {
     result.lines.push_back(kNoRatingLine);
     return result;
@@ -92,7 +92,8 @@ CommunityResult ReadCommunityReply(const std::string& reply) {
       ++(allowed ? result.allowed : result.blocked);
     }
   }
-  if (result.allowed + result.blocked < 1) result.lines.push_back(kCannotConnectLine);
+  if (result.allowed + result.blocked < 1)
+    result.lines.push_back(kCannotConnectLine);
   result.score = result.allowed - result.blocked;
   return result;
 }
@@ -101,16 +102,22 @@ CommunityResult CommunityLookup(ctlProgramSupport& support, const std::string& h
   return ReadCommunityReply(support.DownloadUrl(CommunityQueryUrl(hash)));
 }
 
-void ReportDecision(ctlProgramSupport& support, const std::string& hash,
-                    const std::string& file_name, bool allowed) {
-  if (hash.empty()) return;
+void ReportDecision(ctlProgramSupport& support,
+                    const std::string& hash,
+                    const std::string& file_name,
+                    bool allowed) {
+  if (hash.empty())
+    return;
   support.DownloadUrl(CommunityReportUrl(hash, file_name, allowed));
 }
 
-CommunityBar CommunityBarLayout(int32_t progress_width, int32_t blocked_left, int32_t allowed,
+CommunityBar CommunityBarLayout(int32_t progress_width,
+                                int32_t blocked_left,
+                                int32_t allowed,
                                 int32_t blocked) {
   CommunityBar bar;
-  if (allowed + blocked < 1) return bar;
+  if (allowed + blocked < 1)
+    return bar;
   bar.unit = RoundHalfToEven(static_cast<double>(progress_width - 50) / (allowed + blocked));
   bar.blocked_width = blocked * bar.unit;
   bar.allowed_width = allowed * bar.unit;

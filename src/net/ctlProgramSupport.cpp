@@ -6,6 +6,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/TextCompare.h"
 #include "app/basFileFunctions.h"
 #include "app/basMain.h"
 #include "app/modINI.h"
@@ -25,17 +26,11 @@ constexpr uint32_t kWaitStep = 100;
 uint32_t g_connect_limit = kConnectLimit;
 uint32_t g_reply_limit = kReplyTimeLimit;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // Removes every occurrence of `what`, compared without regard to case.
 std::string RemoveAllNoCase(const std::string& text, const std::string& what) {
-  std::string lower_what = Lower(what);
+  std::string lower_what = LowerCase(what);
   std::string result;
-  std::string lower = Lower(text);
+  std::string lower = LowerCase(text);
   size_t start = 0;
   for (size_t found; (found = lower.find(lower_what, start)) != std::string::npos;) {
     result += text.substr(start, found - start);
@@ -45,7 +40,8 @@ std::string RemoveAllNoCase(const std::string& text, const std::string& what) {
 }
 
 std::string RemoveAll(const std::string& text, const std::string& what) {
-  if (what.empty()) return text;
+  if (what.empty())
+    return text;
   std::string result;
   size_t start = 0;
   for (size_t found; (found = text.find(what, start)) != std::string::npos;) {
@@ -89,7 +85,8 @@ int32_t PortNumber(const std::string& text) {
   digits.erase(std::remove(digits.begin(), digits.end(), ' '), digits.end());
   if (digits.empty() || !std::all_of(digits.begin(), digits.end(), ::isdigit))
     throw RuntimeError(kErrTypeMismatch, "Type mismatch");
-  if (digits.size() > 5 || std::stol(digits) > 32767) throw RuntimeError(6, "Overflow");
+  if (digits.size() > 5 || std::stol(digits) > 32767)
+    throw RuntimeError(6, "Overflow");
   return static_cast<int32_t>(std::stol(digits));
 }
 
@@ -104,11 +101,14 @@ void WaitWhile(Condition keep_waiting, uint32_t limit) {
   uint32_t deadline = platform::TickCount() + limit;
   while (keep_waiting()) {
     platform::DoEvents();
-    if (!keep_waiting()) return;
+    if (!keep_waiting())
+      return;
     uint32_t left = deadline - platform::TickCount();
-    if (PastDeadline(deadline)) return;
+    if (PastDeadline(deadline))
+      return;
     platform::WaitForEvents(std::min(left, kWaitStep));
-    if (PastDeadline(deadline)) return;
+    if (PastDeadline(deadline))
+      return;
   }
 }
 
@@ -148,7 +148,8 @@ std::string EscapeControlChars(const std::string& text) {
 }
 
 std::string BuildGetRequest(const std::string& path) {
-  return "GET " + path + " HTTP/1.0\r\n"
+  return "GET " + path +
+         " HTTP/1.0\r\n"
          "Accept: */*\r\n"
          "Accept-Language: En-us\r\n"
          "User-Agent: Mozilla/4.0\r\n"
@@ -157,7 +158,8 @@ std::string BuildGetRequest(const std::string& path) {
          "\r\n";
 }
 
-std::string BuildPostRequest(const std::string& path, const std::string& prog,
+std::string BuildPostRequest(const std::string& path,
+                             const std::string& prog,
                              const std::string& post_data) {
   std::string boundary = std::string("--") + kFormBoundary + "\r\n";
   std::string body = boundary +
@@ -169,20 +171,27 @@ std::string BuildPostRequest(const std::string& path, const std::string& prog,
                      "Content-Type: text/html\r\n"
                      "\r\n" +
                      post_data + "\r\n" + boundary;
-  return "POST " + path + " HTTP/1.1\r\n"
+  return "POST " + path +
+         " HTTP/1.1\r\n"
          "Accept: */*\r\n"
          "Accept-Language: En-us\r\n"
          "User-Agent: Mozilla/4.0\r\n"
          "Host: 127.0.0.1\r\n"
-         "Content-Type: multipart/form-data, boundary=" + kFormBoundary + "\r\n"
-         "Content-Length: " + std::to_string(body.size()) + "\r\n"
+         "Content-Type: multipart/form-data, boundary=" +
+         kFormBoundary +
+         "\r\n"
+         "Content-Length: " +
+         std::to_string(body.size()) +
+         "\r\n"
          "Connection: Close\r\n"
-         "\r\n" + body;
+         "\r\n" +
+         body;
 }
 
 std::string CutReply(const std::string& response) {
   size_t first = response.find("\r\n\r\n");
-  if (first == std::string::npos) return response;
+  if (first == std::string::npos)
+    return response;
   size_t start = first + 4;
   size_t next = response.find("\r\n\r\n", start);
   return response.substr(start, next == std::string::npos ? std::string::npos : next - start);
@@ -191,8 +200,10 @@ std::string CutReply(const std::string& response) {
 double VersionNumber(const std::string& version) {
   double number = 0;
   for (char c : RemoveAll(version, ".")) {
-    if (c == ' ' || c == '\t' || c == '\n') continue;
-    if (c < '0' || c > '9') break;
+    if (c == ' ' || c == '\t' || c == '\n')
+      continue;
+    if (c < '0' || c > '9')
+      break;
     number = number * 10 + (c - '0');
   }
   return number;
@@ -223,7 +234,8 @@ std::string ctlProgramSupport::DownloadUrl(const std::string& url, const std::st
       if (const auto* text = std::get_if<std::string>(&data)) {
         size_t room = kReplyLimit - response.size();
         response.append(*text, 0, std::min(room, text->size()));
-        if (text->size() >= room) socket.CloseSocket();  // enough: a bigger reply is not ours
+        if (text->size() >= room)
+          socket.CloseSocket();  // enough: a bigger reply is not ours
       }
     });
   };
@@ -237,7 +249,8 @@ std::string ctlProgramSupport::DownloadUrl(const std::string& url, const std::st
     request = post_data.empty() ? BuildGetRequest(parts.path)
                                 : BuildPostRequest(parts.path, ProgField(), post_data);
   });
-  if (!usable) return "";
+  if (!usable)
+    return "";
 
   error.Try([&] { socket.Connect(parts.host, PortNumber(parts.port)); });
   platform::DoEvents();
@@ -252,7 +265,8 @@ std::string ctlProgramSupport::DownloadUrl(const std::string& url, const std::st
         },
         g_reply_limit);
   }
-  while (socket.State() != kSockClosed) socket.CloseSocket();
+  while (socket.State() != kSockClosed)
+    socket.CloseSocket();
   return CutReply(response);
 }
 
@@ -261,18 +275,24 @@ bool ctlProgramSupport::isUpdateAvailable(const std::string& file) {
   bool available = false;
   error.Try([&] {
     std::string today = std::to_string(platform::Now().day);
-    if (ReadRegValue(LastUpdateKey(file), "LastUpdate", "") == today) return;
+    if (ReadRegValue(LastUpdateKey(file), "LastUpdate", "") == today)
+      return;
     std::string list = DownloadUrl("http://" + ServerAddress() + kUpdatesPath);
-    if (list.size() < 100) return;
-    if (Lower(list).find("#updates") == std::string::npos) return;
+    if (list.size() < 100)
+      return;
+    if (LowerCase(list).find("#updates") == std::string::npos)
+      return;
     std::string name = GetFileName(file);
     std::vector<std::string> lines = Split(list, "\r\n");
     for (size_t index = 1; index < lines.size(); ++index) {
       std::vector<std::string> fields = Split(lines[index], "#");
       // An empty line has no first field: the list ends there.
-      if (fields[0].empty()) throw RuntimeError(9, "Subscript out of range");
-      if (Lower(fields[0]) != Lower(name)) continue;
-      if (fields.size() < 2) throw RuntimeError(9, "Subscript out of range");
+      if (fields[0].empty())
+        throw RuntimeError(9, "Subscript out of range");
+      if (LowerCase(fields[0]) != LowerCase(name))
+        continue;
+      if (fields.size() < 2)
+        throw RuntimeError(9, "Subscript out of range");
       std::string installed = GetIniValue(AppFile("ver.ini"), "Installed", name, "1.0");
       if (VersionNumber(fields[1]) > VersionNumber(installed)) {
         available = true;
@@ -287,10 +307,13 @@ void ctlProgramSupport::CheckUpdates() {
   ErrorScope error;
   std::string updater = AppFile("update.exe");
   uint32_t attributes = 0;
-  if (!platform::ReadAttributes(updater, &attributes)) return;
-  if (attributes & (platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem)) return;
+  if (!platform::ReadAttributes(updater, &attributes))
+    return;
+  if (attributes & (platform::kAttrDirectory | platform::kAttrHidden | platform::kAttrSystem))
+    return;
   error.Try([&] {
-    if (!isUpdateAvailable(AppExePath)) return;
+    if (!isUpdateAvailable(AppExePath))
+      return;
     platform::OpenWithShell("open", updater, "", AppFolder(), platform::kShowNormal);
   });
 }

@@ -1,4 +1,5 @@
 #include "platform/portable/host_path.h"
+#include "platform/portable/text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -9,15 +10,6 @@
 namespace platform::portable {
 namespace {
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 bool Exists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
@@ -26,12 +18,14 @@ bool Exists(const std::string& path) {
 // The entry of `folder` whose name equals `name` without regard to case, or `name`.
 std::string MatchInFolder(const std::string& folder, const std::string& name) {
   std::string exact = (folder.empty() ? std::string() : folder + "/") + name;
-  if (name.find_first_of("*?") != std::string::npos || Exists(exact)) return name;
+  if (name.find_first_of("*?") != std::string::npos || Exists(exact))
+    return name;
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return name;
+  if (!dir)
+    return name;
   std::string found = name;
   while (dirent* entry = readdir(dir)) {
-    if (SameIgnoringCase(entry->d_name, name)) {
+    if (SameText(entry->d_name, name)) {
       found = entry->d_name;
       break;
     }
@@ -46,10 +40,12 @@ std::string ToHostPath(const std::string& windows_path) {
   std::string rest = windows_path;
   std::string host;
   if (rest.size() >= 2 && rest[1] == ':') {
-    if (std::toupper(static_cast<unsigned char>(rest[0])) != 'C') return "";
+    if (std::toupper(static_cast<unsigned char>(rest[0])) != 'C')
+      return "";
     rest = rest.substr(2);
     host = "";  // the root: components are appended with "/"
-    if (rest.empty()) return "/";
+    if (rest.empty())
+      return "/";
   } else if (!rest.empty() && (rest[0] == '\\' || rest[0] == '/')) {
     host = "";
   } else {
@@ -60,20 +56,26 @@ std::string ToHostPath(const std::string& windows_path) {
   std::string part;
   for (char c : rest) {
     if (c == '\\' || c == '/') {
-      if (!part.empty()) parts.push_back(part);
+      if (!part.empty())
+        parts.push_back(part);
       part.clear();
     } else {
       part += c;
     }
   }
-  if (!part.empty()) parts.push_back(part);
-  if (parts.empty()) return absolute ? "/" : ".";
+  if (!part.empty())
+    parts.push_back(part);
+  if (parts.empty())
+    return absolute ? "/" : ".";
   std::string folder = absolute ? "" : ".";
   for (const std::string& name : parts) {
-    std::string resolved = (name == "." || name == "..") ? name : MatchInFolder(absolute && folder.empty() ? "/" : folder, name);
+    std::string resolved = (name == "." || name == "..")
+                               ? name
+                               : MatchInFolder(absolute && folder.empty() ? "/" : folder, name);
     folder = (absolute && folder.empty()) ? "/" + resolved : folder + "/" + resolved;
   }
-  if (!absolute && folder.rfind("./", 0) == 0) folder = folder.substr(2);
+  if (!absolute && folder.rfind("./", 0) == 0)
+    folder = folder.substr(2);
   if (!windows_path.empty() && (windows_path.back() == '\\' || windows_path.back() == '/'))
     folder += "/";
   return folder;
@@ -82,8 +84,10 @@ std::string ToHostPath(const std::string& windows_path) {
 std::string FromHostPath(const std::string& host_path) {
   std::string result = host_path;
   for (char& c : result)
-    if (c == '/') c = '\\';
-  if (!host_path.empty() && host_path[0] == '/') result = "C:" + result;
+    if (c == '/')
+      c = '\\';
+  if (!host_path.empty() && host_path[0] == '/')
+    result = "C:" + result;
   return result;
 }
 

@@ -8,24 +8,19 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/portable/text.h"
 
 namespace platform {
 namespace {
 
+using portable::SameText;
+
 std::string Trim(const std::string& text) {
   std::size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return "";
+  if (begin == std::string::npos)
+    return "";
   std::size_t end = text.find_last_not_of(" \t");
   return text.substr(begin, end - begin + 1);
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -36,19 +31,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
     if (c == '\r' || c == '\n') {
       lines.push_back(line);
       line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+        ++i;
     } else {
       line += c;
     }
   }
-  if (!line.empty()) lines.push_back(line);
+  if (!line.empty())
+    lines.push_back(line);
   return lines;
 }
 
 // "[name]" gives name; anything else is not a header.
 bool SectionName(const std::string& line, std::string* name) {
   std::string trimmed = Trim(line);
-  if (trimmed.empty() || trimmed[0] != '[') return false;
+  if (trimmed.empty() || trimmed[0] != '[')
+    return false;
   std::size_t close = trimmed.find(']');
   *name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
   return true;
@@ -56,7 +54,8 @@ bool SectionName(const std::string& line, std::string* name) {
 
 bool KeyLine(const std::string& line, std::string* key, std::string* value) {
   std::string trimmed = Trim(line);
-  if (trimmed.empty() || trimmed[0] == ';') return false;
+  if (trimmed.empty() || trimmed[0] == ';')
+    return false;
   std::size_t equals = trimmed.find('=');
   *key = Trim(trimmed.substr(0, equals));
   *value = equals == std::string::npos ? "" : Trim(trimmed.substr(equals + 1));
@@ -71,9 +70,11 @@ std::string Unquote(const std::string& value) {
 
 }  // namespace
 
-std::string ReadProfileText(const std::string& file, const std::string& section,
-                             const std::string& key, const std::string& default_value,
-                             std::size_t capacity) {
+std::string ReadProfileText(const std::string& file,
+                            const std::string& section,
+                            const std::string& key,
+                            const std::string& default_value,
+                            std::size_t capacity) {
   std::string result = Trim(default_value);
   std::string text;
   if (ReadWholeFile(file, &text)) {
@@ -81,22 +82,26 @@ std::string ReadProfileText(const std::string& file, const std::string& section,
     for (const std::string& line : SplitLines(text)) {
       std::string name, line_key, value;
       if (SectionName(line, &name)) {
-        if (in_section) break;
-        in_section = SameIgnoringCase(name, Trim(section));
-      } else if (in_section && KeyLine(line, &line_key, &value) &&
-                 SameIgnoringCase(line_key, Trim(key))) {
+        if (in_section)
+          break;
+        in_section = SameText(name, Trim(section));
+      } else if (in_section && KeyLine(line, &line_key, &value) && SameText(line_key, Trim(key))) {
         result = Unquote(value);
         break;
       }
     }
   }
-  if (capacity == 0) return "";
-  if (result.size() > capacity - 1) result.resize(capacity - 1);
+  if (capacity == 0)
+    return "";
+  if (result.size() > capacity - 1)
+    result.resize(capacity - 1);
   return result;
 }
 
-bool WriteProfileText(const std::string& file, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteProfileText(const std::string& file,
+                      const std::string& section,
+                      const std::string& key,
+                      const std::string& value) {
   std::string text;
   ReadWholeFile(file, &text);
   std::vector<std::string> lines = SplitLines(text);
@@ -105,7 +110,7 @@ bool WriteProfileText(const std::string& file, const std::string& section,
   std::size_t section_line = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string name;
-    if (SectionName(lines[i], &name) && SameIgnoringCase(name, Trim(section))) {
+    if (SectionName(lines[i], &name) && SameText(name, Trim(section))) {
       section_line = i;
       break;
     }
@@ -118,9 +123,10 @@ bool WriteProfileText(const std::string& file, const std::string& section,
     bool replaced = false;
     for (std::size_t i = section_line + 1; i < lines.size(); ++i) {
       std::string name, line_key, line_value;
-      if (SectionName(lines[i], &name)) break;
+      if (SectionName(lines[i], &name))
+        break;
       if (KeyLine(lines[i], &line_key, &line_value)) {
-        if (SameIgnoringCase(line_key, Trim(key))) {
+        if (SameText(line_key, Trim(key))) {
           lines[i] = entry;
           replaced = true;
           break;
@@ -128,11 +134,13 @@ bool WriteProfileText(const std::string& file, const std::string& section,
         insert_at = i + 1;
       }
     }
-    if (!replaced) lines.insert(lines.begin() + static_cast<long>(insert_at), entry);
+    if (!replaced)
+      lines.insert(lines.begin() + static_cast<long>(insert_at), entry);
   }
 
   std::string out;
-  for (const std::string& line : lines) out += line + "\r\n";
+  for (const std::string& line : lines)
+    out += line + "\r\n";
   return WriteWholeFile(file, out);
 }
 

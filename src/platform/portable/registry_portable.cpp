@@ -2,6 +2,8 @@
 // case, values kept in the order they were first written.
 #include "platform/registry.h"
 
+#include "platform/portable/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -25,11 +27,6 @@ struct Node {
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 struct Store {
   Node roots[4];
   bool read_only[4] = {false, false, false, false};
@@ -51,20 +48,23 @@ std::vector<std::string> SplitKeyPath(const std::string& path) {
   std::string part;
   for (char c : path) {
     if (c == '\\') {
-      if (!part.empty()) parts.push_back(part);
+      if (!part.empty())
+        parts.push_back(part);
       part.clear();
     } else {
       part += c;
     }
   }
-  if (!part.empty()) parts.push_back(part);
+  if (!part.empty())
+    parts.push_back(part);
   return parts;
 }
 
 Node* FindChild(Node* node, const std::string& name) {
-  std::string wanted = Lower(name);
+  std::string wanted = portable::LowerText(name);
   for (auto& child : node->children)
-    if (Lower(child->name) == wanted) return child.get();
+    if (portable::LowerText(child->name) == wanted)
+      return child.get();
   return nullptr;
 }
 
@@ -72,7 +72,8 @@ Node* Walk(Node* node, const std::string& sub_key, bool create) {
   for (const std::string& part : SplitKeyPath(sub_key)) {
     Node* child = FindChild(node, part);
     if (!child) {
-      if (!create) return nullptr;
+      if (!create)
+        return nullptr;
       node->children.push_back(std::make_unique<Node>());
       child = node->children.back().get();
       child->name = part;
@@ -83,23 +84,29 @@ Node* Walk(Node* node, const std::string& sub_key, bool create) {
   return node;
 }
 
-bool WantsWrite(uint32_t access) { return (access & (kKeySetValue | kKeyCreateSubKey)) != 0; }
+bool WantsWrite(uint32_t access) {
+  return (access & (kKeySetValue | kKeyCreateSubKey)) != 0;
+}
 
 long Open(RegRoot root, const std::string& sub_key, uint32_t access, RegHandle* key, bool create) {
   *key = nullptr;
   Node* base = RootNode(root);
-  if (!base) return kErrorInvalidHandle;
-  if (TheStore().read_only[static_cast<int>(root)] && WantsWrite(access)) return kErrorAccessDenied;
+  if (!base)
+    return kErrorInvalidHandle;
+  if (TheStore().read_only[static_cast<int>(root)] && WantsWrite(access))
+    return kErrorAccessDenied;
   Node* node = Walk(base, sub_key, create);
-  if (!node) return kErrorFileNotFound;
+  if (!node)
+    return kErrorFileNotFound;
   *key = new RegKeyOpaque{node, access};
   return kErrorSuccess;
 }
 
 auto FindValue(Node* node, const std::string& name) {
-  std::string wanted = Lower(name);
-  return std::find_if(node->values.begin(), node->values.end(),
-                      [&](const auto& value) { return Lower(value.first) == wanted; });
+  std::string wanted = portable::LowerText(name);
+  return std::find_if(node->values.begin(), node->values.end(), [&](const auto& value) {
+    return portable::LowerText(value.first) == wanted;
+  });
 }
 
 }  // namespace
@@ -113,24 +120,31 @@ long CreateKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHan
 }
 
 long CloseKey(RegHandle key) {
-  if (!key) return kErrorInvalidHandle;
+  if (!key)
+    return kErrorInvalidHandle;
   delete key;
   return kErrorSuccess;
 }
 
 long QueryValue(RegHandle key, const std::string& name, RegData* out) {
-  if (!key) return kErrorInvalidHandle;
-  if (!(key->access & kKeyQueryValue)) return kErrorAccessDenied;
+  if (!key)
+    return kErrorInvalidHandle;
+  if (!(key->access & kKeyQueryValue))
+    return kErrorAccessDenied;
   auto value = FindValue(key->node, name);
-  if (value == key->node->values.end()) return kErrorFileNotFound;
+  if (value == key->node->values.end())
+    return kErrorFileNotFound;
   *out = value->second;
   return kErrorSuccess;
 }
 
 long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::string& bytes) {
-  if (!key) return kErrorInvalidHandle;
-  if (!(key->access & kKeySetValue)) return kErrorAccessDenied;
-  if (key->node->deleted) return kErrorFileNotFound;
+  if (!key)
+    return kErrorInvalidHandle;
+  if (!(key->access & kKeySetValue))
+    return kErrorAccessDenied;
+  if (key->node->deleted)
+    return kErrorFileNotFound;
   auto value = FindValue(key->node, name);
   if (value == key->node->values.end())
     key->node->values.push_back({name, RegData{type, bytes}});
@@ -140,7 +154,8 @@ long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::
 }
 
 long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest_data_bytes) {
-  if (!key) return kErrorInvalidHandle;
+  if (!key)
+    return kErrorInvalidHandle;
   uint32_t name_chars = 0, data_bytes = 0;
   for (const auto& [name, data] : key->node->values) {
     name_chars = std::max<uint32_t>(name_chars, static_cast<uint32_t>(name.size()));
@@ -151,11 +166,18 @@ long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest
   return kErrorSuccess;
 }
 
-long EnumValue(RegHandle key, uint32_t index, uint32_t name_capacity_chars,
-               uint32_t data_capacity_bytes, std::string* name, RegData* out) {
-  if (!key) return kErrorInvalidHandle;
-  if (!(key->access & kKeyQueryValue)) return kErrorAccessDenied;
-  if (index >= key->node->values.size()) return kErrorNoMoreItems;
+long EnumValue(RegHandle key,
+               uint32_t index,
+               uint32_t name_capacity_chars,
+               uint32_t data_capacity_bytes,
+               std::string* name,
+               RegData* out) {
+  if (!key)
+    return kErrorInvalidHandle;
+  if (!(key->access & kKeyQueryValue))
+    return kErrorAccessDenied;
+  if (index >= key->node->values.size())
+    return kErrorNoMoreItems;
   const auto& [value_name, data] = key->node->values[index];
   if (value_name.size() + 1 > name_capacity_chars || data.bytes.size() > data_capacity_bytes)
     return kErrorMoreData;
@@ -165,29 +187,39 @@ long EnumValue(RegHandle key, uint32_t index, uint32_t name_capacity_chars,
 }
 
 long EnumSubKey(RegHandle key, uint32_t index, std::string* name) {
-  if (!key) return kErrorInvalidHandle;
-  if (index >= key->node->children.size()) return kErrorNoMoreItems;
+  if (!key)
+    return kErrorInvalidHandle;
+  if (index >= key->node->children.size())
+    return kErrorNoMoreItems;
   *name = key->node->children[index]->name;
   return kErrorSuccess;
 }
 
 long DeleteValue(RegHandle key, const std::string& name) {
-  if (!key) return kErrorInvalidHandle;
-  if (!(key->access & kKeySetValue)) return kErrorAccessDenied;
+  if (!key)
+    return kErrorInvalidHandle;
+  if (!(key->access & kKeySetValue))
+    return kErrorAccessDenied;
   auto value = FindValue(key->node, name);
-  if (value == key->node->values.end()) return kErrorFileNotFound;
+  if (value == key->node->values.end())
+    return kErrorFileNotFound;
   key->node->values.erase(value);
   return kErrorSuccess;
 }
 
 long DeleteKey(RegRoot root, const std::string& sub_key) {
   Node* base = RootNode(root);
-  if (!base) return kErrorInvalidHandle;
-  if (TheStore().read_only[static_cast<int>(root)]) return kErrorAccessDenied;
+  if (!base)
+    return kErrorInvalidHandle;
+  if (TheStore().read_only[static_cast<int>(root)])
+    return kErrorAccessDenied;
   Node* node = Walk(base, sub_key, false);
-  if (!node) return kErrorFileNotFound;
-  if (node == base) return kErrorAccessDenied;
-  if (!node->children.empty()) return kErrorAccessDenied;
+  if (!node)
+    return kErrorFileNotFound;
+  if (node == base)
+    return kErrorAccessDenied;
+  if (!node->children.empty())
+    return kErrorAccessDenied;
   Node* parent = node->parent;
   auto it = std::find_if(parent->children.begin(), parent->children.end(),
                          [&](const auto& child) { return child.get() == node; });

@@ -4,7 +4,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "app/modINI.h"
 #include "platform/window.h"
 

@@ -4,21 +4,10 @@
 #include <vector>
 
 #include "app/LikePattern.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "platform/files.h"
 
 namespace {
-
-std::string RemoveAll(std::string text, const std::string& what) {
-  if (what.empty()) return text;
-  std::string result;
-  std::size_t at = 0, found;
-  while ((found = text.find(what, at)) != std::string::npos) {
-    result += text.substr(at, found - at);
-    at = found + what.size();
-  }
-  return result + text.substr(at);
-}
 
 // Lines end with CR LF or a lone CR; a lone LF belongs to the line.
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -28,12 +17,14 @@ std::vector<std::string> SplitLines(const std::string& text) {
     if (text[i] == '\r') {
       lines.push_back(line);
       line.clear();
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      if (i + 1 < text.size() && text[i + 1] == '\n')
+        ++i;
     } else {
       line += text[i];
     }
   }
-  if (!line.empty()) lines.push_back(line);
+  if (!line.empty())
+    lines.push_back(line);
   return lines;
 }
 
@@ -42,7 +33,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 std::optional<bool> IsKeyLine(const std::string& line, const std::string& key) {
   std::string lower_line = LowerCase(line);
   std::string lower_key = LowerCase(key);
-  if (lower_line.compare(0, lower_key.size(), lower_key) == 0 && lower_line.size() >= lower_key.size())
+  if (lower_line.compare(0, lower_key.size(), lower_key) == 0 &&
+      lower_line.size() >= lower_key.size())
     return true;
   return MatchesLikePattern(lower_key, RemoveAll(lower_line, lower_key + "="));
 }
@@ -52,13 +44,15 @@ std::optional<std::string> ValueOnLine(const std::string& line, const std::strin
   std::string marker = LowerCase(key) + "=";
   std::string lower_line = LowerCase(line);
   std::size_t first = lower_line.find(marker);
-  if (first == std::string::npos) return std::nullopt;
+  if (first == std::string::npos)
+    return std::nullopt;
   std::size_t start = first + marker.size();
   std::size_t second = lower_line.find(marker, start);
   return line.substr(start, second == std::string::npos ? std::string::npos : second - start);
 }
 
-std::optional<std::string> FindValue(const std::string& text, const std::string& section,
+std::optional<std::string> FindValue(const std::string& text,
+                                     const std::string& section,
                                      const std::string& key) {
   bool in_section = false;
   for (const std::string& line : SplitLines(text)) {
@@ -68,27 +62,34 @@ std::optional<std::string> FindValue(const std::string& text, const std::string&
       } else {
         std::string header = RemoveAll(RemoveAll(LowerCase(line), "["), "]");
         std::optional<bool> matches = MatchesLikePattern(LowerCase(section), header);
-        if (!matches) return std::nullopt;
+        if (!matches)
+          return std::nullopt;
         if (*matches)
           in_section = true;
         else if (in_section)
           return std::nullopt;  // the section ended without the key
       }
     }
-    if (!in_section) continue;
+    if (!in_section)
+      continue;
     std::optional<bool> key_line = IsKeyLine(line, key);
-    if (!key_line) return std::nullopt;
-    if (*key_line) return ValueOnLine(line, key);
+    if (!key_line)
+      return std::nullopt;
+    if (*key_line)
+      return ValueOnLine(line, key);
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-std::string ReadExIniValue(const std::string& file, const std::string& section,
-                           const std::string& key, const std::string& default_value) {
+std::string ReadExIniValue(const std::string& file,
+                           const std::string& section,
+                           const std::string& key,
+                           const std::string& default_value) {
   std::string text;
-  if (!platform::ReadWholeFile(file, &text)) return default_value;
+  if (!platform::ReadWholeFile(file, &text))
+    return default_value;
   std::optional<std::string> value = FindValue(text, section, key);
   return value && !value->empty() ? *value : default_value;
 }

@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
 #include "app/basShortPath.h"
@@ -15,16 +16,10 @@
 
 namespace {
 
-std::string RemoveEvery(std::string text, const std::string& part) {
-  if (part.empty()) return text;
-  std::string::size_type found;
-  while ((found = text.find(part)) != std::string::npos) text.erase(found, part.size());
-  return text;
-}
-
 std::string ReplaceBackslashes(std::string text) {
   for (char& c : text)
-    if (c == '\\') c = '^';
+    if (c == '\\')
+      c = '^';
   return text;
 }
 
@@ -34,7 +29,8 @@ class BackupWriter {
   explicit BackupWriter(std::string key) : key_(std::move(key)) {}
 
   void Text(const std::string& name, const std::string& text) {
-    if (!ok_) return;
+    if (!ok_)
+      return;
     platform::RegData back;
     ok_ = WriteRegValue(key_, name, text) == platform::kErrorSuccess &&
           ReadRegRaw(key_, name, &back) && back.type == platform::kRegSz &&
@@ -42,14 +38,16 @@ class BackupWriter {
   }
 
   void Number(const std::string& name, int value) {
-    if (!ok_) return;
+    if (!ok_)
+      return;
     ok_ = WriteRegValue(key_, name, std::to_string(value), true) == platform::kErrorSuccess &&
           ReadRegValue(key_, name, "") == std::to_string(value);
   }
 
   // The time of the block, which msconfig shows from version 6 on.
   void TimeIfVersion6() {
-    if (GetOSMajorVersion() <= 5) return;
+    if (GetOSMajorVersion() <= 5)
+      return;
     platform::LocalTime now = platform::Now();
     Number("HOUR", now.hour);
     Number("MINUTE", now.minute);
@@ -74,7 +72,7 @@ bool RemoveRegistryValue(const StartupEntry& entry, const std::string& file, Err
   backup.Text("item", GetFileName(file));
   backup.Text("command", entry.Command);
   backup.Text("hkey", root);
-  backup.Text("key", RemoveEvery(entry.Location, root + "\\"));
+  backup.Text("key", RemoveAll(entry.Location, root + "\\"));
   backup.Text("inimapping", "0");
   backup.TimeIfVersion6();
   if (!backup.ok()) {
@@ -90,7 +88,8 @@ bool RemoveRegistryValue(const StartupEntry& entry, const std::string& file, Err
 }
 
 bool MoveStartupFile(const StartupEntry& entry, const std::string& pss_folder, ErrorScope& error) {
-  if (!platform::FolderExists(pss_folder)) platform::CreateFolder(pss_folder);
+  if (!platform::FolderExists(pss_folder))
+    platform::CreateFolder(pss_folder);
   std::string target = FreePathIn(pss_folder, GetFileName(entry.Location));
   BackupWriter backup(BackupKeyOf(entry));
   backup.Text("backup", target);
@@ -99,7 +98,8 @@ bool MoveStartupFile(const StartupEntry& entry, const std::string& pss_folder, E
   backup.Text("location", GetOSMajorVersion() == 5 ? "startup" : GetFolderPath(entry.Location));
   backup.Text("path", entry.Location);
   backup.Text("inimapping", "0");
-  if (GetOSMajorVersion() > 5) backup.Text("backupExtension", ".CommonStartup");
+  if (GetOSMajorVersion() > 5)
+    backup.Text("backupExtension", ".CommonStartup");
   backup.TimeIfVersion6();
   if (!backup.ok()) {
     backup.Discard();
@@ -134,7 +134,8 @@ std::string BackupKeyOf(const StartupEntry& entry) {
                             : std::string(kStartupRegBackupKey) + "\\" + entry.Name;
 }
 
-bool RemoveStartupEntry(const StartupEntry& entry, const std::string& file,
+bool RemoveStartupEntry(const StartupEntry& entry,
+                        const std::string& file,
                         const std::string& pss_folder) {
   ErrorScope error;
   bool removed = false;
@@ -155,7 +156,8 @@ void TerminateEntryProcesses(const std::string& file) {
     std::string program = AppExeName() + ".exe ";
     for (const std::string& name : {GetFileBaseName(GetShortPath(file)), GetFileBaseName(file)}) {
       // Without a name the copy would open the options window instead.
-      if (!name.empty()) platform::StartProgram(program + name, platform::StartWindow::kHidden);
+      if (!name.empty())
+        platform::StartProgram(program + name, platform::StartWindow::kHidden);
     }
     platform::DoEvents();
   });

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/ErrorScope.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "platform/process.h"
 
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/ErrorScope.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -26,31 +26,14 @@ bool IsDrivePath(const std::string& s) {
   return s.size() >= 2 && s[1] == ':';
 }
 
-std::string RemoveAll(std::string text, char c) {
-  std::erase(text, c);
-  return text;
-}
-
-// The pieces of Text between the separators, like a split that keeps empty pieces.
-std::vector<std::string> Split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> pieces;
-  std::string::size_type start = 0, found;
-  while ((found = text.find(separator, start)) != std::string::npos) {
-    pieces.push_back(text.substr(start, found - start));
-    start = found + separator.size();
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
 // "%name%rest": the variable's value, Glue, and the text after the second "%" up to a
 // third; every "%" removed. False (text untouched) when there is no variable to read:
 // no second "%", or nothing between the two.
 bool ExpandLeadingVariable(std::string& s, const std::string& glue) {
-  std::vector<std::string> pieces = Split(s, "%");
+  std::vector<std::string> pieces = SplitText(s, "%");
   if (pieces.size() < 3 || pieces[1].empty())
     return false;
-  s = RemoveAll(platform::GetEnv(pieces[1]) + glue + pieces[2], '%');
+  s = RemoveAll(platform::GetEnv(pieces[1]) + glue + pieces[2], "%");
   return true;
 }
 
@@ -79,8 +62,8 @@ std::string WithFirstExistingExtension(const std::string& s) {
 // folder gives itself, one naming a file gives its folder.
 std::vector<std::string> FoldersOfValue(const std::string& value) {
   std::vector<std::string> folders;
-  for (std::string item : Split(value, ";")) {
-    item = RemoveAll(item, '"');
+  for (std::string item : SplitText(value, ";")) {
+    item = RemoveAll(item, "\"");
     while (item.size() > 3 && item.back() == '\\')
       item.pop_back();
     if (item.empty())
@@ -139,7 +122,7 @@ std::string FindInSystemFolders(const std::string& name) {
     }
     std::vector<std::string> entries = platform::EnvironmentEntries();
     for (std::size_t i = 0; i < entries.size() && i < 255; ++i) {
-      std::vector<std::string> parts = Split(entries[i], "=");
+      std::vector<std::string> parts = SplitText(entries[i], "=");
       if (parts.size() < 2 || parts[1].empty())
         continue;
       for (const std::string& folder : FoldersOfValue(parts[1])) {
@@ -162,7 +145,7 @@ std::string ResolveCommandFile(const std::string& command) {
     for (const char* host : {"rundll32 ", "rundll32.exe "}) {
       if (!Contains(s, host))
         continue;
-      s = Split(s, host)[1];
+      s = SplitText(s, host)[1];
       std::string::size_type comma = s.find(',');
       if (comma != std::string::npos)
         s = s.substr(0, comma);
@@ -174,10 +157,10 @@ std::string ResolveCommandFile(const std::string& command) {
     bool drive_path_without_blanks = false;
     for (int round = 0; round < kMaxRounds; ++round) {
       if (!s.empty() && s[0] == '"') {
-        std::vector<std::string> pieces = Split(s, "\"");
-        s = pieces.size() >= 3 ? pieces[1] : RemoveAll(s, '"');
+        std::vector<std::string> pieces = SplitText(s, "\"");
+        s = pieces.size() >= 3 ? pieces[1] : RemoveAll(s, "\"");
       }
-      s = RemoveAll(s, '"');
+      s = RemoveAll(s, "\"");
       if (Contains(s, " ")) {
         if (!IsDrivePath(s)) {
           if (!s.empty() && s[0] == '%') {

@@ -4,7 +4,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
 #include "app/basWindows.h"
@@ -20,12 +20,6 @@ std::string EntryText(const StartupEntry& entry) {
 }
 
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool PrintableText(const std::vector<uint8_t>& bytes, std::size_t length) {
   if (length == 0)
@@ -244,7 +238,7 @@ std::string CheckVirusRules(const std::string& hash) {
 }
 
 std::string DescribeRating(const std::string& code, int32_t& colour, int32_t& percent) {
-  std::string upper = Upper(code);
+  std::string upper = UpperCase(code);
   struct Rating {
     const char* code;
     const char* advice;

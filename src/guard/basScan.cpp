@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "app/basSettings.h"
 #include "app/basWindows.h"
 #include "platform/system.h"

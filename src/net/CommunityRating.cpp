@@ -5,22 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "net/ServerAddress.h"
 #include "net/ctlProgramSupport.h"
 
 namespace {
-
-std::vector<std::string> Split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (size_t found; (found = text.find(separator, start)) != std::string::npos;) {
-    pieces.push_back(text.substr(start, found - start));
-    start = found + separator.size();
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
 
 // Line feeds go, then the blanks around; a carriage return stays part of the verdict.
 std::string CleanVerdict(std::string verdict) {
@@ -77,9 +66,9 @@ CommunityResult ReadCommunityReply(const std::string& reply) {
     return result;
   }
   if (lower.find("<br>") != std::string::npos) {
-    std::vector<std::string> records = Split(reply, "<br>");
+    std::vector<std::string> records = SplitText(reply, "<br>");
     for (size_t index = 1; index < records.size(); ++index) {
-      std::vector<std::string> fields = Split(records[index], "|");
+      std::vector<std::string> fields = SplitText(records[index], "|");
       if (fields.size() < 4) {
         // The lines so far stay; the counts do not.
         result.lines.push_back(kLookupErrorLine);

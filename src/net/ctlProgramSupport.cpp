@@ -6,7 +6,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
-#include "app/TextCompare.h"
+#include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basMain.h"
 #include "app/modINI.h"
@@ -25,52 +25,6 @@ constexpr uint32_t kReplyTimeLimit = 60000;
 constexpr uint32_t kWaitStep = 100;
 uint32_t g_connect_limit = kConnectLimit;
 uint32_t g_reply_limit = kReplyTimeLimit;
-
-// Removes every occurrence of `what`, compared without regard to case.
-std::string RemoveAllNoCase(const std::string& text, const std::string& what) {
-  std::string lower_what = LowerCase(what);
-  std::string result;
-  std::string lower = LowerCase(text);
-  size_t start = 0;
-  for (size_t found; (found = lower.find(lower_what, start)) != std::string::npos;) {
-    result += text.substr(start, found - start);
-    start = found + what.size();
-  }
-  return result + text.substr(start);
-}
-
-std::string RemoveAll(const std::string& text, const std::string& what) {
-  if (what.empty())
-    return text;
-  std::string result;
-  size_t start = 0;
-  for (size_t found; (found = text.find(what, start)) != std::string::npos;) {
-    result += text.substr(start, found - start);
-    start = found + what.size();
-  }
-  return result + text.substr(start);
-}
-
-std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with) {
-  std::string result;
-  size_t start = 0;
-  for (size_t found; (found = text.find(what, start)) != std::string::npos;) {
-    result += text.substr(start, found - start) + with;
-    start = found + what.size();
-  }
-  return result + text.substr(start);
-}
-
-std::vector<std::string> Split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (size_t found; (found = text.find(separator, start)) != std::string::npos;) {
-    pieces.push_back(text.substr(start, found - start));
-    start = found + separator.size();
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
 
 // A blank, a control character or DEL in the request line would break it or smuggle a
 // second request into it.
@@ -122,9 +76,10 @@ std::string ProgField() {
 
 UrlParts SplitUrl(const std::string& url) {
   UrlParts parts;
-  std::string host = RemoveAllNoCase(RemoveAllNoCase(url, "http://"), "www.");
+  std::string host = RemoveAllIgnoringCase(RemoveAllIgnoringCase(url, "http://"), "www.");
   host = host.substr(0, host.find('/'));
-  parts.path = RemoveAllNoCase(RemoveAllNoCase(RemoveAll(url, host), "http://"), "www.");
+  parts.path =
+      RemoveAllIgnoringCase(RemoveAllIgnoringCase(RemoveAll(url, host), "http://"), "www.");
   size_t colon = host.find(':');
   if (colon == std::string::npos) {
     parts.port = "80";
@@ -283,9 +238,9 @@ bool ctlProgramSupport::isUpdateAvailable(const std::string& file) {
     if (LowerCase(list).find("#updates") == std::string::npos)
       return;
     std::string name = GetFileName(file);
-    std::vector<std::string> lines = Split(list, "\r\n");
+    std::vector<std::string> lines = SplitText(list, "\r\n");
     for (size_t index = 1; index < lines.size(); ++index) {
-      std::vector<std::string> fields = Split(lines[index], "#");
+      std::vector<std::string> fields = SplitText(lines[index], "#");
       // An empty line has no first field: the list ends there.
       if (fields[0].empty())
         throw RuntimeError(9, "Subscript out of range");

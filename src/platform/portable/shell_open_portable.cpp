@@ -6,20 +6,16 @@
 #include <vector>
 
 #include "platform/portable/host_path.h"
+#include "platform/common/test_switches.h"
 
 extern char** environ;
 
 namespace platform {
-namespace {
-
-ShellOpenRecorder g_recorder;
-
-}  // namespace
-
 // A host has no shell verbs: "open" on a file starts it when the host can run it.
 bool OpenWithShell(const std::string& verb, const std::string& file,
                    const std::string& parameters, const std::string& folder, int show) {
-  if (g_recorder) return g_recorder(verb, file, parameters, folder, show);
+  if (const ShellOpenRecorder& recorder = test_switches::ShellOpen())
+    return recorder(verb, file, parameters, folder, show);
   if (verb != "open") return false;
   std::string program = portable::ToHostPath(file);
   struct stat info {};
@@ -37,7 +33,5 @@ bool OpenWithShell(const std::string& verb, const std::string& file,
   posix_spawn_file_actions_destroy(&actions);
   return result == 0;
 }
-
-void SetShellOpenRecorderForTesting(ShellOpenRecorder recorder) { g_recorder = std::move(recorder); }
 
 }  // namespace platform

@@ -4,14 +4,10 @@
 
 #include "platform/files.h"
 #include "platform/portable/host_path.h"
+#include "platform/common/test_switches.h"
 
 namespace platform {
 namespace {
-
-std::map<int, std::string>& FolderOverrides() {
-  static std::map<int, std::string> overrides;
-  return overrides;
-}
 
 bool EndsWithLnk(const std::string& name) {
   if (name.size() < 4) return false;
@@ -24,15 +20,8 @@ bool EndsWithLnk(const std::string& name) {
 
 // The host has no shell: the Startup folders exist only where a test puts them.
 std::string SpecialFolderPath(int folder_number) {
-  auto found = FolderOverrides().find(folder_number);
-  return found == FolderOverrides().end() ? "" : found->second;
-}
-
-void SetSpecialFolderForTesting(int folder_number, const std::string& path) {
-  if (path.empty())
-    FolderOverrides().erase(folder_number);
-  else
-    FolderOverrides()[folder_number] = path;
+  auto found = test_switches::SpecialFolders().find(folder_number);
+  return found == test_switches::SpecialFolders().end() ? "" : found->second;
 }
 
 bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {

@@ -10,6 +10,7 @@
 
 #include "platform/portable/host_path.h"
 #include "runwarden_version.h"
+#include "platform/common/test_switches.h"
 
 extern char** environ;
 
@@ -19,9 +20,6 @@ namespace {
 // A Windows host answers 6 or more; the portable build plays a current one.
 constexpr int kPortableMajorVersion = 6;
 
-int g_major_version_for_testing = 0;
-LocalTime g_now_for_testing;
-std::string g_module_path_for_testing;
 
 std::string Pad2(int value) {
   return value < 10 ? "0" + std::to_string(value) : std::to_string(value);
@@ -30,10 +28,8 @@ std::string Pad2(int value) {
 }  // namespace
 
 int MajorVersion() {
-  return g_major_version_for_testing ? g_major_version_for_testing : kPortableMajorVersion;
+  return test_switches::MajorVersion() ? test_switches::MajorVersion() : kPortableMajorVersion;
 }
-
-void SetMajorVersionForTesting(int major) { g_major_version_for_testing = major; }
 
 // Names are compared without regard to case, as on Windows: an exact match first.
 std::string GetEnv(const std::string& name) {
@@ -60,7 +56,7 @@ std::vector<std::string> EnvironmentEntries() {
 }
 
 LocalTime Now() {
-  if (g_now_for_testing.year) return g_now_for_testing;
+  if (test_switches::Now().year) return test_switches::Now();
   std::time_t now = std::time(nullptr);
   std::tm parts{};
   localtime_r(&now, &parts);
@@ -80,17 +76,13 @@ std::string FormatGeneralDate(const LocalTime& time) {
   return text;
 }
 
-void SetNowForTesting(const LocalTime& time) { g_now_for_testing = time; }
-
 std::string ModulePath() {
-  if (!g_module_path_for_testing.empty()) return g_module_path_for_testing;
+  if (!test_switches::ModulePath().empty()) return test_switches::ModulePath();
   char buffer[4096];
   ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (length <= 0) return "";
   return portable::FromHostPath(std::string(buffer, static_cast<std::size_t>(length)));
 }
-
-void SetModulePathForTesting(const std::string& path) { g_module_path_for_testing = path; }
 
 Version ProgramVersion() {
   return {RUNWARDEN_VERSION_MAJOR, RUNWARDEN_VERSION_MINOR, RUNWARDEN_VERSION_REVISION};

@@ -1,26 +1,18 @@
 // Headless windows: message boxes are answered by the test responder (or with OK and
 // a line on stderr), translucency is remembered per window.
 #include "platform/window.h"
+#include "platform/common/test_switches.h"
 
 #include <cstdio>
 #include <map>
 
 namespace platform {
-namespace {
-
-MessageBoxResponder g_responder;
-
-}  // namespace
-
 int ShowMessageBox(const std::string& text, const std::string& title, uint32_t style) {
   std::string caption = title.empty() ? "Runwarden" : title;
-  if (g_responder) return g_responder(text, caption, style);
+  if (const MessageBoxResponder& responder = test_switches::MessageBoxes())
+    return responder(text, caption, style);
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   return kIdOk;
-}
-
-void SetMessageBoxResponderForTesting(MessageBoxResponder responder) {
-  g_responder = std::move(responder);
 }
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {

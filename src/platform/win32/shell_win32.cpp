@@ -8,13 +8,10 @@
 
 #include <map>
 
+#include "platform/common/test_switches.h"
+
 namespace platform {
 namespace {
-
-std::map<int, std::string>& FolderOverrides() {
-  static std::map<int, std::string> overrides;
-  return overrides;
-}
 
 // COM for the duration of one call; released only when this call started it.
 class ComScope {
@@ -48,8 +45,8 @@ void Release(T*& object) {
 }  // namespace
 
 std::string SpecialFolderPath(int folder_number) {
-  auto found = FolderOverrides().find(folder_number);
-  if (found != FolderOverrides().end()) return found->second;
+  auto found = test_switches::SpecialFolders().find(folder_number);
+  if (found != test_switches::SpecialFolders().end()) return found->second;
   // Through the folder's item list, the way the shell names virtual and real folders.
   LPITEMIDLIST list = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, folder_number, &list)) || !list) return "";
@@ -57,13 +54,6 @@ std::string SpecialFolderPath(int folder_number) {
   BOOL ok = SHGetPathFromIDListA(list, buffer);
   CoTaskMemFree(list);
   return ok ? std::string(buffer) : std::string();
-}
-
-void SetSpecialFolderForTesting(int folder_number, const std::string& path) {
-  if (path.empty())
-    FolderOverrides().erase(folder_number);
-  else
-    FolderOverrides()[folder_number] = path;
 }
 
 bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {

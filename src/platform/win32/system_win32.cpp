@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "runwarden_version.h"
+#include "platform/common/test_switches.h"
 
 namespace platform {
 namespace {
 
-int g_major_version_for_testing = 0;
-LocalTime g_now_for_testing;
-std::string g_module_path_for_testing;
 
 std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int),
                        DWORD flags, const SYSTEMTIME& time) {
@@ -24,7 +22,7 @@ std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPS
 }  // namespace
 
 int MajorVersion() {
-  if (g_major_version_for_testing) return g_major_version_for_testing;
+  if (test_switches::MajorVersion()) return test_switches::MajorVersion();
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
 #pragma GCC diagnostic push
@@ -33,8 +31,6 @@ int MajorVersion() {
 #pragma GCC diagnostic pop
   return static_cast<int>(info.dwMajorVersion);
 }
-
-void SetMajorVersionForTesting(int major) { g_major_version_for_testing = major; }
 
 std::string GetEnv(const std::string& name) {
   char buffer[32768];
@@ -60,7 +56,7 @@ std::vector<std::string> EnvironmentEntries() {
 }
 
 LocalTime Now() {
-  if (g_now_for_testing.year) return g_now_for_testing;
+  if (test_switches::Now().year) return test_switches::Now();
   SYSTEMTIME st;
   GetLocalTime(&st);
   return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
@@ -75,20 +71,19 @@ std::string FormatGeneralDate(const LocalTime& time) {
   st.wMinute = static_cast<WORD>(time.minute);
   st.wSecond = static_cast<WORD>(time.second);
   std::string text = FormatWith(GetDateFormatA, DATE_SHORTDATE, st);
-  if (time.hour || time.minute || time.second) text += " " + FormatWith(GetTimeFormatA, 0, st);
+  if (time.hour || time.minute || time.second) {
+    text += ' ';
+    text += FormatWith(GetTimeFormatA, 0, st);
+  }
   return text;
 }
 
-void SetNowForTesting(const LocalTime& time) { g_now_for_testing = time; }
-
 std::string ModulePath() {
-  if (!g_module_path_for_testing.empty()) return g_module_path_for_testing;
+  if (!test_switches::ModulePath().empty()) return test_switches::ModulePath();
   char buffer[MAX_PATH * 4];
   DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   return std::string(buffer, length);
 }
-
-void SetModulePathForTesting(const std::string& path) { g_module_path_for_testing = path; }
 
 Version ProgramVersion() {
   Version version{RUNWARDEN_VERSION_MAJOR, RUNWARDEN_VERSION_MINOR, RUNWARDEN_VERSION_REVISION};

@@ -4,11 +4,10 @@
 
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/common/test_switches.h"
 
 namespace platform {
 namespace {
-
-MessageBoxResponder g_responder;
 
 // The program's default title: the executable's name without its extension.
 std::string DefaultTitle() {
@@ -22,12 +21,9 @@ std::string DefaultTitle() {
 
 int ShowMessageBox(const std::string& text, const std::string& title, uint32_t style) {
   std::string caption = title.empty() ? DefaultTitle() : title;
-  if (g_responder) return g_responder(text, caption, style);
+  if (const MessageBoxResponder& responder = test_switches::MessageBoxes())
+    return responder(text, caption, style);
   return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style | MB_SETFOREGROUND);
-}
-
-void SetMessageBoxResponderForTesting(MessageBoxResponder responder) {
-  g_responder = std::move(responder);
 }
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {

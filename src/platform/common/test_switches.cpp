@@ -1,0 +1,73 @@
+#include "platform/common/test_switches.h"
+
+#include "platform/shell.h"
+#include "platform/sound.h"
+
+namespace platform {
+namespace test_switches {
+
+int& MajorVersion() {
+  static int major = 0;
+  return major;
+}
+
+LocalTime& Now() {
+  static LocalTime now;
+  return now;
+}
+
+std::string& ModulePath() {
+  static std::string path;
+  return path;
+}
+
+MessageBoxResponder& MessageBoxes() {
+  static MessageBoxResponder responder;
+  return responder;
+}
+
+ShellOpenRecorder& ShellOpen() {
+  static ShellOpenRecorder recorder;
+  return recorder;
+}
+
+std::map<int, std::string>& SpecialFolders() {
+  static std::map<int, std::string> folders;
+  return folders;
+}
+
+std::vector<std::string>& PlayedSounds() {
+  static std::vector<std::string> played;
+  return played;
+}
+
+}  // namespace test_switches
+
+void SetMajorVersionForTesting(int major) { test_switches::MajorVersion() = major; }
+
+void SetNowForTesting(const LocalTime& time) { test_switches::Now() = time; }
+
+void SetModulePathForTesting(const std::string& path) { test_switches::ModulePath() = path; }
+
+void SetMessageBoxResponderForTesting(MessageBoxResponder responder) {
+  test_switches::MessageBoxes() = std::move(responder);
+}
+
+void SetShellOpenRecorderForTesting(ShellOpenRecorder recorder) {
+  test_switches::ShellOpen() = std::move(recorder);
+}
+
+void SetSpecialFolderForTesting(int folder_number, const std::string& path) {
+  if (path.empty())
+    test_switches::SpecialFolders().erase(folder_number);
+  else
+    test_switches::SpecialFolders()[folder_number] = path;
+}
+
+std::vector<std::string> TakePlayedSoundsForTesting() {
+  std::vector<std::string> played;
+  played.swap(test_switches::PlayedSounds());
+  return played;
+}
+
+}  // namespace platform

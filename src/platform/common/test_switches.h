@@ -1,0 +1,23 @@
+// What the test switches of the platform headers have set, kept once for both
+// implementations: each implementation reads it and otherwise asks the system.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/shell_open.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace platform::test_switches {
+
+int& MajorVersion();                    // 0: the real one
+LocalTime& Now();                       // year 0: the real clock
+std::string& ModulePath();              // empty: the real path
+MessageBoxResponder& MessageBoxes();    // empty: real message boxes
+ShellOpenRecorder& ShellOpen();         // empty: the real shell
+std::map<int, std::string>& SpecialFolders();
+std::vector<std::string>& PlayedSounds();
+
+}  // namespace platform::test_switches

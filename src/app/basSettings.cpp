@@ -1,6 +1,7 @@
 #include "app/basSettings.h"
 
 #include "app/ErrorScope.h"
+#include "app/TextFunctions.h"
 #include "registry/basReg.h"
 
 bool OptAutoBlockEntries = false;
@@ -32,4 +33,62 @@ void LoadOptions() {
     OptAutoUpdate = ReadFlag("chkAuto_Update(6)", "1");
     OptSendErrors = ReadFlag("chkSend_Errors(7)", "1");
   });
+}
+
+namespace {
+
+bool OptionValue(const std::string& text) {
+  if (EqualsIgnoringCase(text, "True")) return true;
+  if (EqualsIgnoringCase(text, "False")) return false;
+  return TextToInt32(text) != 0;
+}
+
+int32_t ScrollPosition(const std::string& text) {
+  int32_t value = TextToInt32(text);
+  if (value < -32768 || value > 32767) throw RuntimeError(6, "Overflow");
+  return value;
+}
+
+}  // namespace
+
+std::string SettingName(const platform::Control& control) {
+  int32_t index = control.Index() == platform::kNotInArray ? 0 : control.Index();
+  return control.Name() + "(" + std::to_string(index) + ")";
+}
+
+void LoadFormSettings(const std::vector<platform::Control*>& controls) {
+  ErrorScope error(ErrorScope::AtEnd::kClear);
+  for (platform::Control* control : controls) {
+    error.Clear();
+    std::string name = SettingName(*control);
+    std::string type = control->TypeName();
+    error.Try([&] {
+      if (type == "CheckBox" || type == "HScrollBar") {
+        std::string text = ReadRegValue(kSettingsKey, name, std::to_string(control->Value()));
+        control->SetValue(type == "CheckBox" ? TextToInt32(text) : ScrollPosition(text));
+      } else if (type == "TextBox") {
+        control->SetCaption(ReadRegValue(kSettingsKey, name, control->Caption()));
+      } else if (type == "OptionButton") {
+        std::string text = ReadRegValue(kSettingsKey, name, control->Value() ? "True" : "False");
+        control->SetValue(OptionValue(text) ? 1 : 0);
+      }
+    });
+  }
+}
+
+void SaveFormSettings(const std::vector<platform::Control*>& controls) {
+  ErrorScope error(ErrorScope::AtEnd::kClear);
+  for (platform::Control* control : controls) {
+    error.Clear();
+    std::string name = SettingName(*control);
+    std::string type = control->TypeName();
+    error.Try([&] {
+      if (type == "CheckBox" || type == "HScrollBar")
+        WriteRegValue(kSettingsKey, name, std::to_string(control->Value()));
+      else if (type == "TextBox")
+        WriteRegValue(kSettingsKey, name, control->Caption());
+      else if (type == "OptionButton")
+        WriteRegValue(kSettingsKey, name, control->Value() ? "True" : "False");
+    });
+  }
 }

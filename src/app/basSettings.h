@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "platform/window.h"
 
 inline constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
 
@@ -18,3 +21,14 @@ extern bool OptSendErrors;               // "chkSend_Errors(7)"
 // Reads the eight flags. A flag is on exactly when its text is "1"; a missing value is
 // on, except "ALERT", which is off. A greyed check box ("2") counts as off.
 void LoadOptions();
+
+// A control's value name: its name, "(", its index in its control array (0 for a
+// control not in one), ")", as in "chkAuto_Block(4)".
+std::string SettingName(const platform::Control& control);
+// Restores every check box, text box, option button and horizontal scroll bar of a
+// form from the settings key; a control with nothing stored (or a value it refuses)
+// keeps its state. Other controls are skipped.
+void LoadFormSettings(const std::vector<platform::Control*>& controls);
+// Stores those controls as REG_SZ: a check box's state ("0", "1", "2"), a text box's
+// text, an option button's "True" or "False", a scroll bar's position.
+void SaveFormSettings(const std::vector<platform::Control*>& controls);

@@ -3,9 +3,12 @@
 #include "app/basMain.h"
 #include "main/ProgramModes.h"
 #include "platform/system.h"
+#include "platform/window.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string arguments = CommandArgumentText(GetCommandLineA(), platform::ModulePath());
   if (Main(arguments, RunwardenModes()) == MainOutcome::kEndAtOnce) platform::EndProcessNow(0);
+  // The program lives as long as one of its windows is open (the options window).
+  platform::RunMessageLoop();
   return 0;
 }

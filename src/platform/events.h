@@ -10,13 +10,19 @@ namespace platform {
 uint32_t TickCount();
 // Sleeps without processing messages.
 void Sleep(uint32_t milliseconds);
-// Dispatches every message (window, timer, socket) that is waiting, then returns.
+// Dispatches every message (window, socket) that is waiting and runs the form timers
+// that are due, then returns.
 void DoEvents();
 // Blocks until a message arrives or the time is up, without dispatching it.
 void WaitForEvents(uint32_t timeout_milliseconds);
+// A wait loop's rest between two passes: like WaitForEvents, so a click ends it at
+// once, but under the driven clock it only moves the clock on.
+void Idle(uint32_t milliseconds);
 
-// A clock that tests drive: while it is on, Sleep and waits advance it instead of
-// sleeping, and TickCount reads it.
+// A clock that tests drive: while it is on, TickCount reads it, and Sleep and Idle
+// advance it instead of sleeping. WaitForEvents still waits for a real message (a
+// socket answers in real time), at most the time given, and then advances the clock
+// by the whole time.
 void UseManualClockForTesting(bool manual);
 void AdvanceClockForTesting(uint32_t milliseconds);
 

@@ -1,9 +1,11 @@
 #include "platform/events.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "platform/portable/event_loop.h"
+#include "platform/window.h"
 
 namespace platform {
 namespace {
@@ -29,14 +31,23 @@ void Sleep(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void DoEvents() { portable::EventLoop::Instance().DispatchPending(); }
+void DoEvents() {
+  portable::EventLoop::Instance().DispatchPending();
+  FireDueTimers();
+}
 
 void WaitForEvents(uint32_t timeout_milliseconds) {
+  portable::EventLoop::Instance().Wait(timeout_milliseconds);
+  // Any wait lets some time pass, so a loop waiting for its deadline reaches it.
+  if (g_manual_clock) g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
+}
+
+void Idle(uint32_t milliseconds) {
   if (g_manual_clock) {
-    g_manual_ticks += timeout_milliseconds;
+    g_manual_ticks += milliseconds;
     return;
   }
-  portable::EventLoop::Instance().Wait(timeout_milliseconds);
+  portable::EventLoop::Instance().Wait(std::min(milliseconds, MillisecondsToNextTimer()));
 }
 
 void UseManualClockForTesting(bool manual) {

@@ -1,12 +1,30 @@
 // Headless windows: message boxes are answered by the test responder (or with OK and
-// a line on stderr), translucency is remembered per window.
-#include "platform/window.h"
-#include "platform/common/test_switches.h"
-
+// a line on stderr), translucency is remembered per window, and the forms' controls
+// are their properties alone. A screen of 1280 x 1024 pixels.
 #include <cstdio>
 #include <map>
 
+#include "platform/common/test_switches.h"
+#include "platform/common/window_peer.h"
+#include "platform/events.h"
+#include "platform/portable/event_loop.h"
+#include "platform/window.h"
+
 namespace platform {
+namespace {
+
+std::map<WindowHandle, uint8_t>& Alphas() {
+  static std::map<WindowHandle, uint8_t> alphas;
+  return alphas;
+}
+
+// A form's frame as a classic Windows theme draws it: a 3-pixel border, and a 23-pixel
+// caption on a form that has one.
+constexpr int32_t kFrame = 3;
+constexpr int32_t kCaption = 23;
+
+}  // namespace
+
 int ShowMessageBox(const std::string& text, const std::string& title, uint32_t style) {
   std::string caption = title.empty() ? "Runwarden" : title;
   if (const MessageBoxResponder& responder = test_switches::MessageBoxes())
@@ -16,10 +34,63 @@ int ShowMessageBox(const std::string& text, const std::string& title, uint32_t s
 }
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {
-  static std::map<WindowHandle, uint8_t> alphas;
   if (!window) return false;
-  alphas[window] = alpha;
+  Alphas()[window] = alpha;
   return true;
 }
 
+bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
+  auto found = Alphas().find(window);
+  if (found == Alphas().end()) return false;
+  *alpha = found->second;
+  return true;
+}
+
+void ListenForSessionEnd() {}
+
+namespace peer {
+
+void Create(Control&) {}
+
+void Destroy(Control& control) {
+  if (control.kind() == ControlKind::kForm) {
+    Alphas().erase(&control);
+    static_cast<Form&>(control).set_open(false);
+  }
+}
+
+void Update(Control&, Change) {}
+
+WindowHandle Handle(const Control& control) {
+  if (control.kind() == ControlKind::kShape || control.kind() == ControlKind::kImage)
+    return nullptr;
+  if (!const_cast<Control&>(control).form().Open()) return nullptr;
+  return const_cast<Control*>(&control);
+}
+
+void Repaint(Control& control) {
+  if (!control.on_paint) return;
+  control.set_paint_surface(&control);
+  control.on_paint();
+  control.set_paint_surface(nullptr);
+}
+
+void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
+  if (border == Form::Border::kNone) return;
+  *width += 2 * kFrame;
+  *height += 2 * kFrame + kCaption;
+}
+
+int32_t ScreenWidthPixels() { return 1280; }
+int32_t ScreenHeightPixels() { return 1024; }
+
+bool GradientFill(DeviceContext surface, const GradientVertex&, const GradientVertex&, uint32_t) {
+  return surface != nullptr;
+}
+
+void WaitForMessage(uint32_t timeout_milliseconds) {
+  portable::EventLoop::Instance().Wait(timeout_milliseconds);
+}
+
+}  // namespace peer
 }  // namespace platform

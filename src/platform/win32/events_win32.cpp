@@ -3,11 +3,19 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
+
+#include "platform/window.h"
+
 namespace platform {
 namespace {
 
 bool g_manual_clock = false;
 uint32_t g_manual_ticks = 0;
+
+void WaitForMessage(uint32_t timeout_milliseconds) {
+  MsgWaitForMultipleObjectsEx(0, nullptr, timeout_milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
 
 }  // namespace
 
@@ -23,18 +31,25 @@ void Sleep(uint32_t milliseconds) {
 
 void DoEvents() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
+  FireDueTimers();
 }
 
 void WaitForEvents(uint32_t timeout_milliseconds) {
+  WaitForMessage(timeout_milliseconds);
+  // Any wait lets some time pass, so a loop waiting for its deadline reaches it.
+  if (g_manual_clock) g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
+}
+
+void Idle(uint32_t milliseconds) {
   if (g_manual_clock) {
-    g_manual_ticks += timeout_milliseconds;
+    g_manual_ticks += milliseconds;
     return;
   }
-  MsgWaitForMultipleObjectsEx(0, nullptr, timeout_milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  WaitForMessage(std::min(milliseconds, MillisecondsToNextTimer()));
 }
 
 void UseManualClockForTesting(bool manual) {

@@ -1,0 +1,276 @@
+// The options window: its pages, what it stores when it closes and restores when it
+// opens, the transparency bar, and its buttons and links.
+#include "ui/frmOptions.h"
+
+#include <gtest/gtest.h>
+
+#include "app/basMain.h"
+#include "app/basSettings.h"
+#include "net/ServerAddress.h"
+#include "platform/files.h"
+#include "platform/shell_open.h"
+#include "registry/basReg.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+struct MessageBoxCall {
+  std::string text, title;
+  uint32_t style;
+};
+
+struct ShellCall {
+  std::string verb, file, parameters, folder;
+};
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  OptionsTest() : program_(folder_.File("Runwarden.exe")) {
+    AppExePath = folder_.File("Runwarden.exe");
+    sandbox_.Own(std::string(kRunKey));
+    sandbox_.Own(std::string(kRunOnceKey));
+    platform::SetMessageBoxResponderForTesting(
+        [this](const std::string& text, const std::string& title, uint32_t style) {
+          boxes_.push_back({text, title, style});
+          return answer_;
+        });
+    platform::SetShellOpenRecorderForTesting(
+        [this](const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& folder, int) {
+          opened_.push_back({verb, file, parameters, folder});
+          return true;
+        });
+  }
+  ~OptionsTest() override {
+    options_.reset();
+    platform::SetMessageBoxResponderForTesting(nullptr);
+    platform::SetShellOpenRecorderForTesting(nullptr);
+    AppExePath.clear();
+  }
+
+  frmOptions::Controls& Open() {
+    options_ = std::make_unique<frmOptions>();
+    options_->Show();
+    return *options_->controls();
+  }
+  void Close() { options_->controls()->form.Close(); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramLocation program_;
+  std::unique_ptr<frmOptions> options_;
+  std::vector<MessageBoxCall> boxes_;
+  std::vector<ShellCall> opened_;
+  int answer_ = platform::kIdOk;
+};
+
+TEST_F(OptionsTest, OpensOnTheManagePageAndTheListChoosesThePage) {
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.form.Caption(), "Manage Runwarden");
+  EXPECT_TRUE(c.form.Visible());
+  EXPECT_EQ(c.List1.ListIndex(), 0);
+  auto front = [&] {
+    platform::Control* pages[] = {&c.Picture1, &c.Picture2, &c.Picture3};
+    return *std::max_element(std::begin(pages), std::end(pages), [](auto* a, auto* b) {
+      return a->ZPosition() < b->ZPosition();
+    });
+  };
+  EXPECT_EQ(front(), &c.Picture2);
+  c.List1.SetListIndex(1);
+  EXPECT_EQ(front(), &c.Picture1);
+  c.List1.SetListIndex(2);
+  EXPECT_EQ(front(), &c.Picture3);
+  c.List1.SetListIndex(0);
+  EXPECT_EQ(front(), &c.Picture2);
+  // Each option sits on its page with its caption.
+  EXPECT_EQ(c.chkAuto_Block5.container(), &c.Picture1);
+  EXPECT_EQ(c.chkAuto_Block4.Caption(), "Auto Block Invalid or Not existing file links");
+  EXPECT_EQ(c.chkAuto_BlockChk0.container(), &c.Picture3);
+  EXPECT_EQ(c.HScroll1.container(), &c.Picture3);
+  EXPECT_EQ(c.cmdEnable.container(), &c.Picture2);
+  EXPECT_EQ(c.cmdEnable.Caption(), "Enable/Disable Runwarden");
+}
+
+TEST_F(OptionsTest, ClosingStoresEveryOptionUnderItsNameAndTheGuardReadsThem) {
+  frmOptions::Controls& c = Open();
+  c.List1.SetListIndex(1);
+  c.chkAuto_Block4.Click();  // unchecks it
+  c.chkSend_Errors7.SetValue(platform::kGrayed);
+  c.HScroll1.SetValue(40);
+  Close();
+  EXPECT_FALSE(c.form.Open());
+
+  const std::pair<const char*, const char*> stored[] = {
+      {"chkAuto_BlockChk(0)", "1"}, {"chkAuto_Block(1)", "1"},   {"chkTerminate_(2)", "1"},
+      {"chkBlock_Detection(3)", "1"}, {"chkAuto_Block(4)", "0"}, {"chkAuto_Block(5)", "1"},
+      {"chkAuto_Update(6)", "1"},   {"chkSend_Errors(7)", "2"},  {"Hscroll1(0)", "40"},
+  };
+  for (const auto& [name, value] : stored) EXPECT_EQ(ReadRegValue(kSettingsKey, name, "?"), value) << name;
+  // Nothing but the options: labels, buttons and the list are not settings.
+  RegValueList values = EnumRegValues(kSettingsKey);
+  EXPECT_EQ(values.Count(), 9);
+
+  LoadOptions();
+  EXPECT_FALSE(OptAutoBlockMissing);
+  EXPECT_FALSE(OptSendErrors);
+  EXPECT_TRUE(OptAutoBlockHarmful);
+}
+
+TEST_F(OptionsTest, OpeningRestoresWhatWasStoredAndKeepsTheDesignForTheRest) {
+  WriteRegValue(kSettingsKey, "chkAuto_Update(6)", "0");
+  WriteRegValue(kSettingsKey, "chkTerminate_(2)", "2");
+  WriteRegValue(kSettingsKey, "chkBlock_Detection(3)", "yes");  // not a state: keeps its design
+  WriteRegValue(kSettingsKey, "HScroll1(0)", "50");
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.chkAuto_Update6.Value(), platform::kUnchecked);
+  EXPECT_EQ(c.chkTerminate_2.Value(), platform::kGrayed);
+  EXPECT_EQ(c.chkBlock_Detection3.Value(), platform::kChecked);
+  EXPECT_EQ(c.chkAuto_Block1.Value(), platform::kChecked);
+  EXPECT_EQ(c.HScroll1.Value(), 50);
+  // The stored position differs from the designed one, so it applies at once.
+  EXPECT_EQ(c.lbl13.Caption(), "50%");
+  uint8_t alpha = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &alpha));
+  EXPECT_EQ(alpha, 128);
+}
+
+TEST_F(OptionsTest, TheTransparencyBarRunsToNinetyAndSetsTheWindowsAlpha) {
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.HScroll1.Min(), 0);
+  EXPECT_EQ(c.HScroll1.Max(), 90);
+  const std::pair<int32_t, int> positions[] = {{50, 128}, {0, 255}, {90, 26}, {13, 222}};
+  for (const auto& [position, expected] : positions) {
+    c.HScroll1.ValueChangedByUser(position);
+    EXPECT_EQ(c.lbl13.Caption(), std::to_string(position) + "%");
+    uint8_t alpha = 0;
+    ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &alpha));
+    EXPECT_EQ(alpha, expected) << position;
+  }
+  // The user cannot push it past its end.
+  c.HScroll1.ValueChangedByUser(100);
+  EXPECT_EQ(c.HScroll1.Value(), 90);
+  EXPECT_THROW(c.HScroll1.SetValue(91), std::out_of_range);
+}
+
+TEST_F(OptionsTest, BeforeVersionFiveTheBarIsOffAndTheWindowOpaque) {
+  ScopedVersion version(4);
+  WriteRegValue(kSettingsKey, "HScroll1(0)", "40");
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.HScroll1.Value(), 0);
+  EXPECT_FALSE(c.HScroll1.Enabled());
+  uint8_t alpha = 0;
+  if (platform::GetLayeredAlpha(c.form.Handle(), &alpha)) EXPECT_EQ(alpha, 255);
+}
+
+TEST_F(OptionsTest, EnableWritesTheQuotedGuardAndASecondClickOffersToDisable) {
+  frmOptions::Controls& c = Open();
+  const std::string quoted = "\"" + AppExePath + "\" /s";
+
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
+  EXPECT_EQ(boxes_[0].title, "Runwarden");
+  EXPECT_EQ(boxes_[0].style, platform::kMbOkCancel);
+  EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
+  EXPECT_EQ(boxes_[1].style, platform::kMbOk | platform::kMbIconInformation);
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), quoted);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
+
+  WriteRegValue(kRunOnceKey, "Runwarden", "\"" + AppExePath + "\" /r");
+  boxes_.clear();
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "gone"), "gone");
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "gone"), "gone");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");
+
+  // The unquoted value an older version wrote counts as enabled too; Cancel keeps it.
+  WriteRegValue(kRunKey, "Runwarden", AppExePath + " /s");
+  boxes_.clear();
+  answer_ = platform::kIdCancel;
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), AppExePath + " /s");
+}
+
+TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
+  frmOptions::Controls& c = Open();
+  answer_ = platform::kIdCancel;
+  for (const std::string& other :
+       std::vector<std::string>{"\"" + AppExePath + "\" /r", "\"C:\\Elsewhere\\Runwarden.exe\" /s",
+                                AppExePath + " /s "}) {
+    WriteRegValue(kRunKey, "Runwarden", other);
+    boxes_.clear();
+    c.cmdEnable.Click();
+    ASSERT_EQ(boxes_.size(), 1u) << other;
+    EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?") << other;
+    EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), other);
+  }
+}
+
+TEST_F(OptionsTest, ResetAllRulesEmptiesBothListsAndLeavesTheMutedOnes) {
+  const std::string muted = std::string(kSettingsKey) + "\\Muted";
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\a.exe<#>AA");
+  WriteRegValue(kSettingsKey, "Blocked", "<#>C:\\b.exe<#>BB");
+  WriteRegValue(muted, "entry", "C:\\c.exe");
+  frmOptions::Controls& c = Open();
+  c.cmdReset_All.Click();
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "?"), "");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "?"), "");
+  EXPECT_EQ(ReadRegValue(muted, "entry", ""), "C:\\c.exe");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "All rules deleted!");
+}
+
+TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
+  ScopedEnv windir("WINDIR", folder_.path());
+  frmOptions::Controls& c = Open();
+  c.cmdView_Blocked.Click();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Msconfig cannot be found! This option is disabled for you!");
+  EXPECT_EQ(boxes_[0].style, platform::kMbOk);
+}
+
+TEST_F(OptionsTest, HelpAndUpdatesAreOpenedByTheShellFromTheProgramsFolder) {
+  frmOptions::Controls& c = Open();
+  c.cmdHelp.Click();
+  c.cmdCheck_Updates.Click();
+  folder_.Write("help.htm", "<html></html>");
+  c.cmdHelp.Click();
+  ASSERT_EQ(opened_.size(), 3u);
+  EXPECT_EQ(opened_[0].verb, "open");
+  EXPECT_EQ(opened_[0].file, folder_.path() + "\\help\\help.htm");
+  EXPECT_EQ(opened_[1].file, folder_.File("update.exe"));
+  EXPECT_EQ(opened_[1].folder, folder_.path());
+  EXPECT_EQ(opened_[2].file, folder_.File("help.htm"));
+  EXPECT_EQ(opened_[2].parameters, "");
+}
+
+TEST_F(OptionsTest, LinksGoToTheMakersPagesInTheFirstBrowserFound) {
+  ScopedEnv program_files("programfiles", folder_.path());
+  frmOptions::Controls& c = Open();
+  c.Label1.Click();
+  EXPECT_TRUE(opened_.empty());  // no browser at all: nothing happens
+
+  platform::CreateFolder(folder_.File("opera"));
+  platform::CreateFolder(folder_.File("mozilla firefox"));
+  folder_.Write("opera\\opera.exe", "MZ");
+  folder_.Write("mozilla firefox\\firefox.exe", "MZ");
+  c.lblReport_An.Click();
+  c.lblRequest_A.Click();
+  c.Label1.Click();
+  ASSERT_EQ(opened_.size(), 3u);
+  const std::string page = "http://" + ServerAddress() + "/~vantor/progerr.php";
+  EXPECT_EQ(opened_[0].file, folder_.path() + "\\mozilla firefox\\firefox.exe");
+  EXPECT_EQ(opened_[0].parameters, page + "?request=er&program=Runwarden");
+  EXPECT_EQ(opened_[1].parameters, page + "?request=fr&program=Runwarden");
+  EXPECT_EQ(opened_[2].parameters, page + "?request=dn");
+  EXPECT_EQ(opened_[2].verb, "open");
+}
+
+}  // namespace

@@ -1,0 +1,302 @@
+// The alert and the options window as real windows under Wine: found by their class and
+// text, their buttons pressed with BM_CLICK from another thread, as a screen reader or
+// a test driver would; layered windows whose alpha is read back from the system.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/basSettings.h"
+#include "app/basWindows.h"
+#include "net/ServerAddress.h"
+#include "platform/events.h"
+#include "platform/window.h"
+#include "registry/basReg.h"
+#include "support/LoopbackPeer.h"
+#include "support/RegistrySandbox.h"
+#include "ui/frmAlert.h"
+
+namespace {
+
+constexpr char kHash[] = "00112233445566778899AABBCCDDEEFF";
+
+std::wstring Text(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+HWND WaitForWindow(const std::function<HWND()>& find, DWORD timeout_ms = 15000) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    if (HWND found = find()) return found;
+    Sleep(10);
+  }
+  return nullptr;
+}
+
+HWND VisibleAlert() {
+  HWND alert = FindWindowW(L"RunwardenForm", L"Runwarden Alert");
+  return alert && IsWindowVisible(alert) ? alert : nullptr;
+}
+
+HWND Child(HWND parent, const wchar_t* class_name, const std::wstring& text) {
+  return FindWindowExW(parent, nullptr, class_name, text.c_str());
+}
+
+// A static control anywhere below Parent whose text is Text.
+HWND FindStatic(HWND parent, const std::wstring& text) {
+  struct Search {
+    std::wstring text;
+    HWND found;
+  } search{text, nullptr};
+  EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(data);
+        wchar_t class_name[32] = {};
+        GetClassNameW(child, class_name, 32);
+        if (_wcsicmp(class_name, L"Static") == 0 && Text(child) == search->text &&
+            IsWindowVisible(child)) {
+          search->found = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+class AlertWindowTest : public ::testing::Test {
+ protected:
+  AlertWindowTest() {
+    SetServerAddressForTesting(peer_.Address());
+    peer_.SetReply("HTTP/1.0 200 OK\r\n\r\nthanks");
+    WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "0");
+  }
+  ~AlertWindowTest() override {
+    if (driver_.joinable()) driver_.join();
+    SetServerAddressForTesting("");
+  }
+
+  // Runs Drive on another thread while this one shows the alert.
+  bool ShowWhile(std::function<void()> drive, bool with_timer = false) {
+    driver_ = std::thread(std::move(drive));
+    StartupEntry entry{"Updater", "C:\\Tools\\updater.exe /quiet",
+                       "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", kKindRegistry};
+    bool allowed = alert_.ShowAlert(entry, block_, with_timer, "?", "Unknown File", "updater.exe",
+                                    kHash);
+    driver_.join();
+    return allowed;
+  }
+
+  RegistrySandbox sandbox_;
+  LoopbackPeer peer_;
+  frmAlert alert_;
+  std::thread driver_;
+  bool block_ = false;
+};
+
+TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThread) {
+  struct Case {
+    const wchar_t* button;
+    bool allowed, block;
+    const char* verdict;
+  };
+  const Case cases[] = {{L"Allow", true, false, "al"},
+                        {L"Block", false, false, "bl"},
+                        {L"Block Forever", false, true, "bl"}};
+  for (const Case& expected : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(expected.button)));
+    std::atomic<bool> pressed{false};
+    std::wstring name_shown, command_shown;
+    bool community_enabled = false;
+    bool allowed = ShowWhile([&] {
+      HWND alert = WaitForWindow(VisibleAlert);
+      if (!alert) return;
+      name_shown = FindStatic(alert, L"Updater") ? L"Updater" : L"";
+      command_shown =
+          FindStatic(alert, L"C:\\Tools\\updater.exe /quiet") ? L"found" : L"";
+      community_enabled = IsWindowEnabled(Child(alert, L"Button", L"Community"));
+      HWND button = Child(alert, L"Button", expected.button);
+      if (!button) return;
+      SendMessageW(button, BM_CLICK, 0, 0);
+      pressed = true;
+    });
+    ASSERT_TRUE(pressed) << "the alert or its button was not found";
+    EXPECT_EQ(allowed, expected.allowed);
+    EXPECT_EQ(block_, expected.block);
+    EXPECT_EQ(name_shown, L"Updater");
+    EXPECT_EQ(command_shown, L"found");
+    EXPECT_TRUE(community_enabled);
+    EXPECT_FALSE(FindWindowW(L"RunwardenForm", L"Runwarden Alert"));  // gone
+    ASSERT_FALSE(peer_.requests().empty());
+    EXPECT_NE(peer_.requests().back().find(std::string("&report=") + expected.verdict),
+              std::string::npos);
+  }
+}
+
+TEST_F(AlertWindowTest, CloseRequestsAndAltF4AreIgnored) {
+  bool survived = false;
+  LONG style = 0;
+  bool allowed = ShowWhile([&] {
+    HWND alert = WaitForWindow(VisibleAlert);
+    if (!alert) return;
+    style = GetWindowLongW(alert, GWL_STYLE);
+    SendMessageW(alert, WM_CLOSE, 0, 0);
+    SendMessageW(alert, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(alert, WM_CLOSE, 0, 0);
+    Sleep(300);
+    survived = IsWindow(alert) && IsWindowVisible(alert);
+    SendMessageW(Child(alert, L"Button", L"Allow"), BM_CLICK, 0, 0);
+  });
+  EXPECT_TRUE(survived);
+  EXPECT_TRUE(allowed);
+  EXPECT_FALSE(style & WS_SYSMENU);  // no close box
+  EXPECT_FALSE(style & WS_CAPTION);
+}
+
+TEST_F(AlertWindowTest, TheCountdownIsReadableAndTheWindowIsTopmostAndTranslucent) {
+  WriteRegValue(kSettingsKey, "Hscroll1(0)", "50");
+  bool countdown_seen = false;
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  LONG ex_style = 0;
+  RECT placed{};
+  bool allowed = ShowWhile(
+      [&] {
+        HWND alert = WaitForWindow(VisibleAlert);
+        if (!alert) return;
+        countdown_seen = WaitForWindow([&] {
+                           return FindStatic(alert, L"Auto blocking in 29 seconds...");
+                         }) != nullptr;
+        COLORREF key = 0;
+        GetLayeredWindowAttributes(alert, &key, &alpha, &flags);
+        ex_style = GetWindowLongW(alert, GWL_EXSTYLE);
+        GetWindowRect(alert, &placed);
+        SendMessageW(Child(alert, L"Button", L"Block"), BM_CLICK, 0, 0);
+      },
+      true);
+  EXPECT_FALSE(allowed);
+  EXPECT_TRUE(countdown_seen);
+  EXPECT_TRUE(flags & LWA_ALPHA);
+  EXPECT_EQ(alpha, 128);
+  EXPECT_TRUE(ex_style & WS_EX_TOPMOST) << std::hex << ex_style;
+  EXPECT_TRUE(ex_style & WS_EX_LAYERED);
+  // At the bottom right of the screen.
+  EXPECT_GT(placed.right, GetSystemMetrics(SM_CXSCREEN) - 20);
+  EXPECT_GT(placed.bottom, GetSystemMetrics(SM_CYSCREEN) * 9 / 10);
+  EXPECT_LT(placed.bottom, GetSystemMetrics(SM_CYSCREEN));
+}
+
+TEST_F(AlertWindowTest, ANoticeShowsItsTextAndGoesAfterItsTime) {
+  platform::UseManualClockForTesting(true);
+  std::wstring notice;
+  platform::Timer watch("watch", 1000);
+  watch.on_timer = [&] {
+    HWND alert = FindWindowW(L"RunwardenForm", L"Runwarden Alert");
+    if (alert && FindStatic(alert, L"Blocked a file.")) notice = L"Blocked a file.";
+  };
+  watch.SetEnabled(true);
+  alert_.ShowAlert2("Blocked a file.", 16711680);
+  platform::UseManualClockForTesting(false);
+  EXPECT_EQ(notice, L"Blocked a file.");
+  EXPECT_FALSE(FindWindowW(L"RunwardenForm", L"Runwarden Alert"));
+}
+
+TEST(LayeredWindowTest, ARealWindowKeepsTheAlphaItWasGiven) {
+  platform::Form form("frmLayered", platform::Form::Border::kFixedSingle);
+  form.SetCaption("Layered");
+  form.SetClientSize(3000, 1500);
+  form.Show();
+  HWND window = static_cast<HWND>(form.Handle());
+  ASSERT_TRUE(IsWindow(window));
+  EXPECT_FALSE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
+  for (int level : {128, 222, 0, 255}) {
+    EXPECT_EQ(SetWindowTransparency(form.Handle(), static_cast<int16_t>(level)), 0);
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    COLORREF key = 0;
+    ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, &alpha, &flags));
+    EXPECT_TRUE(flags & LWA_ALPHA);
+    EXPECT_EQ(alpha, level);
+    uint8_t read_back = 0;
+    ASSERT_TRUE(platform::GetLayeredAlpha(form.Handle(), &read_back));
+    EXPECT_EQ(read_back, level);
+  }
+  // Out of range changes nothing.
+  EXPECT_EQ(SetWindowTransparency(form.Handle(), 256), 1);
+  uint8_t unchanged = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(form.Handle(), &unchanged));
+  EXPECT_EQ(unchanged, 255);
+}
+
+TEST(RealControlsTest, EveryControlIsAWindowWhoseTextIsItsCaption) {
+  platform::Form form("frmControls", platform::Form::Border::kFixedSingle);
+  form.SetCaption("Controls \xC3\xA9");  // UTF-8 inside, UTF-16 for Windows
+  form.SetClientSize(6000, 4000);
+  platform::Control page(form, platform::ControlKind::kPictureBox, "Picture1");
+  page.Move(0, 0, 6000, 4000);
+  platform::Control check(page, platform::ControlKind::kCheckBox, "chkOne");
+  check.SetCaption("Auto Update");
+  check.Move(150, 150, 3000, 300);
+  platform::Control label(page, platform::ControlKind::kLabel, "lblOne");
+  label.SetCaption("Read program log.");
+  label.Move(150, 600, 3000, 300);
+  platform::Control bar(page, platform::ControlKind::kHScrollBar, "HScroll1");
+  bar.SetRange(0, 90, 1, 10);
+  bar.Move(150, 1050, 3000, 255);
+  platform::Control list(form, platform::ControlKind::kListBox, "List1");
+  list.AddItem("Manage");
+  list.AddItem("Blocking");
+  list.Move(3300, 150, 1500, 900);
+  form.Show();
+
+  HWND window = static_cast<HWND>(form.Handle());
+  EXPECT_EQ(Text(window), L"Controls \u00e9");
+  HWND page_window = static_cast<HWND>(page.Handle());
+  HWND check_window = Child(page_window, L"Button", L"Auto Update");
+  ASSERT_TRUE(check_window);
+  EXPECT_TRUE(FindStatic(page_window, L"Read program log."));
+
+  // Pressed from another thread; the click is handled when this thread lets messages run.
+  int clicks = 0;
+  check.on_click = [&] { ++clicks; };
+  std::thread presser([&] { SendMessageW(check_window, BM_CLICK, 0, 0); });
+  while (clicks == 0) {
+    platform::DoEvents();
+    platform::Idle(10);
+  }
+  presser.join();
+  EXPECT_EQ(check.Value(), platform::kChecked);
+  EXPECT_EQ(SendMessageW(check_window, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  // The user drags the bar; the model follows and fires Change.
+  int changes = 0;
+  bar.on_change = [&] { ++changes; };
+  SendMessageW(page_window, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40),
+               reinterpret_cast<LPARAM>(bar.Handle()));
+  SendMessageW(page_window, WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0),
+               reinterpret_cast<LPARAM>(bar.Handle()));
+  EXPECT_EQ(bar.Value(), 50);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(GetScrollPos(static_cast<HWND>(bar.Handle()), SB_CTL), 50);
+
+  HWND list_window = static_cast<HWND>(list.Handle());
+  EXPECT_EQ(SendMessageW(list_window, LB_GETCOUNT, 0, 0), 2);
+  int chosen = -1;
+  list.on_click = [&] { chosen = list.ListIndex(); };
+  SendMessageW(list_window, LB_SETCURSEL, 1, 0);
+  SendMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list_window), LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list_window));
+  EXPECT_EQ(chosen, 1);
+
+  label.SetCaption("Changed \xE2\x9C\x93");
+  EXPECT_EQ(Text(static_cast<HWND>(label.Handle())), L"Changed \u2713");
+}
+
+}  // namespace

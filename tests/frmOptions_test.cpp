@@ -29,8 +29,7 @@ class OptionsTest : public ::testing::Test {
  protected:
   OptionsTest() : program_(folder_.File("Runwarden.exe")) {
     AppExePath = folder_.File("Runwarden.exe");
-    sandbox_.Own(std::string(kRunKey));
-    sandbox_.Own(std::string(kRunOnceKey));
+    ForgetAutostart();
     platform::SetMessageBoxResponderForTesting(
         [this](const std::string& text, const std::string& title, uint32_t style) {
           boxes_.push_back({text, title, style});
@@ -45,9 +44,16 @@ class OptionsTest : public ::testing::Test {
   }
   ~OptionsTest() override {
     options_.reset();
+    ForgetAutostart();
     platform::SetMessageBoxResponderForTesting(nullptr);
     platform::SetShellOpenRecorderForTesting(nullptr);
     AppExePath.clear();
+  }
+
+  // Only our own values: the keys belong to the machine.
+  static void ForgetAutostart() {
+    DeleteRegValue(kRunKey, kAutostartValue);
+    DeleteRegValue(kRunOnceKey, kAutostartValue);
   }
 
   frmOptions::Controls& Open() {

@@ -169,6 +169,9 @@ class Control {
   void SetFillColor(uint32_t color);
   bool Filled() const { return filled_; }
   void SetFilled(bool filled);
+  // A picture box framed by a line in its border colour (a pop-up form always is).
+  bool Framed() const { return framed_; }
+  void SetFramed(bool framed);
 
   const Font& GetFont() const { return font_; }
   void SetFont(const Font& font);
@@ -252,7 +255,7 @@ class Control {
 
   int32_t left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   std::string caption_, tool_tip_;
-  bool visible_ = true, enabled_ = true, transparent_ = true, filled_ = false;
+  bool visible_ = true, enabled_ = true, transparent_ = true, filled_ = false, framed_ = false;
   uint32_t fore_color_ = 0x000000, back_color_ = 0xFFFFFF;
   uint32_t border_color_ = 0x000000, fill_color_ = 0x000000;
   Font font_;

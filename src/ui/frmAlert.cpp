@@ -120,33 +120,34 @@ frmAlert::Controls::Controls(frmAlert& owner)
   };
   form.on_mouse_move = [&owner](int32_t x, int32_t y) { owner.Form_MouseMove(x, y); };
 
-  Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 360, 15);
+  Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 428, 15);
   Label(lblName, "Name", kLabelFont, kKeyInk, 6, 24, 62, 14);
   Label(lblCommand, "Command", kLabelFont, kKeyInk, 6, 40, 62, 14);
   Label(lblLocation, "Location", kLabelFont, kKeyInk, 6, 56, 62, 14);
   Label(lblRating, "Rating", kLabelFont, kKeyInk, 6, 74, 62, 14);
-  Label(Label1_1, "NONE", kBoldFont, kInk, 70, 24, 296, 14);
-  Label(Label1_2, "NONE", kLabelFont, kInk, 70, 40, 296, 14);
-  Label(Label1_3, "NONE", kLabelFont, kInk, 70, 56, 296, 14);
-  Label(Label1_5, "", kLabelFont, kInk, 178, 74, 188, 14);
+  // Wide enough for the 60 characters a field shows at most.
+  Label(Label1_1, "NONE", kBoldFont, kInk, 70, 24, 366, 14);
+  Label(Label1_2, "NONE", kLabelFont, kInk, 70, 40, 366, 14);
+  Label(Label1_3, "NONE", kLabelFont, kInk, 70, 56, 366, 14);
+  Label(Label1_5, "", kLabelFont, kInk, 178, 74, 258, 14);
 
   Place(Shape1, 70, 76, 100, 10);
   Shape1.SetBorderColor(0x808080);
   Place(Shape2, 70, 76, 100, 10);
   Shape2.SetFilled(true);
 
-  Place(Picture2, 6, 92, 360, 18);
+  Place(Picture2, 6, 92, 428, 18);
   Picture2.SetBackColor(0xFFFFFF);
   Picture2.SetForeColor(kInk);
   Picture2.SetFont(kLabelFont);
 
-  Place(CtlCommunity, 3, 116, 86, 24);
+  Place(CtlCommunity, 3, 116, 100, 24);
   CtlCommunity.SetCaption("Community");
-  Place(CtlAllow, 95, 116, 80, 24);
+  Place(CtlAllow, 109, 116, 100, 24);
   CtlAllow.SetCaption("Allow");
-  Place(CtlBlock, 181, 116, 80, 24);
+  Place(CtlBlock, 215, 116, 100, 24);
   CtlBlock.SetCaption("Block");
-  Place(CtlBlockForever, 267, 116, 101, 24);
+  Place(CtlBlockForever, 321, 116, 116, 24);
   CtlBlockForever.SetCaption("Block Forever");
   for (Control* button : {&CtlCommunity, &CtlAllow, &CtlBlock, &CtlBlockForever, &CtlOK})
     button->SetForeColor(kInk);
@@ -161,35 +162,41 @@ frmAlert::Controls::Controls(frmAlert& owner)
   Shape3.SetBorderColor(kMarker);
   Shape3.SetVisible(false);
 
-  Label(Label2, "", kBoldFont, kMarker, 6, 146, 360, 16);
+  Label(Label2, "", kBoldFont, kMarker, 6, 146, 428, 16);
   Label2.SetVisible(false);
 
-  Place(fr_comm, 0, 0, 371, 250);
+  // The panel grows the window by less than the window may rise (550 twips) plus the
+  // room left below it, so its OK button stays on the screen.
+  Place(fr_comm, 0, 0, 440, 206);
   fr_comm.SetBackColor(kPanel);
+  fr_comm.SetBorderColor(kFrame);
+  fr_comm.SetFramed(true);
   fr_comm.SetVisible(false);
-  Label(Label3, "Community Openions :", kBoldFont, kInk, 6, 6, 300, 15);
-  Place(List1, 6, 24, 359, 122);
+  Label(Label3, "Community Openions :", kBoldFont, kInk, 6, 5, 300, 15);
+  Place(List1, 6, 22, 428, 96);
   List1.SetFont(kLabelFont);
   List1.SetForeColor(kInk);
-  Label(Label5, "Overall Results :", kBoldFont, kInk, 6, 154, 300, 15);
-  Place(progress, 6, 172, 300, 14);
+  Label(Label5, "Overall Results :", kBoldFont, kInk, 6, 124, 300, 15);
+  Place(progress, 6, 142, 300, 14);
   progress.SetBorderColor(0x808080);
   Image4.Move(progress.Left() + 30, progress.Top() + 30, 0, progress.Height() - 60);
   Image4.SetBackColor(kBlockedPart);
   Image5.Move(progress.Left() + 30, progress.Top() + 30, 0, progress.Height() - 60);
   Image5.SetBackColor(kAllowedPart);
-  Label(Label6, "Please wait...", kLabelFont, kInk, 6, 194, 200, 15);
+  Label(Label6, "Please wait...", kLabelFont, kInk, 6, 162, 200, 15);
   Label6.SetVisible(false);
-  Place(CtlOK, 285, 218, 80, 24);
+  Place(CtlOK, 354, 176, 80, 24);
   CtlOK.SetCaption("OK");
   CtlOK.on_click = [&owner] { owner.CtlOK_Click(); };
 
-  Place(Picture1, 0, 0, 371, 56);
+  Place(Picture1, 0, 0, 440, 56);
   Picture1.SetBackColor(kPanel);
+  Picture1.SetBorderColor(kFrame);
+  Picture1.SetFramed(true);
   Picture1.SetVisible(false);
   Label(Label4, "Runwarden Message", kBoldFont, kInk, 6, 6, 300, 15);
   Label1_0.SetFont(kLabelFont);
-  Label1_0.Move(Px(6), Px(26), Px(359), 350);
+  Label1_0.Move(Px(6), Px(26), Px(428), 350);
 
   Timer1.on_timer = [&owner] { owner.Timer1_Timer(); };
   Timer2.on_timer = [&owner] { owner.Timer2_Timer(); };

@@ -219,6 +219,11 @@ void Control::SetFilled(bool filled) {
   peer::Update(*this, peer::Change::kColors);
 }
 
+void Control::SetFramed(bool framed) {
+  framed_ = framed;
+  peer::Update(*this, peer::Change::kColors);
+}
+
 void Control::SetFont(const Font& font) {
   if (font == font_) return;
   font_ = font;

@@ -166,8 +166,8 @@ void PaintContainer(Control& container, HDC dc, int offset_x, int offset_y) {
     }
     SelectObject(dc, old_font);
   }
-  if (container.kind() == ControlKind::kForm &&
-      static_cast<Form&>(container).border() == Form::Border::kNone)
+  if (container.Framed() || (container.kind() == ControlKind::kForm &&
+                             static_cast<Form&>(container).border() == Form::Border::kNone))
     Frame(dc, whole, container.BorderColor());
   SetViewportOrgEx(dc, old_origin.x, old_origin.y, nullptr);
 }

@@ -32,12 +32,12 @@ TEST(GradTest, AFormIsShadedOverItsWholeAreaInPixelsFromPaleToMediumBlue) {
   EXPECT_NE(calls[0].surface, nullptr);
   EXPECT_EQ(calls[0].mode, platform::kGradientFillRectV);
   // Red 203, green 225, blue 252 at the top; red 125, green 165, blue 224 at the bottom.
-  EXPECT_EQ(calls[0].upper_left, (platform::GradientVertex{0, 0, ToColor16(203 * 256),
-                                                            ToColor16(225 * 256),
-                                                            ToColor16(252 * 256), 0}));
-  EXPECT_EQ(calls[0].lower_right, (platform::GradientVertex{200, 100, ToColor16(125 * 256),
-                                                             ToColor16(165 * 256),
-                                                             ToColor16(224 * 256), 0}));
+  EXPECT_EQ(calls[0].upper_left,
+            (platform::GradientVertex{0, 0, ToColor16(203 * 256), ToColor16(225 * 256),
+                                      ToColor16(252 * 256), 0}));
+  EXPECT_EQ(calls[0].lower_right,
+            (platform::GradientVertex{200, 100, ToColor16(125 * 256), ToColor16(165 * 256),
+                                      ToColor16(224 * 256), 0}));
   EXPECT_EQ(GradientArea.right, 200);
   EXPECT_EQ(GradientArea.bottom, 100);
 
@@ -59,14 +59,14 @@ TEST(LaunchUrlTest, TheFirstKnownBrowserGetsTheAddressAsItsParameter) {
   TestFolder folder;
   ScopedEnv program_files("programfiles", folder.path());
   std::vector<std::pair<std::string, std::string>> opened;
-  platform::SetShellOpenRecorderForTesting(
-      [&](const std::string& verb, const std::string& file, const std::string& parameters,
-          const std::string&, int show) {
-        EXPECT_EQ(verb, "open");
-        EXPECT_EQ(show, platform::kShowNormal);
-        opened.push_back({file, parameters});
-        return true;
-      });
+  platform::SetShellOpenRecorderForTesting([&](const std::string& verb, const std::string& file,
+                                               const std::string& parameters, const std::string&,
+                                               int show) {
+    EXPECT_EQ(verb, "open");
+    EXPECT_EQ(show, platform::kShowNormal);
+    opened.push_back({file, parameters});
+    return true;
+  });
   const std::string url = "http://127.0.0.1:8080/~vantor/progerr.php?request=dn";
   OpenUrlInBrowser(url);
   EXPECT_TRUE(opened.empty());  // none of the three: quietly nothing

@@ -156,9 +156,12 @@ TEST(FormsTest, TheMessageLoopLivesWhileAFormIsOpen) {
   int round = 0;
   closer.on_timer = [&] {
     ++round;
-    if (round == 1) kept.Close();   // refused
-    if (round == 2) other.Close();
-    if (round == 3) kept.Close();
+    if (round == 1)
+      kept.Close();  // refused
+    if (round == 2)
+      other.Close();
+    if (round == 3)
+      kept.Close();
   };
   closer.SetEnabled(true);
   platform::RunMessageLoop();

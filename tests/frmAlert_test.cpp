@@ -34,8 +34,10 @@ StartupEntry Entry(const std::string& name = "Updater",
 
 std::string CommunityReply(int allowed, int blocked) {
   std::string body = "records";
-  for (int i = 0; i < allowed; ++i) body += "<br>" + std::to_string(i) + "|f.exe|fan" + std::to_string(i) + "|al";
-  for (int i = 0; i < blocked; ++i) body += "<br>" + std::to_string(i) + "|f.exe|foe" + std::to_string(i) + "|bl";
+  for (int i = 0; i < allowed; ++i)
+    body += "<br>" + std::to_string(i) + "|f.exe|fan" + std::to_string(i) + "|al";
+  for (int i = 0; i < blocked; ++i)
+    body += "<br>" + std::to_string(i) + "|f.exe|foe" + std::to_string(i) + "|bl";
   return "HTTP/1.0 200 OK\r\n\r\n" + body;
 }
 
@@ -62,8 +64,7 @@ class AlertTest : public ::testing::Test {
 
   // Calls Step every Interval milliseconds of the driven clock while the alert is up,
   // with the controls and the time since the call began.
-  void Watch(uint32_t interval,
-             std::function<void(frmAlert::Controls&, uint32_t elapsed)> step) {
+  void Watch(uint32_t interval, std::function<void(frmAlert::Controls&, uint32_t elapsed)> step) {
     watch_.SetInterval(interval);
     watch_.on_timer = [this, step] {
       if (frmAlert::Controls* controls = alert_.controls())
@@ -72,8 +73,10 @@ class AlertTest : public ::testing::Test {
     watch_.SetEnabled(true);
   }
 
-  bool Show(bool with_timer, const std::string& hash = kHash,
-            const StartupEntry& entry = Entry(), const std::string& info = "Unknown File") {
+  bool Show(bool with_timer,
+            const std::string& hash = kHash,
+            const StartupEntry& entry = Entry(),
+            const std::string& info = "Unknown File") {
     watchdog_.SetEnabled(false);
     watchdog_.SetEnabled(true);
     start_ = platform::TickCount();
@@ -100,10 +103,13 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
   uint32_t blocked_at = 0;
   Watch(50, [&](frmAlert::Controls& c, uint32_t elapsed) {
     std::string line = c.Label2.Visible() ? c.Label2.Caption() : "(hidden)";
-    if (lines.empty() || lines.back() != line) lines.push_back(line);
-    if (line == "Auto blocking in 30 seconds...") grown = c.form.Height();
+    if (lines.empty() || lines.back() != line)
+      lines.push_back(line);
+    if (line == "Auto blocking in 30 seconds...")
+      grown = c.form.Height();
     if (line == kCountdownBlocked) {
-      if (!blocked_at) blocked_at = elapsed;
+      if (!blocked_at)
+        blocked_at = elapsed;
       heights_after_blocked.push_back(c.form.Height());
     }
     buttons_bottom = c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40;
@@ -118,7 +124,8 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
     expected.push_back("Auto blocking in " + std::to_string(second) + " seconds...");
   expected.push_back(kCountdownBlocked);
   ASSERT_GE(lines.size(), 2u);
-  if (lines.front() == "(hidden)") lines.erase(lines.begin());
+  if (lines.front() == "(hidden)")
+    lines.erase(lines.begin());
   EXPECT_EQ(lines, expected);
 
   // The first tick uncovers the countdown line; "Blocked" shrinks the window back.
@@ -160,7 +167,8 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
     });
     int32_t marker_left = 0, allow_left = 0, block_left = 0, height_at_verdict = 0, grown = 0;
     Watch(50, [&](frmAlert::Controls& c, uint32_t) {
-      if (c.Label2.Caption() == "Auto blocking in 29 seconds...") grown = c.form.Height();
+      if (c.Label2.Caption() == "Auto blocking in 29 seconds...")
+        grown = c.form.Height();
       if (c.Label2.Caption().find("Communit") != std::string::npos ||
           c.Label2.Caption().find("No Results") != std::string::npos) {
         verdict = c.Label2.Caption();
@@ -182,9 +190,8 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
     EXPECT_EQ(height_at_verdict, grown);
     // One lookup for the digest, and no report afterwards.
     ASSERT_EQ(peer_.connections(), before + 1);
-    EXPECT_EQ(peer_.requests().back().rfind(std::string("GET /~vantor/filecheck.php?md5=") + kHash +
-                                                " HTTP/1.0\r\n",
-                                            0),
+    EXPECT_EQ(peer_.requests().back().rfind(
+                  std::string("GET /~vantor/filecheck.php?md5=") + kHash + " HTTP/1.0\r\n", 0),
               0u)
         << peer_.requests().back();
   }
@@ -234,7 +241,8 @@ TEST_F(AlertTest, WithoutADigestTheCommunityButtonIsOffAndNothingIsReported) {
     community_enabled = c.CtlCommunity.Enabled();
     c.CtlCommunity.Click();
     panel_shown = panel_shown || c.fr_comm.Visible();
-    if (elapsed > 3000) c.CtlAllow.Click();
+    if (elapsed > 3000)
+      c.CtlAllow.Click();
   });
   EXPECT_TRUE(Show(false, ""));
   EXPECT_FALSE(community_enabled);
@@ -252,7 +260,8 @@ TEST_F(AlertTest, TheCommunityPanelListsTheVerdictsAndDrawsTheBar) {
     if (!clicked) {
       clicked = true;
       c.CtlCommunity.Click();  // returns when the lookup is done
-      for (int32_t i = 0; i < c.List1.ListCount(); ++i) items.push_back(c.List1.List(i));
+      for (int32_t i = 0; i < c.List1.ListCount(); ++i)
+        items.push_back(c.List1.List(i));
       panel_height = c.fr_comm.Height();
       open_height = c.form.Height();
       waiting_hidden = !c.Label6.Visible();
@@ -314,7 +323,8 @@ TEST_F(AlertTest, MovingThePointerOverTheWindowCancelsTheCountdownForGood) {
   int32_t height_after_move = 0, buttons_bottom = 0;
   bool marker_after_move = true;
   Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    if (c.Label2.Visible()) lines.push_back(c.Label2.Caption());
+    if (c.Label2.Visible())
+      lines.push_back(c.Label2.Caption());
     if (elapsed >= 5000 && !moved) {
       moved = true;
       c.form.MouseMove(300, 300);
@@ -323,14 +333,16 @@ TEST_F(AlertTest, MovingThePointerOverTheWindowCancelsTheCountdownForGood) {
     } else if (moved) {
       marker_after_move = marker_after_move && c.Shape3.Visible();
     }
-    if (elapsed >= 90000) c.CtlAllow.Click();
+    if (elapsed >= 90000)
+      c.CtlAllow.Click();
   });
   EXPECT_TRUE(Show(true));
   EXPECT_GE(elapsed_, 90000u);
   EXPECT_EQ(height_after_move, buttons_bottom);
   EXPECT_FALSE(marker_after_move);
   EXPECT_FALSE(lines.empty());
-  for (const std::string& line : lines) EXPECT_NE(line, kCountdownBlocked);
+  for (const std::string& line : lines)
+    EXPECT_NE(line, kCountdownBlocked);
   EXPECT_FALSE(alert_.WithTimer);
 }
 
@@ -338,7 +350,8 @@ TEST_F(AlertTest, WithoutTimerThereIsNoCountdownAndTheAlertWaits) {
   bool countdown_seen = false;
   Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
     countdown_seen = countdown_seen || c.Label2.Visible() || c.Shape3.Visible();
-    if (elapsed >= 120000) c.CtlBlock.Click();
+    if (elapsed >= 120000)
+      c.CtlBlock.Click();
   });
   EXPECT_FALSE(Show(false));
   EXPECT_FALSE(block_);
@@ -373,7 +386,8 @@ TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
     bool top_most = false;
     Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
       uint8_t value = 0;
-      if (platform::GetLayeredAlpha(c.form.Handle(), &value)) alpha = value;
+      if (platform::GetLayeredAlpha(c.form.Handle(), &value))
+        alpha = value;
       top_most = c.form.TopMost();
       c.CtlAllow.Click();
     });
@@ -422,7 +436,8 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
     const auto& texts = c.Picture2.DrawnTexts();
     if (texts.size() == 1 && (positions.empty() || positions.back().second != texts[0].x))
       positions.push_back({elapsed, texts[0].x});
-    if (elapsed >= 14000) c.CtlAllow.Click();
+    if (elapsed >= 14000)
+      c.CtlAllow.Click();
   });
   Show(false, kHash, Entry(), long_info);
   ASSERT_GE(positions.size(), 4u);

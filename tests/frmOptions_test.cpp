@@ -79,9 +79,8 @@ TEST_F(OptionsTest, OpensOnTheManagePageAndTheListChoosesThePage) {
   EXPECT_EQ(c.List1.ListIndex(), 0);
   auto front = [&] {
     platform::Control* pages[] = {&c.Picture1, &c.Picture2, &c.Picture3};
-    return *std::max_element(std::begin(pages), std::end(pages), [](auto* a, auto* b) {
-      return a->ZPosition() < b->ZPosition();
-    });
+    return *std::max_element(std::begin(pages), std::end(pages),
+                             [](auto* a, auto* b) { return a->ZPosition() < b->ZPosition(); });
   };
   EXPECT_EQ(front(), &c.Picture2);
   c.List1.SetListIndex(1);
@@ -109,11 +108,12 @@ TEST_F(OptionsTest, ClosingStoresEveryOptionUnderItsNameAndTheGuardReadsThem) {
   EXPECT_FALSE(c.form.Open());
 
   const std::pair<const char*, const char*> stored[] = {
-      {"chkAuto_BlockChk(0)", "1"}, {"chkAuto_Block(1)", "1"},   {"chkTerminate_(2)", "1"},
-      {"chkBlock_Detection(3)", "1"}, {"chkAuto_Block(4)", "0"}, {"chkAuto_Block(5)", "1"},
-      {"chkAuto_Update(6)", "1"},   {"chkSend_Errors(7)", "2"},  {"Hscroll1(0)", "40"},
+      {"chkAuto_BlockChk(0)", "1"},   {"chkAuto_Block(1)", "1"},  {"chkTerminate_(2)", "1"},
+      {"chkBlock_Detection(3)", "1"}, {"chkAuto_Block(4)", "0"},  {"chkAuto_Block(5)", "1"},
+      {"chkAuto_Update(6)", "1"},     {"chkSend_Errors(7)", "2"}, {"Hscroll1(0)", "40"},
   };
-  for (const auto& [name, value] : stored) EXPECT_EQ(ReadRegValue(kSettingsKey, name, "?"), value) << name;
+  for (const auto& [name, value] : stored)
+    EXPECT_EQ(ReadRegValue(kSettingsKey, name, "?"), value) << name;
   // Nothing but the options: labels, buttons and the list are not settings.
   RegValueList values = EnumRegValues(kSettingsKey);
   EXPECT_EQ(values.Count(), 9);
@@ -167,7 +167,8 @@ TEST_F(OptionsTest, BeforeVersionFiveTheBarIsOffAndTheWindowOpaque) {
   EXPECT_EQ(c.HScroll1.Value(), 0);
   EXPECT_FALSE(c.HScroll1.Enabled());
   uint8_t alpha = 0;
-  if (platform::GetLayeredAlpha(c.form.Handle(), &alpha)) EXPECT_EQ(alpha, 255);
+  if (platform::GetLayeredAlpha(c.form.Handle(), &alpha))
+    EXPECT_EQ(alpha, 255);
 }
 
 TEST_F(OptionsTest, EnableWritesTheQuotedGuardAndASecondClickOffersToDisable) {

@@ -66,8 +66,10 @@ struct GradientVertex {
 inline constexpr uint32_t kGradientFillRectH = 0;
 inline constexpr uint32_t kGradientFillRectV = 1;
 // Fills the rectangle between the two corners, shading from the first to the second.
-bool GradientFillRect(DeviceContext surface, const GradientVertex& upper_left,
-                      const GradientVertex& lower_right, uint32_t mode);
+bool GradientFillRect(DeviceContext surface,
+                      const GradientVertex& upper_left,
+                      const GradientVertex& lower_right,
+                      uint32_t mode);
 // Every gradient asked for since the last call, while recording is on (tests).
 struct GradientFillCall {
   DeviceContext surface = nullptr;
@@ -244,7 +246,7 @@ class Control {
  private:
   void Register();
   bool Live() const;
-  void FireChange(bool from_user);
+  void FireChange();
 
   ControlKind kind_;
   std::string name_;

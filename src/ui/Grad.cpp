@@ -7,7 +7,8 @@ GradientRect GradientArea;
 namespace {
 
 int32_t PixelsHalfToEven(int32_t twips) {
-  return static_cast<int32_t>(std::nearbyint(twips / static_cast<double>(platform::kTwipsPerPixel)));
+  return static_cast<int32_t>(
+      std::nearbyint(twips / static_cast<double>(platform::kTwipsPerPixel)));
 }
 
 platform::GradientVertex Vertex(int32_t x, int32_t y, uint32_t color) {
@@ -28,11 +29,14 @@ void PaintGradient(platform::Control& target) {
   FillGradient(target.Hdc(), GradientArea, kGradientTop, kGradientBottom, true);
 }
 
-void FillGradient(platform::DeviceContext hdc, const GradientRect& area, uint32_t color1,
-                  uint32_t color2, bool vertical) {
-  platform::GradientFillRect(hdc, Vertex(area.left, area.top, color1),
-                             Vertex(area.right, area.bottom, color2),
-                             vertical ? platform::kGradientFillRectV : platform::kGradientFillRectH);
+void FillGradient(platform::DeviceContext hdc,
+                  const GradientRect& area,
+                  uint32_t color1,
+                  uint32_t color2,
+                  bool vertical) {
+  platform::GradientFillRect(
+      hdc, Vertex(area.left, area.top, color1), Vertex(area.right, area.bottom, color2),
+      vertical ? platform::kGradientFillRectV : platform::kGradientFillRectH);
 }
 
 int16_t ToColor16(int32_t value) {

@@ -21,7 +21,10 @@ inline constexpr uint32_t kGradientBottom = 0xE0A57D;
 void PaintGradient(platform::Control& target);
 // Fills Area on the surface from Color1 to Color2, top to bottom when Vertical, else
 // left to right.
-void FillGradient(platform::DeviceContext hdc, const GradientRect& area, uint32_t color1,
-                  uint32_t color2, bool vertical);
+void FillGradient(platform::DeviceContext hdc,
+                  const GradientRect& area,
+                  uint32_t color1,
+                  uint32_t color2,
+                  bool vertical);
 // A channel of 0 to 65535 as the signed 16-bit value with the same bits.
 int16_t ToColor16(int32_t value);

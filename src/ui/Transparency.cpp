@@ -13,17 +13,21 @@ int32_t TransparencyAlpha(int32_t percent) {
   int32_t twice = 2 * 255 * (100 - percent);
   int32_t whole = twice / 200;
   int32_t rest = twice % 200;
-  if (rest > 100 || (rest == 100 && whole % 2 == 1)) ++whole;
+  if (rest > 100 || (rest == 100 && whole % 2 == 1))
+    ++whole;
   return whole;
 }
 
 int32_t StoredTransparency() {
-  std::string text = ReadRegValue(kSettingsKey, "Hscroll1(0)", std::to_string(kTransparencyDefault));
+  std::string text =
+      ReadRegValue(kSettingsKey, "Hscroll1(0)", std::to_string(kTransparencyDefault));
   const char* begin = text.c_str();
   char* end = nullptr;
   double value = std::strtod(begin, &end);
-  while (end && *end == ' ') ++end;
-  if (end == begin || (end && *end) || !std::isfinite(value)) return kTransparencyDefault;
+  while (end && *end == ' ')
+    ++end;
+  if (end == begin || (end && *end) || !std::isfinite(value))
+    return kTransparencyDefault;
   return std::clamp(static_cast<int32_t>(std::clamp(std::floor(value), -1.0, 1000.0)), 0,
                     kTransparencyMax);
 }

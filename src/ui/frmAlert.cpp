@@ -18,15 +18,17 @@ namespace {
 using platform::Control;
 using platform::ControlKind;
 
-constexpr int32_t Px(int32_t pixels) { return pixels * platform::kTwipsPerPixel; }
+constexpr int32_t Px(int32_t pixels) {
+  return pixels * platform::kTwipsPerPixel;
+}
 
-constexpr uint32_t kInk = 0x4A2A10;       // dark blue text
-constexpr uint32_t kKeyInk = 0x707070;    // the grey of the field names
-constexpr uint32_t kPanel = 0xFFF9F3;     // the community and notice panels
+constexpr uint32_t kInk = 0x4A2A10;     // dark blue text
+constexpr uint32_t kKeyInk = 0x707070;  // the grey of the field names
+constexpr uint32_t kPanel = 0xFFF9F3;   // the community and notice panels
 constexpr uint32_t kShadeTop = 0xFFFFFF;
 constexpr uint32_t kShadeBottom = 0xF6E7D9;
 constexpr uint32_t kFrame = 0x9C6A3C;
-constexpr uint32_t kMarker = 0x2020D0;    // red
+constexpr uint32_t kMarker = 0x2020D0;  // red
 constexpr uint32_t kBlockedPart = 0x3C3CD8;
 constexpr uint32_t kAllowedPart = 0x3CA83C;
 
@@ -34,12 +36,15 @@ const platform::Font kLabelFont{"Verdana", 8, false};
 const platform::Font kBoldFont{"Verdana", 8, true};
 
 // Texts are UTF-8: lengths and cuts count characters, never bytes of one.
-bool ContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool ContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 int32_t CharacterCount(const std::string& text) {
   int32_t count = 0;
   for (char c : text)
-    if (!ContinuationByte(c)) ++count;
+    if (!ContinuationByte(c))
+      ++count;
   return count;
 }
 
@@ -47,15 +52,18 @@ std::string LastCharacters(const std::string& text, int32_t count) {
   std::size_t start = text.size();
   while (start > 0 && count > 0) {
     --start;
-    if (!ContinuationByte(text[start])) --count;
+    if (!ContinuationByte(text[start]))
+      --count;
   }
   return text.substr(start);
 }
 
 // "True"/"False" in any case, or a number (not zero is true), as a Boolean.
 bool TextToBoolean(const std::string& text) {
-  if (EqualsIgnoringCase(text, "True")) return true;
-  if (EqualsIgnoringCase(text, "False")) return false;
+  if (EqualsIgnoringCase(text, "True"))
+    return true;
+  if (EqualsIgnoringCase(text, "False"))
+    return false;
   return TextToInt32(text) != 0;
 }
 
@@ -63,15 +71,23 @@ void Place(Control& control, int32_t left, int32_t top, int32_t width, int32_t h
   control.Move(Px(left), Px(top), Px(width), Px(height));
 }
 
-void Label(Control& label, const std::string& caption, const platform::Font& font, uint32_t ink,
-           int32_t left, int32_t top, int32_t width, int32_t height) {
+void Label(Control& label,
+           const std::string& caption,
+           const platform::Font& font,
+           uint32_t ink,
+           int32_t left,
+           int32_t top,
+           int32_t width,
+           int32_t height) {
   label.SetCaption(caption);
   label.SetFont(font);
   label.SetForeColor(ink);
   Place(label, left, top, width, height);
 }
 
-bool PastTick(uint32_t tick) { return static_cast<int32_t>(platform::TickCount() - tick) >= 0; }
+bool PastTick(uint32_t tick) {
+  return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
+}
 
 }  // namespace
 
@@ -120,7 +136,8 @@ frmAlert::Controls::Controls(frmAlert& owner)
   };
   form.on_mouse_move = [&owner](int32_t x, int32_t y) { owner.Form_MouseMove(x, y); };
 
-  Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 428, 15);
+  Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 428,
+        15);
   Label(lblName, "Name", kLabelFont, kKeyInk, 6, 24, 62, 14);
   Label(lblCommand, "Command", kLabelFont, kKeyInk, 6, 40, 62, 14);
   Label(lblLocation, "Location", kLabelFont, kKeyInk, 6, 56, 62, 14);
@@ -204,11 +221,16 @@ frmAlert::Controls::Controls(frmAlert& owner)
 
 Control& frmAlert::Controls::Label1(int32_t index) {
   switch (index) {
-    case 0: return Label1_0;
-    case 1: return Label1_1;
-    case 2: return Label1_2;
-    case 3: return Label1_3;
-    default: return Label1_5;
+    case 0:
+      return Label1_0;
+    case 1:
+      return Label1_1;
+    case 2:
+      return Label1_2;
+    case 3:
+      return Label1_3;
+    default:
+      return Label1_5;
   }
 }
 
@@ -222,8 +244,12 @@ frmAlert& frmAlert::Default() {
   return instance;
 }
 
-bool ShowAlert(const StartupEntry& data, bool& block, bool with_timer, const std::string& rating,
-               const std::string& file_info, const std::string& file_name,
+bool ShowAlert(const StartupEntry& data,
+               bool& block,
+               bool with_timer,
+               const std::string& rating,
+               const std::string& file_info,
+               const std::string& file_name,
                const std::string& file_hash) {
   return frmAlert::Default().ShowAlert(data, block, with_timer, rating, file_info, file_name,
                                        file_hash);
@@ -233,20 +259,30 @@ void ShowAlert2(const std::string& message, uint32_t color) {
   frmAlert::Default().ShowAlert2(message, color);
 }
 
-ctlProgramSupport& AlertProgramSupport() { return frmAlert::Default().ctlProgramSupport1(); }
-void HideAlert() { frmAlert::Default().Hide(); }
-void UnloadAlert() { frmAlert::Default().Unload(); }
+ctlProgramSupport& AlertProgramSupport() {
+  return frmAlert::Default().ctlProgramSupport1();
+}
+void HideAlert() {
+  frmAlert::Default().Hide();
+}
+void UnloadAlert() {
+  frmAlert::Default().Unload();
+}
 
 void frmAlert::Load() {
-  if (controls_) return;
+  if (controls_)
+    return;
   controls_ = std::make_unique<Controls>(*this);
   Form_Load();
 }
 
-void frmAlert::Unload() { controls_.reset(); }
+void frmAlert::Unload() {
+  controls_.reset();
+}
 
 void frmAlert::Hide() {
-  if (controls_) controls_->form.Hide();
+  if (controls_)
+    controls_->form.Hide();
 }
 
 void frmAlert::Form_Load() {
@@ -264,9 +300,13 @@ int32_t frmAlert::ButtonsHeight() const {
 
 // ---- asking about an entry ----
 
-bool frmAlert::ShowAlert(const StartupEntry& data, bool& block, bool with_timer,
-                         const std::string& rating, const std::string& file_info,
-                         const std::string& file_name, const std::string& file_hash) {
+bool frmAlert::ShowAlert(const StartupEntry& data,
+                         bool& block,
+                         bool with_timer,
+                         const std::string& rating,
+                         const std::string& file_info,
+                         const std::string& file_name,
+                         const std::string& file_hash) {
   ErrorScope error;
   bool result = false;
   block = false;
@@ -276,8 +316,7 @@ bool frmAlert::ShowAlert(const StartupEntry& data, bool& block, bool with_timer,
   error.Try([&] { c.CtlCommunity.SetEnabled(!file_hash.empty()); });
   NoticeMode = false;
   error.Try([&] {
-    CommunityBeforeBlock =
-        TextToBoolean(ReadRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1"));
+    CommunityBeforeBlock = TextToBoolean(ReadRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1"));
   });
   WithTimer = with_timer;
   FileHash = file_hash;
@@ -358,7 +397,8 @@ bool frmAlert::ShowAlert(const StartupEntry& data, bool& block, bool with_timer,
       c.Label2.SetVisible(false);
       c.Shape3.SetVisible(false);
     }
-    if (Decision != 0) break;
+    if (Decision != 0)
+      break;
   }
   DecisionSeenAt = platform::TickCount();
 
@@ -402,7 +442,8 @@ void frmAlert::ShowAlert2(const std::string& message, uint32_t color) {
   while (true) {
     platform::DoEvents();
     platform::Idle(10);
-    if (!c.Timer1.Enabled()) break;
+    if (!c.Timer1.Enabled())
+      break;
   }
   SlideWindow(1, 0);
   Unload();
@@ -421,7 +462,8 @@ void frmAlert::Timer1_Timer() {
       SecondsLeft = CountdownSeconds;
       c.Label2.SetVisible(true);
       countdown_line();
-      if (!NoticeMode) AnimateHeight(c.Label2.Top() + c.Label2.Height() + 20, true);
+      if (!NoticeMode)
+        AnimateHeight(c.Label2.Top() + c.Label2.Height() + 20, true);
     } else if (SecondsLeft > 1) {
       --SecondsLeft;
       countdown_line();
@@ -433,7 +475,8 @@ void frmAlert::Timer1_Timer() {
       } else {
         c.Label2.SetCaption(kCountdownBlocked);
         c.Timer1.SetEnabled(false);
-        if (!NoticeMode) AnimateHeight(ButtonsHeight(), false);
+        if (!NoticeMode)
+          AnimateHeight(ButtonsHeight(), false);
       }
     }
   });
@@ -443,7 +486,8 @@ void frmAlert::Timer1_Timer() {
 void frmAlert::Timer2_Timer() {
   ErrorScope error;
   Controls& c = *controls_;
-  if (ticker_resting_ && !PastTick(ticker_rest_until_)) return;
+  if (ticker_resting_ && !PastTick(ticker_rest_until_))
+    return;
   ticker_resting_ = false;
   auto rest = [&](uint32_t milliseconds) {
     ticker_rest_until_ = platform::TickCount() + milliseconds;
@@ -474,7 +518,8 @@ void frmAlert::Timer2_Timer() {
 void frmAlert::Form_MouseMove(int32_t, int32_t) {
   ErrorScope error;
   Controls& c = *controls_;
-  if (c.Picture1.Visible() || !c.Timer1.Enabled()) return;
+  if (c.Picture1.Visible() || !c.Timer1.Enabled())
+    return;
   // The countdown is cancelled for good; the alert waits for a button.
   WithTimer = false;
   c.Timer1.SetEnabled(false);
@@ -502,7 +547,8 @@ int32_t frmAlert::CommunityLookup(const std::string& hash) {
   c.form.SetEnabled(false);
   c.List1.Clear();
   CommunityResult reply = ::CommunityLookup(program_support_, hash);
-  for (const std::string& line : reply.lines) c.List1.AddItem(line);
+  for (const std::string& line : reply.lines)
+    c.List1.AddItem(line);
   if (reply.allowed + reply.blocked >= 1) {
     CommunityBar bar =
         CommunityBarLayout(c.progress.Width(), c.Image4.Left(), reply.allowed, reply.blocked);
@@ -527,14 +573,18 @@ void frmAlert::AnimateHeight(int32_t new_height, bool grow) {
     // Whole pixels, one at least per step: the window keeps its height in pixels, and a
     // smaller step would leave it where it was for ever.
     new_height = platform::RoundToPixel(new_height);
-    auto short_of_goal = [&] { return grow ? form.Height() < new_height : form.Height() > new_height; };
+    auto short_of_goal = [&] {
+      return grow ? form.Height() < new_height : form.Height() > new_height;
+    };
     if (short_of_goal()) {
       int32_t target_top = platform::RoundToPixel(form.Top() + (grow ? -550 : 550));
       while (short_of_goal()) {
         int32_t step = std::min(platform::kTwipsPerPixel, std::abs(new_height - form.Height()));
         int32_t top = form.Top();
-        if (top > target_top) top -= std::min(platform::kTwipsPerPixel, top - target_top);
-        if (top < target_top) top += std::min(platform::kTwipsPerPixel, target_top - top);
+        if (top > target_top)
+          top -= std::min(platform::kTwipsPerPixel, top - target_top);
+        if (top < target_top)
+          top += std::min(platform::kTwipsPerPixel, target_top - top);
         form.Move(form.Left(), top, form.Width(), form.Height() + (grow ? step : -step));
         platform::DoEvents();
       }
@@ -551,7 +601,8 @@ void frmAlert::SlideWindow(int32_t mode, int32_t opacity) {
   const int32_t screen_height = platform::ScreenHeight();
   const int32_t screen_width = platform::ScreenWidth();
   error.Try([&] {
-    if (opacity == 0) opacity = TransparencyAlpha(StoredTransparency());
+    if (opacity == 0)
+      opacity = TransparencyAlpha(StoredTransparency());
   });
   error.Try([&] {
     if (mode == 0) {
@@ -589,7 +640,8 @@ void frmAlert::SlideWindow(int32_t mode, int32_t opacity) {
       platform::Sleep(10);
       platform::DoEvents();
       window.SetTop(window.Top() + step);
-      if (window.Top() > screen_height) break;
+      if (window.Top() > screen_height)
+        break;
     }
   });
 }

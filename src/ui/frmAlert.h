@@ -50,8 +50,12 @@ class frmAlert {
   // The form's single default instance.
   static frmAlert& Default();
 
-  bool ShowAlert(const StartupEntry& data, bool& block, bool with_timer, const std::string& rating,
-                 const std::string& file_info, const std::string& file_name,
+  bool ShowAlert(const StartupEntry& data,
+                 bool& block,
+                 bool with_timer,
+                 const std::string& rating,
+                 const std::string& file_info,
+                 const std::string& file_name,
                  const std::string& file_hash);
   void ShowAlert2(const std::string& message, uint32_t color);
 
@@ -98,8 +102,12 @@ class frmAlert {
 };
 
 // The default instance's procedures, for the scan and the guard.
-bool ShowAlert(const StartupEntry& data, bool& block, bool with_timer, const std::string& rating,
-               const std::string& file_info, const std::string& file_name,
+bool ShowAlert(const StartupEntry& data,
+               bool& block,
+               bool with_timer,
+               const std::string& rating,
+               const std::string& file_info,
+               const std::string& file_name,
                const std::string& file_hash);
 void ShowAlert2(const std::string& message, uint32_t color);
 ctlProgramSupport& AlertProgramSupport();

@@ -20,7 +20,9 @@ namespace {
 using platform::Control;
 using platform::ControlKind;
 
-constexpr int32_t Px(int32_t pixels) { return pixels * platform::kTwipsPerPixel; }
+constexpr int32_t Px(int32_t pixels) {
+  return pixels * platform::kTwipsPerPixel;
+}
 
 constexpr uint32_t kInk = 0x4A2A10;
 constexpr uint32_t kLinkInk = 0xB04A10;
@@ -32,8 +34,13 @@ void Place(Control& control, int32_t left, int32_t top, int32_t width, int32_t h
   control.Move(Px(left), Px(top), Px(width), Px(height));
 }
 
-void Text(Control& label, const std::string& caption, const platform::Font& font, int32_t left,
-          int32_t top, int32_t width, int32_t height) {
+void Text(Control& label,
+          const std::string& caption,
+          const platform::Font& font,
+          int32_t left,
+          int32_t top,
+          int32_t width,
+          int32_t height) {
   label.SetCaption(caption);
   label.SetFont(font);
   label.SetForeColor(kInk);
@@ -46,16 +53,24 @@ void Page(Control& page) {
 }
 
 // A check box of the pages, with its explanation below it.
-void Option(Control& check, Control& explanation, const std::string& caption,
-            const std::string& text, int32_t top, int32_t lines) {
+void Option(Control& check,
+            Control& explanation,
+            const std::string& caption,
+            const std::string& text,
+            int32_t top,
+            int32_t lines) {
   Text(check, caption, kBold, 12, top, 420, 18);
   Text(explanation, text, kText, 30, top + 20, 404, lines * 13 + 2);
   check.SetValue(platform::kChecked);
 }
 
 // A button of the "Manage" page, with its explanation beside it.
-void Action(Control& button, Control& explanation, const std::string& caption,
-            const std::string& text, int32_t top, int32_t lines) {
+void Action(Control& button,
+            Control& explanation,
+            const std::string& caption,
+            const std::string& text,
+            int32_t top,
+            int32_t lines) {
   Place(button, 12, top, 172, 26);
   button.SetCaption(caption);
   button.SetForeColor(kInk);
@@ -117,7 +132,8 @@ frmOptions::Controls::Controls(frmOptions& owner)
   Place(List1, 8, 8, 110, 64);
   List1.SetFont({"Verdana", 9, true});
   List1.SetForeColor(kInk);
-  for (const char* page : {"Manage", "Blocking", "Misc"}) List1.AddItem(page);
+  for (const char* page : {"Manage", "Blocking", "Misc"})
+    List1.AddItem(page);
   List1.on_click = [&owner] { owner.List1_Click(); };
 
   Link(Label1, "Donate", 344);
@@ -193,8 +209,12 @@ frmOptions& frmOptions::Default() {
   return instance;
 }
 
-void ShowOptionsWindow() { frmOptions::Default().Show(); }
-void UnloadOptionsWindow() { frmOptions::Default().Unload(); }
+void ShowOptionsWindow() {
+  frmOptions::Default().Show();
+}
+void UnloadOptionsWindow() {
+  frmOptions::Default().Unload();
+}
 
 void frmOptions::Show() {
   if (controls_ && controls_->form.Open()) {
@@ -207,7 +227,8 @@ void frmOptions::Show() {
 }
 
 void frmOptions::Unload() {
-  if (controls_) controls_->form.Close();
+  if (controls_)
+    controls_->form.Close();
 }
 
 void frmOptions::Form_Load() {
@@ -238,10 +259,17 @@ bool frmOptions::Form_QueryUnload() {
 void frmOptions::List1_Click() {
   Controls& c = *controls_;
   switch (c.List1.ListIndex()) {
-    case 0: c.Picture2.ZOrder(); break;
-    case 1: c.Picture1.ZOrder(); break;
-    case 2: c.Picture3.ZOrder(); break;
-    default: break;
+    case 0:
+      c.Picture2.ZOrder();
+      break;
+    case 1:
+      c.Picture1.ZOrder();
+      break;
+    case 2:
+      c.Picture3.ZOrder();
+      break;
+    default:
+      break;
   }
 }
 
@@ -284,7 +312,8 @@ void frmOptions::cmdEnable_Click() {
 void frmOptions::cmdReset_All_Click() {
   WriteRegValue(kSettingsKey, "Allowed", "");
   WriteRegValue(kSettingsKey, "Blocked", "");
-  platform::ShowMessageBox("All rules deleted!", "", platform::kMbOk | platform::kMbIconInformation);
+  platform::ShowMessageBox("All rules deleted!", "",
+                           platform::kMbOk | platform::kMbIconInformation);
 }
 
 void frmOptions::cmdRead_Log_Click() {
@@ -312,7 +341,8 @@ void frmOptions::cmdHelp_Click() {
   ErrorScope error;
   error.Try([] {
     std::string help = AppFile("help.htm");
-    if (!FileExists(help)) help = AppFolder() + "\\help\\help.htm";
+    if (!FileExists(help))
+      help = AppFolder() + "\\help\\help.htm";
     platform::OpenWithShell("open", help, "", "", platform::kShowNormal);
   });
 }

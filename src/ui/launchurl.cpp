@@ -25,7 +25,8 @@ void OpenUrlInBrowser(const std::string& url) {
                             "\\opera\\opera.exe"};
   for (const char* browser : browsers) {
     std::string path = program_files + browser;
-    if (!ListedAsNormalFile(path)) continue;
+    if (!ListedAsNormalFile(path))
+      continue;
     platform::OpenWithShell("open", path, url, "", platform::kShowNormal);
     return;
   }

@@ -35,7 +35,8 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 void Print(const char* what, std::vector<double> times) {
   std::sort(times.begin(), times.end());
   double sum = 0;
-  for (double time : times) sum += time;
+  for (double time : times)
+    sum += time;
   std::printf("%-9s median %7.2f ms   mean %7.2f ms   max %7.2f ms\n", what,
               times[times.size() / 2], sum / times.size(), times.back());
 }
@@ -44,7 +45,8 @@ void Print(const char* what, std::vector<double> times) {
 
 int main(int argc, char** argv) {
   int count = argc > 1 ? std::atoi(argv[1]) : 20;
-  if (count < 1) count = 20;
+  if (count < 1)
+    count = 20;
   LoopbackPeer community;
   community.SetReply("HTTP/1.0 200 OK\r\n\r\nthanks");
   SetServerAddressForTesting(community.Address());

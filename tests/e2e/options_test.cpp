@@ -49,7 +49,8 @@ class OptionsWindowTest : public ::testing::Test {
   std::string PressAndAnswer(HWND window, const std::wstring& button_text) {
     HWND button = FindDescendant(window, L"Button", button_text);
     EXPECT_NE(button, nullptr);
-    if (!button) return "";
+    if (!button)
+      return "";
     PressLater(button);
     return AnswerOk();
   }
@@ -57,12 +58,15 @@ class OptionsWindowTest : public ::testing::Test {
   std::string AnswerOk(std::string* title = nullptr) {
     HWND dialog = program_->WaitForDialog(kTimeoutMs);
     EXPECT_NE(dialog, nullptr) << "no message box";
-    if (!dialog) return "";
+    if (!dialog)
+      return "";
     std::string text = MessageBoxText(dialog);
-    if (title) *title = WindowText(dialog);
+    if (title)
+      *title = WindowText(dialog);
     SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     // The next box (if any) replaces this one.
-    for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(20);
+    for (int i = 0; i < 100 && IsWindow(dialog); ++i)
+      Sleep(20);
     return text;
   }
 
@@ -165,8 +169,8 @@ TEST_F(OptionsWindowTest, WhenTheSessionEndsTheSettingsAreStoredAndTheProgramEnd
   HWND send_errors = FindDescendant(window, L"Button", L"Send Errors");
   ASSERT_NE(send_errors, nullptr);
   SendMessageW(send_errors, BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
-                                5000, nullptr) != 0,
+  EXPECT_EQ(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                                nullptr) != 0,
             true);
   DWORD_PTR answer = 0;
   SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
@@ -194,7 +198,8 @@ TEST_F(OptionsWindowTest, ReadLogOpensTheLogInNotepadDespiteTheBlankInThePath) {
   while (!notepad && GetTickCount() - start < kTimeoutMs) {
     for (HWND candidate = FindWindowExW(nullptr, nullptr, nullptr, nullptr); candidate;
          candidate = FindWindowExW(nullptr, candidate, nullptr, nullptr)) {
-      if (IsWindowVisible(candidate) && WideWindowText(candidate).find(L"log.log") != std::wstring::npos) {
+      if (IsWindowVisible(candidate) &&
+          WideWindowText(candidate).find(L"log.log") != std::wstring::npos) {
         notepad = candidate;
         break;
       }
@@ -208,12 +213,14 @@ TEST_F(OptionsWindowTest, ReadLogOpensTheLogInNotepadDespiteTheBlankInThePath) {
   // copy of the line at the closing quote while reading it, so only the opening one is
   // looked for.)
   std::wstring command = ProcessCommandLine(notepad_id);
-  EXPECT_NE(command.find(L" \"C:\\Program Files\\Runwarden Options Test\\log.log"), std::wstring::npos)
+  EXPECT_NE(command.find(L" \"C:\\Program Files\\Runwarden Options Test\\log.log"),
+            std::wstring::npos)
       << std::string(command.begin(), command.end());
   HANDLE editor = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, notepad_id);
   PostMessageW(notepad, WM_CLOSE, 0, 0);
   if (editor) {
-    if (WaitForSingleObject(editor, 10000) != WAIT_OBJECT_0) TerminateProcess(editor, 1);
+    if (WaitForSingleObject(editor, 10000) != WAIT_OBJECT_0)
+      TerminateProcess(editor, 1);
     CloseHandle(editor);
   }
   EXPECT_TRUE(CloseAndWait(window));

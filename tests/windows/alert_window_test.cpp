@@ -33,7 +33,8 @@ std::wstring Text(HWND window) {
 HWND WaitForWindow(const std::function<HWND()>& find, DWORD timeout_ms = 15000) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeout_ms) {
-    if (HWND found = find()) return found;
+    if (HWND found = find())
+      return found;
     Sleep(10);
   }
   return nullptr;
@@ -79,7 +80,8 @@ class AlertWindowTest : public ::testing::Test {
     WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "0");
   }
   ~AlertWindowTest() override {
-    if (driver_.joinable()) driver_.join();
+    if (driver_.joinable())
+      driver_.join();
     SetServerAddressForTesting("");
   }
 
@@ -88,8 +90,8 @@ class AlertWindowTest : public ::testing::Test {
     driver_ = std::thread(std::move(drive));
     StartupEntry entry{"Updater", "C:\\Tools\\updater.exe /quiet",
                        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", kKindRegistry};
-    bool allowed = alert_.ShowAlert(entry, block_, with_timer, "?", "Unknown File", "updater.exe",
-                                    kHash);
+    bool allowed =
+        alert_.ShowAlert(entry, block_, with_timer, "?", "Unknown File", "updater.exe", kHash);
     driver_.join();
     return allowed;
   }
@@ -117,13 +119,14 @@ TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThrea
     bool community_enabled = false;
     bool allowed = ShowWhile([&] {
       HWND alert = WaitForWindow(VisibleAlert);
-      if (!alert) return;
+      if (!alert)
+        return;
       name_shown = FindStatic(alert, L"Updater") ? L"Updater" : L"";
-      command_shown =
-          FindStatic(alert, L"C:\\Tools\\updater.exe /quiet") ? L"found" : L"";
+      command_shown = FindStatic(alert, L"C:\\Tools\\updater.exe /quiet") ? L"found" : L"";
       community_enabled = IsWindowEnabled(Child(alert, L"Button", L"Community"));
       HWND button = Child(alert, L"Button", expected.button);
-      if (!button) return;
+      if (!button)
+        return;
       SendMessageW(button, BM_CLICK, 0, 0);
       pressed = true;
     });
@@ -145,7 +148,8 @@ TEST_F(AlertWindowTest, CloseRequestsAndAltF4AreIgnored) {
   LONG style = 0;
   bool allowed = ShowWhile([&] {
     HWND alert = WaitForWindow(VisibleAlert);
-    if (!alert) return;
+    if (!alert)
+      return;
     style = GetWindowLongW(alert, GWL_STYLE);
     SendMessageW(alert, WM_CLOSE, 0, 0);
     SendMessageW(alert, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -170,7 +174,8 @@ TEST_F(AlertWindowTest, TheCountdownIsReadableAndTheWindowIsTopmostAndTranslucen
   bool allowed = ShowWhile(
       [&] {
         HWND alert = WaitForWindow(VisibleAlert);
-        if (!alert) return;
+        if (!alert)
+          return;
         countdown_seen = WaitForWindow([&] {
                            return FindStatic(alert, L"Auto blocking in 29 seconds...");
                          }) != nullptr;
@@ -199,7 +204,8 @@ TEST_F(AlertWindowTest, ANoticeShowsItsTextAndGoesAfterItsTime) {
   platform::Timer watch("watch", 1000);
   watch.on_timer = [&] {
     HWND alert = FindWindowW(L"RunwardenForm", L"Runwarden Alert");
-    if (alert && FindStatic(alert, L"Blocked a file.")) notice = L"Blocked a file.";
+    if (alert && FindStatic(alert, L"Blocked a file."))
+      notice = L"Blocked a file.";
   };
   watch.SetEnabled(true);
   alert_.ShowAlert2("Blocked a file.", 16711680);

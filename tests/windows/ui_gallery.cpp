@@ -62,7 +62,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   g_signal = __argv[1] ? __argv[1] : "gallery-ready";
   LoopbackPeer community;
   community.SetResponder([](const std::string& request) -> std::string {
-    if (request.find("report=") != std::string::npos) return "HTTP/1.0 200 OK\r\n\r\nthanks";
+    if (request.find("report=") != std::string::npos)
+      return "HTTP/1.0 200 OK\r\n\r\nthanks";
     return "HTTP/1.0 200 OK\r\n\r\n3 records<br>1|superupdate.exe|rachel|al"
            "<br>2|superupdate.exe|tomasz|al<br>3|supdate.exe|anna|al<br>4|superupdate.exe|li|bl";
   });
@@ -80,7 +81,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   asking.timer.on_timer = [&] {
     frmAlert::Controls* c = alert.controls();
     // Timer2 starts once the window has slid in.
-    if (!c || asking.next > 0 || !c->Timer2.Enabled()) return;
+    if (!c || asking.next > 0 || !c->Timer2.Enabled())
+      return;
     asking.next = 1;
     Picture("alert-question", c->form);
     c->CtlCommunity.Click();
@@ -97,7 +99,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Script counting;
   counting.timer.on_timer = [&] {
     frmAlert::Controls* c = alert.controls();
-    if (!c || counting.next > 0 || c->Label2.Caption().find("27") == std::string::npos) return;
+    if (!c || counting.next > 0 || c->Label2.Caption().find("27") == std::string::npos)
+      return;
     counting.next = 1;
     Picture("alert-countdown", c->form);
     c->CtlBlock.Click();
@@ -115,7 +118,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   notice.timer.on_timer = [&] {
     frmAlert::Controls* c = alert.controls();
     // Timer1 starts once the window has slid in.
-    if (!c || notice.next > 0 || !c->Timer1.Enabled()) return;
+    if (!c || notice.next > 0 || !c->Timer1.Enabled())
+      return;
     notice.next = 1;
     Picture("alert-notice", c->form);
     c->Timer1.SetEnabled(false);  // the notice need not stay its 30 seconds

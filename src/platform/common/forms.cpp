@@ -18,9 +18,11 @@ uint64_t NextZPosition() {
   return ++counter;
 }
 
+// Kept for the whole run (never destroyed): forms and timers that live in statics
+// may still unregister while the program ends.
 std::vector<Form*>& AllForms() {
-  static std::vector<Form*> forms;
-  return forms;
+  static auto* forms = new std::vector<Form*>;
+  return *forms;
 }
 
 struct TimerSlot {
@@ -29,8 +31,8 @@ struct TimerSlot {
 };
 
 std::vector<TimerSlot>& AllTimers() {
-  static std::vector<TimerSlot> timers;
-  return timers;
+  static auto* timers = new std::vector<TimerSlot>;
+  return *timers;
 }
 
 bool g_record_gradients = false;
@@ -43,7 +45,9 @@ std::vector<GradientFillCall>& RecordedGradients() {
   throw std::out_of_range("Invalid property value");
 }
 
-bool IsDue(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
+bool IsDue(uint32_t now, uint32_t due) {
+  return static_cast<int32_t>(now - due) >= 0;
+}
 
 }  // namespace
 
@@ -52,12 +56,19 @@ int32_t RoundToPixel(int32_t twips) {
          kTwipsPerPixel;
 }
 
-int32_t ScreenWidth() { return peer::ScreenWidthPixels() * kTwipsPerPixel; }
-int32_t ScreenHeight() { return peer::ScreenHeightPixels() * kTwipsPerPixel; }
+int32_t ScreenWidth() {
+  return peer::ScreenWidthPixels() * kTwipsPerPixel;
+}
+int32_t ScreenHeight() {
+  return peer::ScreenHeightPixels() * kTwipsPerPixel;
+}
 
-bool GradientFillRect(DeviceContext surface, const GradientVertex& upper_left,
-                      const GradientVertex& lower_right, uint32_t mode) {
-  if (g_record_gradients) RecordedGradients().push_back({surface, upper_left, lower_right, mode});
+bool GradientFillRect(DeviceContext surface,
+                      const GradientVertex& upper_left,
+                      const GradientVertex& lower_right,
+                      uint32_t mode) {
+  if (g_record_gradients)
+    RecordedGradients().push_back({surface, upper_left, lower_right, mode});
   return peer::GradientFill(surface, upper_left, lower_right, mode);
 }
 
@@ -76,8 +87,7 @@ std::vector<GradientFillCall> TakeGradientFillsForTesting() {
 
 Control::Control(Control& container, ControlKind kind, std::string name, int32_t index)
     : kind_(kind), name_(std::move(name)), index_(index), container_(&container) {
-  form_ = container.kind_ == ControlKind::kForm ? static_cast<Form*>(&container)
-                                                 : container.form_;
+  form_ = container.kind_ == ControlKind::kForm ? static_cast<Form*>(&container) : container.form_;
   switch (kind_) {
     case ControlKind::kButton:
       font_ = Font{"Trebuchet MS", 9, true};
@@ -112,7 +122,8 @@ Control::Control(Form& form, std::string name)
 
 Control::~Control() {
   peer::Destroy(*this);
-  if (kind_ == ControlKind::kForm) return;
+  if (kind_ == ControlKind::kForm)
+    return;
   auto& siblings = container_->children_;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
   form_->RemoveControl(this);
@@ -120,17 +131,28 @@ Control::~Control() {
 
 std::string Control::TypeName() const {
   switch (kind_) {
-    case ControlKind::kForm: return "Form";
-    case ControlKind::kLabel: return "Label";
-    case ControlKind::kButton: return "CommandButton";
-    case ControlKind::kCheckBox: return "CheckBox";
-    case ControlKind::kOptionButton: return "OptionButton";
-    case ControlKind::kTextBox: return "TextBox";
-    case ControlKind::kHScrollBar: return "HScrollBar";
-    case ControlKind::kListBox: return "ListBox";
-    case ControlKind::kPictureBox: return "PictureBox";
-    case ControlKind::kShape: return "Shape";
-    case ControlKind::kImage: return "Image";
+    case ControlKind::kForm:
+      return "Form";
+    case ControlKind::kLabel:
+      return "Label";
+    case ControlKind::kButton:
+      return "CommandButton";
+    case ControlKind::kCheckBox:
+      return "CheckBox";
+    case ControlKind::kOptionButton:
+      return "OptionButton";
+    case ControlKind::kTextBox:
+      return "TextBox";
+    case ControlKind::kHScrollBar:
+      return "HScrollBar";
+    case ControlKind::kListBox:
+      return "ListBox";
+    case ControlKind::kPictureBox:
+      return "PictureBox";
+    case ControlKind::kShape:
+      return "Shape";
+    case ControlKind::kImage:
+      return "Image";
   }
   return "";
 }
@@ -140,7 +162,8 @@ void Control::Move(int32_t left, int32_t top, int32_t width, int32_t height) {
   top = RoundToPixel(top);
   width = std::max(0, RoundToPixel(width));
   height = std::max(0, RoundToPixel(height));
-  if (left == left_ && top == top_ && width == width_ && height == height_) return;
+  if (left == left_ && top == top_ && width == width_ && height == height_)
+    return;
   left_ = left;
   top_ = top;
   width_ = width;
@@ -156,50 +179,59 @@ void Control::set_geometry(int32_t left, int32_t top, int32_t width, int32_t hei
 }
 
 void Control::SetCaption(const std::string& caption) {
-  if (caption == caption_) return;
+  if (caption == caption_)
+    return;
   caption_ = caption;
   peer::Update(*this, peer::Change::kCaption);
 }
 
 void Control::TextChangedByUser(const std::string& text) {
-  if (text == caption_) return;
+  if (text == caption_)
+    return;
   caption_ = text;
-  if (on_change) on_change();
+  if (on_change)
+    on_change();
 }
 
 void Control::SetToolTipText(const std::string& text) {
-  if (text == tool_tip_) return;
+  if (text == tool_tip_)
+    return;
   tool_tip_ = text;
   peer::Update(*this, peer::Change::kToolTip);
 }
 
 void Control::SetVisible(bool visible) {
-  if (visible == visible_) return;
+  if (visible == visible_)
+    return;
   visible_ = visible;
   peer::Update(*this, peer::Change::kVisible);
 }
 
 void Control::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
+  if (enabled == enabled_)
+    return;
   enabled_ = enabled;
   peer::Update(*this, peer::Change::kEnabled);
 }
 
 void Control::SetForeColor(uint32_t color) {
-  if (color == fore_color_) return;
+  if (color == fore_color_)
+    return;
   fore_color_ = color;
   peer::Update(*this, peer::Change::kColors);
 }
 
 void Control::SetBackColor(uint32_t color) {
-  if (color == back_color_ && !transparent_) return;
+  if (color == back_color_ && !transparent_)
+    return;
   back_color_ = color;
   transparent_ = false;
   peer::Update(*this, peer::Change::kColors);
 }
 
 void Control::SetTransparent(bool transparent) {
-  if (transparent == transparent_) return;
+  if (transparent == transparent_)
+    return;
   transparent_ = transparent;
   peer::Update(*this, peer::Change::kColors);
 }
@@ -225,7 +257,8 @@ void Control::SetFramed(bool framed) {
 }
 
 void Control::SetFont(const Font& font) {
-  if (font == font_) return;
+  if (font == font_)
+    return;
   font_ = font;
   peer::Update(*this, peer::Change::kFont);
 }
@@ -233,32 +266,37 @@ void Control::SetFont(const Font& font) {
 void Control::SetValue(int32_t value) {
   switch (kind_) {
     case ControlKind::kCheckBox:
-      if (value < kUnchecked || value > kGrayed) InvalidPropertyValue();
+      if (value < kUnchecked || value > kGrayed)
+        InvalidPropertyValue();
       break;
     case ControlKind::kOptionButton:
       value = value != 0 ? 1 : 0;
       break;
     case ControlKind::kHScrollBar:
-      if (value < min_ || value > max_) InvalidPropertyValue();
+      if (value < min_ || value > max_)
+        InvalidPropertyValue();
       break;
     default:
       break;
   }
-  if (value == value_) return;
+  if (value == value_)
+    return;
   value_ = value;
   peer::Update(*this, peer::Change::kValue);
-  FireChange(false);
+  FireChange();
 }
 
 void Control::ValueChangedByUser(int32_t value) {
-  if (kind_ == ControlKind::kHScrollBar) value = std::clamp(value, min_, max_);
+  if (kind_ == ControlKind::kHScrollBar)
+    value = std::clamp(value, min_, max_);
   bool changed = value != value_;
   value_ = value;
   peer::Update(*this, peer::Change::kValue);
-  if (changed || kind_ != ControlKind::kHScrollBar) FireChange(true);
+  if (changed || kind_ != ControlKind::kHScrollBar)
+    FireChange();
 }
 
-void Control::FireChange(bool) {
+void Control::FireChange() {
   if (kind_ == ControlKind::kOptionButton && value_ == 1) {
     for (Control* sibling : container_->children_) {
       if (sibling == this || sibling->kind_ != ControlKind::kOptionButton || !sibling->value_)
@@ -268,7 +306,8 @@ void Control::FireChange(bool) {
     }
   }
   if (kind_ == ControlKind::kHScrollBar) {
-    if (on_change) on_change();
+    if (on_change)
+      on_change();
     return;
   }
   if ((kind_ == ControlKind::kCheckBox || kind_ == ControlKind::kOptionButton) && on_click)
@@ -276,7 +315,8 @@ void Control::FireChange(bool) {
 }
 
 void Control::SetRange(int32_t min, int32_t max, int32_t small_change, int32_t large_change) {
-  if (min > max) InvalidPropertyValue();
+  if (min > max)
+    InvalidPropertyValue();
   min_ = min;
   max_ = max;
   small_change_ = small_change;
@@ -297,10 +337,12 @@ void Control::Clear() {
 }
 
 void Control::SetListIndex(int32_t index) {
-  if (index < -1 || index >= ListCount()) InvalidPropertyValue();
+  if (index < -1 || index >= ListCount())
+    InvalidPropertyValue();
   list_index_ = index;
   peer::Update(*this, peer::Change::kListIndex);
-  if (on_click) on_click();
+  if (on_click)
+    on_click();
 }
 
 void Control::Cls() {
@@ -313,26 +355,34 @@ void Control::Print(int32_t x, int32_t y, const std::string& text) {
   peer::Update(*this, peer::Change::kDrawing);
 }
 
-void Control::Refresh() { peer::Repaint(*this); }
+void Control::Refresh() {
+  peer::Repaint(*this);
+}
 
 void Control::ZOrder() {
   z_position_ = NextZPosition();
   peer::Update(*this, peer::Change::kZOrder);
 }
 
-WindowHandle Control::Handle() const { return peer::Handle(*this); }
+WindowHandle Control::Handle() const {
+  return peer::Handle(*this);
+}
 
 bool Control::Live() const {
-  if (!form_->Open()) return false;
+  if (!form_->Open())
+    return false;
   for (const Control* control = this; control; control = control->container_) {
-    if (!control->enabled_) return false;
-    if (control->kind_ != ControlKind::kForm && !control->visible_) return false;
+    if (!control->enabled_)
+      return false;
+    if (control->kind_ != ControlKind::kForm && !control->visible_)
+      return false;
   }
   return true;
 }
 
 void Control::Click() {
-  if (!Live()) return;
+  if (!Live())
+    return;
   switch (kind_) {
     case ControlKind::kCheckBox:
       ValueChangedByUser(value_ == kUnchecked ? kChecked : kUnchecked);
@@ -341,13 +391,16 @@ void Control::Click() {
       ValueChangedByUser(1);
       return;
     default:
-      if (on_click) on_click();
+      if (on_click)
+        on_click();
   }
 }
 
 void Control::MouseMove(int32_t x, int32_t y) {
-  if (!Live()) return;
-  if (on_mouse_move) on_mouse_move(x, y);
+  if (!Live())
+    return;
+  if (on_mouse_move)
+    on_mouse_move(x, y);
 }
 
 // ---- Form ----
@@ -360,7 +413,8 @@ Form::Form(std::string name, Border border) : Control(*this, std::move(name)), b
 
 Form::~Form() {
   AllForms().erase(std::remove(AllForms().begin(), AllForms().end(), this), AllForms().end());
-  for (Control* control : controls_) peer::Destroy(*control);
+  for (Control* control : controls_)
+    peer::Destroy(*control);
   peer::Destroy(*this);
   open_ = false;
 }
@@ -388,8 +442,12 @@ int32_t Form::ClientHeight() const {
   return std::max(0, Height() - frame_height * kTwipsPerPixel);
 }
 
-void Form::Show() { SetVisible(true); }
-void Form::Hide() { SetVisible(false); }
+void Form::Show() {
+  SetVisible(true);
+}
+void Form::Hide() {
+  SetVisible(false);
+}
 
 void Form::SetTopMost() {
   top_most_ = true;
@@ -397,20 +455,25 @@ void Form::SetTopMost() {
 }
 
 void Form::Close() {
-  if (!open_ || !closable) return;
-  if (on_query_unload && on_query_unload()) return;
+  if (!open_ || !closable)
+    return;
+  if (on_query_unload && on_query_unload())
+    return;
   open_ = false;
-  for (Control* control : controls_) peer::Destroy(*control);
+  for (Control* control : controls_)
+    peer::Destroy(*control);
   peer::Destroy(*this);
 }
 
 void Form::QueryUnloadForSessionEnd() {
-  if (open_ && on_query_unload) on_query_unload();
+  if (open_ && on_query_unload)
+    on_query_unload();
 }
 
 void peer::AskOpenFormsToUnload() {
   std::vector<Form*> forms = AllForms();
-  for (Form* form : forms) form->QueryUnloadForSessionEnd();
+  for (Form* form : forms)
+    form->QueryUnloadForSessionEnd();
 }
 
 int OpenFormCount() {
@@ -421,7 +484,8 @@ int OpenFormCount() {
 void RunMessageLoop() {
   while (OpenFormCount() > 0) {
     DoEvents();
-    if (OpenFormCount() == 0) break;
+    if (OpenFormCount() == 0)
+      break;
     peer::WaitForMessage(MillisecondsToNextTimer());
   }
 }
@@ -436,7 +500,8 @@ Timer::Timer(std::string name, uint32_t interval_milliseconds)
 Timer::~Timer() {
   auto& timers = AllTimers();
   for (auto slot = timers.begin(); slot != timers.end(); ++slot) {
-    if (slot->timer != this) continue;
+    if (slot->timer != this)
+      continue;
     *slot->alive = false;
     timers.erase(slot);
     break;
@@ -449,29 +514,35 @@ void Timer::SetInterval(uint32_t milliseconds) {
 }
 
 void Timer::SetEnabled(bool enabled) {
-  if (enabled && !enabled_) due_ = TickCount() + interval_;
+  if (enabled && !enabled_)
+    due_ = TickCount() + interval_;
   enabled_ = enabled;
 }
 
 bool Timer::FireIfDue(uint32_t now) {
-  if (!enabled_ || running_ || interval_ == 0 || !IsDue(now, due_)) return false;
+  if (!enabled_ || running_ || interval_ == 0 || !IsDue(now, due_))
+    return false;
   due_ = now + interval_;
-  if (!on_timer) return true;
+  if (!on_timer)
+    return true;
   std::shared_ptr<bool> alive;
   for (const TimerSlot& slot : AllTimers())
-    if (slot.timer == this) alive = slot.alive;
+    if (slot.timer == this)
+      alive = slot.alive;
   // A copy: the handler may end this timer (and its function) while it runs.
   std::function<void()> handler = on_timer;
   running_ = true;
   handler();
-  if (alive && *alive) running_ = false;
+  if (alive && *alive)
+    running_ = false;
   return true;
 }
 
 void FireDueTimers() {
   std::vector<TimerSlot> timers = AllTimers();
   for (const TimerSlot& slot : timers) {
-    if (!*slot.alive) continue;
+    if (!*slot.alive)
+      continue;
     slot.timer->FireIfDue(TickCount());
   }
 }
@@ -481,7 +552,8 @@ uint32_t MillisecondsToNextTimer() {
   uint32_t next = std::numeric_limits<uint32_t>::max();
   for (const TimerSlot& slot : AllTimers()) {
     const Timer& timer = *slot.timer;
-    if (!timer.Enabled() || timer.Running() || timer.Interval() == 0) continue;
+    if (!timer.Enabled() || timer.Running() || timer.Interval() == 0)
+      continue;
     uint32_t left = IsDue(now, timer.due()) ? 0 : timer.due() - now;
     next = std::min(next, left);
   }

@@ -40,8 +40,10 @@ void OuterSize(Form::Border border, int32_t* width, int32_t* height);
 int32_t ScreenWidthPixels();
 int32_t ScreenHeightPixels();
 
-bool GradientFill(DeviceContext surface, const GradientVertex& upper_left,
-                  const GradientVertex& lower_right, uint32_t mode);
+bool GradientFill(DeviceContext surface,
+                  const GradientVertex& upper_left,
+                  const GradientVertex& lower_right,
+                  uint32_t mode);
 
 // The model's part of the session's end: every open form is asked to unload.
 void AskOpenFormsToUnload();

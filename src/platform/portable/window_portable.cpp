@@ -13,9 +13,10 @@
 namespace platform {
 namespace {
 
+// Never destroyed: forms in statics may still go while the program ends.
 std::map<WindowHandle, uint8_t>& Alphas() {
-  static std::map<WindowHandle, uint8_t> alphas;
-  return alphas;
+  static auto* alphas = new std::map<WindowHandle, uint8_t>;
+  return *alphas;
 }
 
 // A form's frame as a classic Windows theme draws it: a 3-pixel border, and a 23-pixel
@@ -34,14 +35,16 @@ int ShowMessageBox(const std::string& text, const std::string& title, uint32_t s
 }
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {
-  if (!window) return false;
+  if (!window)
+    return false;
   Alphas()[window] = alpha;
   return true;
 }
 
 bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
   auto found = Alphas().find(window);
-  if (found == Alphas().end()) return false;
+  if (found == Alphas().end())
+    return false;
   *alpha = found->second;
   return true;
 }
@@ -64,25 +67,32 @@ void Update(Control&, Change) {}
 WindowHandle Handle(const Control& control) {
   if (control.kind() == ControlKind::kShape || control.kind() == ControlKind::kImage)
     return nullptr;
-  if (!const_cast<Control&>(control).form().Open()) return nullptr;
+  if (!const_cast<Control&>(control).form().Open())
+    return nullptr;
   return const_cast<Control*>(&control);
 }
 
 void Repaint(Control& control) {
-  if (!control.on_paint) return;
+  if (!control.on_paint)
+    return;
   control.set_paint_surface(&control);
   control.on_paint();
   control.set_paint_surface(nullptr);
 }
 
 void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
-  if (border == Form::Border::kNone) return;
+  if (border == Form::Border::kNone)
+    return;
   *width += 2 * kFrame;
   *height += 2 * kFrame + kCaption;
 }
 
-int32_t ScreenWidthPixels() { return 1280; }
-int32_t ScreenHeightPixels() { return 1024; }
+int32_t ScreenWidthPixels() {
+  return 1280;
+}
+int32_t ScreenHeightPixels() {
+  return 1024;
+}
 
 bool GradientFill(DeviceContext surface, const GradientVertex&, const GradientVertex&, uint32_t) {
   return surface != nullptr;

@@ -15,8 +15,8 @@
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/window.h"
 #include "platform/win32/wide_text.h"
+#include "platform/window.h"
 
 namespace platform {
 
@@ -37,9 +37,13 @@ constexpr wchar_t kFormClass[] = L"RunwardenForm";
 constexpr wchar_t kPictureClass[] = L"RunwardenPicture";
 constexpr wchar_t kSessionClass[] = L"RunwardenSession";
 
-int Pixels(int32_t twips) { return twips / kTwipsPerPixel; }
+int Pixels(int32_t twips) {
+  return twips / kTwipsPerPixel;
+}
 
-COLORREF Colour(uint32_t color) { return static_cast<COLORREF>(color & 0xFFFFFF); }
+COLORREF Colour(uint32_t color) {
+  return static_cast<COLORREF>(color & 0xFFFFFF);
+}
 
 // The program's default title: the executable's name without its extension.
 std::string DefaultTitle() {
@@ -85,9 +89,11 @@ void AskFormsToUnloadAndEnd() {
 }
 
 LRESULT SessionMessages(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_QUERYENDSESSION) return TRUE;
+  if (message == WM_QUERYENDSESSION)
+    return TRUE;
   if (message == WM_ENDSESSION) {
-    if (wparam) AskFormsToUnloadAndEnd();
+    if (wparam)
+      AskFormsToUnloadAndEnd();
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -121,8 +127,8 @@ void Frame(HDC dc, const RECT& area, uint32_t color) {
 }
 
 RECT PixelRect(const Control& control) {
-  return {Pixels(control.Left()), Pixels(control.Top()),
-          Pixels(control.Left() + control.Width()), Pixels(control.Top() + control.Height())};
+  return {Pixels(control.Left()), Pixels(control.Top()), Pixels(control.Left() + control.Width()),
+          Pixels(control.Top() + control.Height())};
 }
 
 void PaintWindowless(Control& child, HDC dc) {
@@ -131,7 +137,8 @@ void PaintWindowless(Control& child, HDC dc) {
     FillSolid(dc, area, child.BackColor());
     return;
   }
-  if (child.Filled()) FillSolid(dc, area, child.FillColor());
+  if (child.Filled())
+    FillSolid(dc, area, child.FillColor());
   Frame(dc, area, child.BorderColor());
 }
 
@@ -151,10 +158,12 @@ void PaintContainer(Control& container, HDC dc, int offset_x, int offset_y) {
   }
   std::vector<Control*> windowless;
   for (Control* child : container.children())
-    if (Windowless(*child) && child->Visible()) windowless.push_back(child);
+    if (Windowless(*child) && child->Visible())
+      windowless.push_back(child);
   std::sort(windowless.begin(), windowless.end(),
             [](Control* a, Control* b) { return a->ZPosition() < b->ZPosition(); });
-  for (Control* child : windowless) PaintWindowless(*child, dc);
+  for (Control* child : windowless)
+    PaintWindowless(*child, dc);
 
   if (!container.DrawnTexts().empty()) {
     HGDIOBJ old_font = SelectObject(dc, container.peer()->font);
@@ -179,8 +188,8 @@ void PaintWindow(Control& container, HWND window) {
   GetClientRect(window, &client);
   // Drawn off screen first, so the ticker and the height animation do not flicker.
   HDC buffer = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, std::max<LONG>(client.right, 1),
-                                          std::max<LONG>(client.bottom, 1));
+  HBITMAP bitmap =
+      CreateCompatibleBitmap(dc, std::max<LONG>(client.right, 1), std::max<LONG>(client.bottom, 1));
   HGDIOBJ old_bitmap = SelectObject(buffer, bitmap);
   PaintContainer(container, buffer, 0, 0);
   BitBlt(dc, 0, 0, client.right, client.bottom, buffer, 0, 0, SRCCOPY);
@@ -199,9 +208,12 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   uint32_t top = disabled ? 0xF4F4F4 : pressed ? 0xE8C8A8 : 0xFFFBF7;
   uint32_t bottom = disabled ? 0xDCDCDC : pressed ? 0xFFF0E0 : 0xEED2B4;
   auto vertex = [](LONG x, LONG y, uint32_t color) {
-    return GradientVertex{x, y, static_cast<int16_t>((color & 0xFF) << 8),
+    return GradientVertex{x,
+                          y,
+                          static_cast<int16_t>((color & 0xFF) << 8),
                           static_cast<int16_t>(((color >> 8) & 0xFF) << 8),
-                          static_cast<int16_t>(((color >> 16) & 0xFF) << 8), 0};
+                          static_cast<int16_t>(((color >> 16) & 0xFF) << 8),
+                          0};
   };
   peer::GradientFill(dc, vertex(area.left, area.top, top), vertex(area.right, area.bottom, bottom),
                      kGradientFillRectV);
@@ -211,7 +223,8 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   HGDIOBJ old_font = SelectObject(dc, button.peer()->font);
   SetBkMode(dc, TRANSPARENT);
   RECT text = area;
-  if (pressed) OffsetRect(&text, 1, 1);
+  if (pressed)
+    OffsetRect(&text, 1, 1);
   UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
   if (!disabled) {
     RECT shadow = text;
@@ -231,7 +244,8 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
 
 HBRUSH BackBrush(Control& control) {
   ControlPeer& peer = *control.peer();
-  if (!peer.back_brush) peer.back_brush = CreateSolidBrush(Colour(control.BackColor()));
+  if (!peer.back_brush)
+    peer.back_brush = CreateSolidBrush(Colour(control.BackColor()));
   return peer.back_brush;
 }
 
@@ -250,15 +264,23 @@ LRESULT ColourChild(Control& container, Control& child, HDC dc) {
 
 int32_t ScrollTarget(Control& bar, WPARAM wparam) {
   switch (LOWORD(wparam)) {
-    case SB_LINELEFT: return bar.Value() - bar.SmallChange();
-    case SB_LINERIGHT: return bar.Value() + bar.SmallChange();
-    case SB_PAGELEFT: return bar.Value() - bar.LargeChange();
-    case SB_PAGERIGHT: return bar.Value() + bar.LargeChange();
+    case SB_LINELEFT:
+      return bar.Value() - bar.SmallChange();
+    case SB_LINERIGHT:
+      return bar.Value() + bar.SmallChange();
+    case SB_PAGELEFT:
+      return bar.Value() - bar.LargeChange();
+    case SB_PAGERIGHT:
+      return bar.Value() + bar.LargeChange();
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: return static_cast<int16_t>(HIWORD(wparam));
-    case SB_LEFT: return bar.Min();
-    case SB_RIGHT: return bar.Max();
-    default: return bar.Value();
+    case SB_THUMBPOSITION:
+      return static_cast<int16_t>(HIWORD(wparam));
+    case SB_LEFT:
+      return bar.Min();
+    case SB_RIGHT:
+      return bar.Max();
+    default:
+      return bar.Value();
   }
 }
 
@@ -267,14 +289,17 @@ void Command(Control& child, WORD code) {
     case ControlKind::kButton:
     case ControlKind::kCheckBox:
     case ControlKind::kOptionButton:
-      if (code == BN_CLICKED) child.Click();
+      if (code == BN_CLICKED)
+        child.Click();
       break;
     case ControlKind::kLabel:
-      if (code == STN_CLICKED) child.Click();
+      if (code == STN_CLICKED)
+        child.Click();
       break;
     case ControlKind::kListBox:
       if (code == LBN_SELCHANGE)
-        child.SetListIndex(static_cast<int32_t>(SendMessageW(WindowOf(&child), LB_GETCURSEL, 0, 0)));
+        child.SetListIndex(
+            static_cast<int32_t>(SendMessageW(WindowOf(&child), LB_GETCURSEL, 0, 0)));
       break;
     case ControlKind::kTextBox:
       if (code == EN_CHANGE) {
@@ -296,7 +321,8 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
     return DefWindowProcW(window, message, wparam, lparam);
   }
   auto* self = reinterpret_cast<Control*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || !self->peer()) return DefWindowProcW(window, message, wparam, lparam);
+  if (!self || !self->peer())
+    return DefWindowProcW(window, message, wparam, lparam);
 
   switch (message) {
     case WM_ERASEBKGND:
@@ -315,17 +341,20 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLOREDIT: {
       Control* child = ControlOf(reinterpret_cast<HWND>(lparam));
-      if (!child) break;
+      if (!child)
+        break;
       SetTextColor(reinterpret_cast<HDC>(wparam), Colour(child->ForeColor()));
       SetBkColor(reinterpret_cast<HDC>(wparam), Colour(child->BackColor()));
       return reinterpret_cast<LRESULT>(BackBrush(*child));
     }
     case WM_COMMAND:
-      if (Control* child = ControlOf(reinterpret_cast<HWND>(lparam))) Command(*child, HIWORD(wparam));
+      if (Control* child = ControlOf(reinterpret_cast<HWND>(lparam)))
+        Command(*child, HIWORD(wparam));
       return 0;
     case WM_HSCROLL:
       if (Control* bar = ControlOf(reinterpret_cast<HWND>(lparam))) {
-        if (LOWORD(wparam) != SB_ENDSCROLL) bar->ValueChangedByUser(ScrollTarget(*bar, wparam));
+        if (LOWORD(wparam) != SB_ENDSCROLL)
+          bar->ValueChangedByUser(ScrollTarget(*bar, wparam));
       }
       return 0;
     case WM_DRAWITEM: {
@@ -341,14 +370,16 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
       POINT pointer;
       GetCursorPos(&pointer);
       ControlPeer& peer = *self->peer();
-      if (pointer.x == peer.last_pointer.x && pointer.y == peer.last_pointer.y) return 0;
+      if (pointer.x == peer.last_pointer.x && pointer.y == peer.last_pointer.y)
+        return 0;
       peer.last_pointer = pointer;
       self->MouseMove(static_cast<int16_t>(LOWORD(lparam)) * kTwipsPerPixel,
                       static_cast<int16_t>(HIWORD(lparam)) * kTwipsPerPixel);
       return 0;
     }
     case WM_CLOSE:
-      if (self->kind() == ControlKind::kForm) static_cast<Form*>(self)->Close();
+      if (self->kind() == ControlKind::kForm)
+        static_cast<Form*>(self)->Close();
       return 0;
     case WM_QUERYENDSESSION:
     case WM_ENDSESSION:
@@ -378,7 +409,8 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 void RegisterClasses() {
   static bool registered = false;
-  if (registered) return;
+  if (registered)
+    return;
   registered = true;
   INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&common);
@@ -410,28 +442,35 @@ struct ChildClass {
 
 ChildClass ChildClassOf(ControlKind kind) {
   switch (kind) {
-    case ControlKind::kLabel: return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
-    case ControlKind::kButton: return {L"BUTTON", BS_OWNERDRAW | WS_TABSTOP, 0};
-    case ControlKind::kCheckBox: return {L"BUTTON", BS_3STATE | WS_TABSTOP, 0};
-    case ControlKind::kOptionButton: return {L"BUTTON", BS_RADIOBUTTON | WS_TABSTOP, 0};
+    case ControlKind::kLabel:
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
+    case ControlKind::kButton:
+      return {L"BUTTON", BS_OWNERDRAW | WS_TABSTOP, 0};
+    case ControlKind::kCheckBox:
+      return {L"BUTTON", BS_3STATE | WS_TABSTOP, 0};
+    case ControlKind::kOptionButton:
+      return {L"BUTTON", BS_RADIOBUTTON | WS_TABSTOP, 0};
     case ControlKind::kTextBox:
       return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
-    case ControlKind::kHScrollBar: return {L"SCROLLBAR", SBS_HORZ | WS_TABSTOP, 0};
+    case ControlKind::kHScrollBar:
+      return {L"SCROLLBAR", SBS_HORZ | WS_TABSTOP, 0};
     case ControlKind::kListBox:
       return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
               WS_EX_CLIENTEDGE};
-    case ControlKind::kPictureBox: return {kPictureClass, WS_CLIPCHILDREN, 0};
-    default: return {nullptr, 0, 0};
+    case ControlKind::kPictureBox:
+      return {kPictureClass, WS_CLIPCHILDREN, 0};
+    default:
+      return {nullptr, 0, 0};
   }
 }
 
 void MoveWindowTo(Control& control) {
   ControlPeer& peer = *control.peer();
-  if (!peer.window) return;
+  if (!peer.window)
+    return;
   peer.moving = true;
   SetWindowPos(peer.window, nullptr, Pixels(control.Left()), Pixels(control.Top()),
-               Pixels(control.Width()), Pixels(control.Height()),
-               SWP_NOZORDER | SWP_NOACTIVATE);
+               Pixels(control.Width()), Pixels(control.Height()), SWP_NOZORDER | SWP_NOACTIVATE);
   peer.moving = false;
 }
 
@@ -451,8 +490,8 @@ HWND ToolTipsOf(Form& form) {
     // Owned by no window: Wine refuses to make an owner of a topmost window topmost.
     peer.tool_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                      WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                                     nullptr, GetModuleHandleW(nullptr), nullptr);
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
     SendMessageW(peer.tool_tips, TTM_SETMAXTIPWIDTH, 0, 480);
   }
   return peer.tool_tips;
@@ -461,7 +500,8 @@ HWND ToolTipsOf(Form& form) {
 void UpdateToolTip(Control& control, const std::string& tip) {
   ControlPeer& peer = *control.peer();
   HWND tips = ToolTipsOf(control.form());
-  if (!peer.window || !tips) return;
+  if (!peer.window || !tips)
+    return;
   std::wstring text = Widen(tip);
   TOOLINFOW tool{};
   tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -470,7 +510,8 @@ void UpdateToolTip(Control& control, const std::string& tip) {
   tool.uId = reinterpret_cast<UINT_PTR>(peer.window);
   tool.lpszText = text.data();
   if (text.empty()) {
-    if (peer.has_tool) SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    if (peer.has_tool)
+      SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     peer.has_tool = false;
   } else if (peer.has_tool) {
     SendMessageW(tips, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -481,7 +522,8 @@ void UpdateToolTip(Control& control, const std::string& tip) {
 
 void ApplyValue(Control& control) {
   HWND window = WindowOf(&control);
-  if (!window) return;
+  if (!window)
+    return;
   switch (control.kind()) {
     case ControlKind::kCheckBox:
     case ControlKind::kOptionButton:
@@ -501,7 +543,8 @@ void ApplyValue(Control& control) {
 
 void ApplyItems(Control& control) {
   HWND window = WindowOf(&control);
-  if (!window) return;
+  if (!window)
+    return;
   SendMessageW(window, WM_SETREDRAW, FALSE, 0);
   SendMessageW(window, LB_RESETCONTENT, 0, 0);
   for (const std::string& item : control.Items())
@@ -515,17 +558,18 @@ void ApplyFont(Control& control) {
   ControlPeer& peer = *control.peer();
   HFONT old = peer.font;
   peer.font = MakeFont(control.GetFont());
-  if (peer.window) SendMessageW(peer.window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font), TRUE);
-  if (old) DeleteObject(old);
+  if (peer.window)
+    SendMessageW(peer.window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font), TRUE);
+  if (old)
+    DeleteObject(old);
 }
 
 void CreateFormWindow(Form& form) {
   ControlPeer& peer = *form.peer();
-  peer.window = CreateWindowExW(FormExStyle(form.border()), kFormClass,
-                                Widen(form.Caption()).c_str(), FormStyle(form.border()),
-                                Pixels(form.Left()), Pixels(form.Top()), Pixels(form.Width()),
-                                Pixels(form.Height()), nullptr, nullptr, GetModuleHandleW(nullptr),
-                                &form);
+  peer.window = CreateWindowExW(
+      FormExStyle(form.border()), kFormClass, Widen(form.Caption()).c_str(),
+      FormStyle(form.border()), Pixels(form.Left()), Pixels(form.Top()), Pixels(form.Width()),
+      Pixels(form.Height()), nullptr, nullptr, GetModuleHandleW(nullptr), &form);
   ApplyFont(form);
 }
 
@@ -533,20 +577,25 @@ void CreateChildWindow(Control& control) {
   ControlPeer& peer = *control.peer();
   ChildClass child = ChildClassOf(control.kind());
   HWND parent = WindowOf(control.container());
-  if (!child.name || !parent) return;
+  if (!child.name || !parent)
+    return;
   static int next_id = 100;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | child.style;
-  if (control.Visible()) style |= WS_VISIBLE;
-  if (!control.Enabled()) style |= WS_DISABLED;
-  peer.window = CreateWindowExW(child.ex_style, child.name, Widen(control.Caption()).c_str(),
-                                style, Pixels(control.Left()), Pixels(control.Top()),
+  if (control.Visible())
+    style |= WS_VISIBLE;
+  if (!control.Enabled())
+    style |= WS_DISABLED;
+  peer.window = CreateWindowExW(child.ex_style, child.name, Widen(control.Caption()).c_str(), style,
+                                Pixels(control.Left()), Pixels(control.Top()),
                                 Pixels(control.Width()), Pixels(control.Height()), parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)),
                                 GetModuleHandleW(nullptr), &control);
-  if (!peer.window) return;
+  if (!peer.window)
+    return;
   SetWindowLongPtrW(peer.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
   ApplyFont(control);
-  if (!control.ToolTipText().empty()) UpdateToolTip(control, control.ToolTipText());
+  if (!control.ToolTipText().empty())
+    UpdateToolTip(control, control.ToolTipText());
   if (control.kind() == ControlKind::kHScrollBar)
     SetScrollRange(peer.window, SB_CTL, control.Min(), control.Max(), FALSE);
   ApplyValue(control);
@@ -555,7 +604,8 @@ void CreateChildWindow(Control& control) {
 // Windows a destroyed container took with it.
 void ForgetWindows(Control& control) {
   for (Control* child : control.children()) {
-    if (child->peer()) child->peer()->window = nullptr;
+    if (child->peer())
+      child->peer()->window = nullptr;
     ForgetWindows(*child);
   }
 }
@@ -572,7 +622,8 @@ int ShowMessageBox(const std::string& text, const std::string& title, uint32_t s
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {
   HWND hwnd = static_cast<HWND>(window);
-  if (!IsWindow(hwnd)) return false;
+  if (!IsWindow(hwnd))
+    return false;
   LONG style = GetWindowLongW(hwnd, GWL_EXSTYLE);
   SetWindowLongW(hwnd, GWL_EXSTYLE, style | WS_EX_LAYERED);
   return SetLayeredWindowAttributes(hwnd, 0, alpha, LWA_ALPHA) != 0;
@@ -580,7 +631,8 @@ bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {
 
 bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
   HWND hwnd = static_cast<HWND>(window);
-  if (!IsWindow(hwnd) || !(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED)) return false;
+  if (!IsWindow(hwnd) || !(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED))
+    return false;
   COLORREF key = 0;
   BYTE value = 0;
   DWORD flags = 0;
@@ -592,7 +644,8 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
 
 void ListenForSessionEnd() {
   static HWND listener = nullptr;
-  if (listener) return;
+  if (listener)
+    return;
   RegisterClasses();
   // A hidden top-level window: message-only windows are not told that the session ends.
   listener = CreateWindowExW(WS_EX_TOOLWINDOW, kSessionClass, L"Runwarden", WS_POPUP, 0, 0, 0, 0,
@@ -615,41 +668,51 @@ void Create(Control& control) {
 
 void Destroy(Control& control) {
   ControlPeer* peer = control.peer();
-  if (!peer) return;
+  if (!peer)
+    return;
   if (peer->window) {
-    if (peer->has_tool) UpdateToolTip(control, "");
+    if (peer->has_tool)
+      UpdateToolTip(control, "");
     HWND window = peer->window;
     DestroyWindow(window);
     peer->window = nullptr;
     ForgetWindows(control);
   } else if (Windowless(control) && control.form().Open()) {
     HWND container = WindowOf(control.container());
-    if (container) RedrawWindow(container, &peer->painted, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    if (container)
+      RedrawWindow(container, &peer->painted, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
-  if (peer->tool_tips) DestroyWindow(peer->tool_tips);
-  if (peer->font) DeleteObject(peer->font);
-  if (peer->back_brush) DeleteObject(peer->back_brush);
+  if (peer->tool_tips)
+    DestroyWindow(peer->tool_tips);
+  if (peer->font)
+    DeleteObject(peer->font);
+  if (peer->back_brush)
+    DeleteObject(peer->back_brush);
   control.set_peer(nullptr);
   delete peer;
-  if (control.kind() == ControlKind::kForm) static_cast<Form&>(control).set_open(false);
+  if (control.kind() == ControlKind::kForm)
+    static_cast<Form&>(control).set_open(false);
 }
 
 void Update(Control& control, Change change) {
   ControlPeer* peer = control.peer();
-  if (!peer) return;
+  if (!peer)
+    return;
   if (Windowless(control)) {
     InvalidateWindowless(control);
     return;
   }
   HWND window = peer->window;
-  if (!window) return;
+  if (!window)
+    return;
   switch (change) {
     case Change::kGeometry:
       MoveWindowTo(control);
       break;
     case Change::kCaption:
       SetWindowTextW(window, Widen(control.Caption()).c_str());
-      if (control.Transparent()) InvalidateRect(window, nullptr, TRUE);
+      if (control.Transparent())
+        InvalidateRect(window, nullptr, TRUE);
       break;
     case Change::kToolTip:
       UpdateToolTip(control, control.ToolTipText());
@@ -667,7 +730,8 @@ void Update(Control& control, Change change) {
       EnableWindow(window, control.Enabled());
       break;
     case Change::kColors:
-      if (peer->back_brush) DeleteObject(peer->back_brush);
+      if (peer->back_brush)
+        DeleteObject(peer->back_brush);
       peer->back_brush = nullptr;
       RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
       break;
@@ -702,17 +766,19 @@ void Update(Control& control, Change change) {
   }
 }
 
-WindowHandle Handle(const Control& control) { return WindowOf(&control); }
+WindowHandle Handle(const Control& control) {
+  return WindowOf(&control);
+}
 
 void Repaint(Control& control) {
   HWND window = WindowOf(&control);
   if (window && IsContainer(control) && IsWindowVisible(window)) {
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     return;
   }
   // Not on screen: the Paint event still runs, on a surface of its own.
-  if (!control.on_paint) return;
+  if (!control.on_paint)
+    return;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, std::max(1, Pixels(control.Width())),
@@ -734,12 +800,19 @@ void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
   *height = area.bottom - area.top;
 }
 
-int32_t ScreenWidthPixels() { return GetSystemMetrics(SM_CXSCREEN); }
-int32_t ScreenHeightPixels() { return GetSystemMetrics(SM_CYSCREEN); }
+int32_t ScreenWidthPixels() {
+  return GetSystemMetrics(SM_CXSCREEN);
+}
+int32_t ScreenHeightPixels() {
+  return GetSystemMetrics(SM_CYSCREEN);
+}
 
-bool GradientFill(DeviceContext surface, const GradientVertex& upper_left,
-                  const GradientVertex& lower_right, uint32_t mode) {
-  if (!surface) return false;
+bool GradientFill(DeviceContext surface,
+                  const GradientVertex& upper_left,
+                  const GradientVertex& lower_right,
+                  uint32_t mode) {
+  if (!surface)
+    return false;
   auto vertex = [](const GradientVertex& from) {
     TRIVERTEX to;
     to.x = from.x;
@@ -756,7 +829,8 @@ bool GradientFill(DeviceContext surface, const GradientVertex& upper_left,
 }
 
 void WaitForMessage(uint32_t timeout_milliseconds) {
-  MsgWaitForMultipleObjectsEx(0, nullptr, timeout_milliseconds == UINT32_MAX ? INFINITE : timeout_milliseconds,
+  MsgWaitForMultipleObjectsEx(0, nullptr,
+                              timeout_milliseconds == UINT32_MAX ? INFINITE : timeout_milliseconds,
                               QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 

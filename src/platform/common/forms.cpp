@@ -121,9 +121,10 @@ Control::Control(Form& form, std::string name)
 }
 
 Control::~Control() {
-  peer::Destroy(*this);
+  // A form's window went in ~Form, while it still was a form.
   if (kind_ == ControlKind::kForm)
     return;
+  peer::Destroy(*this);
   auto& siblings = container_->children_;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
   form_->RemoveControl(this);

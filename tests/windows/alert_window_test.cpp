@@ -2,6 +2,7 @@
 // text, their buttons pressed with BM_CLICK from another thread, as a screen reader or
 // a test driver would; layered windows whose alpha is read back from the system.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -300,6 +301,30 @@ TEST(RealControlsTest, EveryControlIsAWindowWhoseTextIsItsCaption) {
   SendMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list_window), LBN_SELCHANGE),
                reinterpret_cast<LPARAM>(list_window));
   EXPECT_EQ(chosen, 1);
+
+  // The label's tooltip is a tool of a real tooltip window.
+  label.SetToolTipText("The whole text \xE2\x9C\x93");
+  HWND tips = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND candidate, LPARAM found) -> BOOL {
+        wchar_t name[64] = {};
+        GetClassNameW(candidate, name, 64);
+        if (_wcsicmp(name, TOOLTIPS_CLASSW) != 0)
+          return TRUE;
+        *reinterpret_cast<HWND*>(found) = candidate;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&tips));
+  ASSERT_NE(tips, nullptr);
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 1);
+  wchar_t tip[128] = {};
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.lpszText = tip;
+  ASSERT_TRUE(SendMessageW(tips, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
+  EXPECT_EQ(std::wstring(tip), L"The whole text \u2713");
+  EXPECT_EQ(reinterpret_cast<HWND>(tool.uId), static_cast<HWND>(label.Handle()));
 
   label.SetCaption("Changed \xE2\x9C\x93");
   EXPECT_EQ(Text(static_cast<HWND>(label.Handle())), L"Changed \u2713");

@@ -130,6 +130,24 @@ TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
   EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
 }
 
+// The shell does not show hidden items (desktop.ini is hidden and system), and nothing
+// the shell hides is an autostart entry; a file that is only a system file is shown.
+TEST_F(CollectTest, HiddenItemsOfAFolderAreNotEntries) {
+  std::string startup = folder_.File("Startup");
+  platform::CreateFolder(startup);
+  std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
+  std::string hidden = folder_.Write("Startup\\RwTest Hidden.bat", "@echo");
+  std::string system = folder_.Write("Startup\\RwTest System.bat", "@echo");
+  std::string plain = folder_.Write("Startup\\RwTest Plain.bat", "@echo");
+  ASSERT_TRUE(platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
+  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
+  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
+  std::vector<std::string> listed;
+  for (const StartupEntry& entry : ListStartupFolder(0, startup)) listed.push_back(entry.Location);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{plain, system}));
+}
+
 // The locations in their order, and the three that only version 5 has.
 TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
   const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},

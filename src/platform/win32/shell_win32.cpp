@@ -62,6 +62,9 @@ bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
   do {
     std::string name = NarrowBuffer(data.cFileName);
     if (name == "." || name == "..") continue;
+    // What the shell does not show (desktop.ini, which is hidden and system, among it)
+    // is not listed.
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) continue;
     ShellItem item;
     item.path = base + name;
     // The shell's own answer: its display name and the file-system, folder and link flags.

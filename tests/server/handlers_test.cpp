@@ -52,6 +52,19 @@ TEST_F(HandlersTest, DigestIsMatchedWithoutRegardToCase) {
   EXPECT_EQ(Check("md5=ABCDEF").body, "1 rating for ABCDEF<br>1|f.exe|A user on 2026-12-05|al");
 }
 
+// The longest digest the error text promises is taken, one digit more is not.
+TEST_F(HandlersTest, DigestsOfOneToSixtyFourDigitsAreTaken) {
+  const std::string longest(64, 'f');
+  const auto recorded = Check("md5=" + longest + "&file=f.exe&report=al");
+  EXPECT_EQ(recorded.status, 200) << recorded.body;
+  EXPECT_EQ(Check("md5=" + longest).body,
+            "1 rating for " + std::string(64, 'F') + "<br>1|f.exe|A user on 2026-12-05|al");
+  EXPECT_EQ(Check("md5=A").body, "no record found");
+  const auto too_long = Check("md5=" + longest + "0");
+  EXPECT_EQ(too_long.status, 400);
+  EXPECT_EQ(too_long.body, "400 Bad Request: md5 must be a digest of 1 to 64 hexadecimal digits");
+}
+
 TEST_F(HandlersTest, SameAddressVotesOnceTheLatestCounts) {
   Check("md5=AA&file=f.exe&report=al", "127.0.0.1");
   Check("md5=AA&file=f.exe&report=al", "127.0.0.1");

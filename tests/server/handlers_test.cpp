@@ -16,14 +16,14 @@ std::chrono::system_clock::time_point FixedTime() {
 
 class HandlersTest : public ::testing::Test {
  protected:
-  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), FixedTime) {}
+  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), {}, FixedTime) {}
 
   server::Reply Check(const std::string& query, const std::string& from = "127.0.0.1") {
-    return handlers_.FileCheck("/~vantor/filecheck.php?" + query, from);
+    return handlers_.FileCheck("GET", "/~vantor/filecheck.php?" + query, from);
   }
 
   server_test::TempFolder folder_;
-  server::Store store_;
+  server::SqliteStore store_;
   Handlers handlers_;
 };
 
@@ -110,8 +110,8 @@ TEST_F(HandlersTest, RefusesErrorReportsItCannotRead) {
 }
 
 TEST_F(HandlersTest, PagesForAPerson) {
-  store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"});
-  store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"});
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"}, {});
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"}, {});
 
   const auto donate = handlers_.ErrorReportPage("/~vantor/progerr.php?request=dn");
   EXPECT_EQ(donate.status, 200);

@@ -35,6 +35,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds kDrainTime{1000};
 constexpr milliseconds kRefusedDrainTime{300};
 constexpr std::size_t kMaxDrain = 1024 * 1024;
+// Connections past the cap that are still told why they are refused.
+constexpr std::size_t kRefusalRoom = 256;
 // When the process runs out of descriptors, accepting pauses for so long.
 constexpr milliseconds kAcceptPause{100};
 
@@ -536,16 +538,20 @@ class HttpServer::Engine {
         ::close(fd);
         continue;
       }
-      if (connections_.size() >= limits_.maxConnections) {
+      if (connections_.size() >= limits_.maxConnections + kRefusalRoom) {
+        // Not even room to say so politely.
         const std::string reply = RawReply(503, "the server is busy, please try again later", 1);
         [[maybe_unused]] const ssize_t ignored = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-        Log(connection, 503, "too many connections");
         ::close(fd);
         continue;
       }
       connection.id = nextId_++;
       const std::uint64_t id = connection.id;
       auto& placed = connections_.emplace(id, std::move(connection)).first->second;
+      if (connections_.size() > limits_.maxConnections) {
+        Refuse(placed, 503, "the server is busy, please try again later", true, kRefusedDrainTime);
+        continue;
+      }
       if (limits_.connectionsPerAddress > 0 && !IsTrustedProxy(placed.peer)) {
         size_t& open = perAddress_[LimitKey(placed.peer)];
         if (open >= limits_.connectionsPerAddress) {

@@ -182,6 +182,11 @@ Exchange OpenConnection::Receive(std::chrono::milliseconds wait) {
   return result;
 }
 
+bool OpenConnection::Answered() const {
+  pollfd entry{fd_, POLLIN, 0};
+  return ::poll(&entry, 1, 0) > 0;
+}
+
 void OpenConnection::Reset() {
   const linger abort{1, 0};
   ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

@@ -55,6 +55,8 @@ class OpenConnection {
   bool Send(std::string_view bytes);
   // Whatever arrives within `wait`; reading stops early when the server closes.
   Exchange Receive(std::chrono::milliseconds wait);
+  // Whether anything (data or the server's close) is waiting to be read.
+  bool Answered() const;
   // Closes with a reset instead of an orderly close.
   void Reset();
   int fd() const { return fd_; }

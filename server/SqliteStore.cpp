@@ -224,9 +224,55 @@ SqliteStore::SqliteStore(const std::filesystem::path& file, std::chrono::millise
   } catch (const StoreError& failure) {
     throw StoreError(cannotWrite + ": " + failure.what());
   }
+  // From here on the checkpointer copies the log back, not the writes.
+  writer_->Execute("PRAGMA wal_autocheckpoint = 0");
+  sqlite3_wal_hook(writer_->db(), LogGrew, this);
+  checkpointer_ = std::thread([this] { Checkpoints(); });
 }
 
-SqliteStore::~SqliteStore() = default;
+SqliteStore::~SqliteStore() {
+  {
+    std::lock_guard lock(checkpointMutex_);
+    closing_ = true;
+  }
+  checkpointWanted_.notify_all();
+  if (checkpointer_.joinable()) checkpointer_.join();
+}
+
+// Past a thousand pages of log (where SQLite would copy it back by itself) the
+// checkpointer is woken. It works beside the writes, so under a steady stream of
+// them it may never catch up with the end of the log, and the log could only grow:
+// past four times that, the writer copies the rest itself, which lets the next write
+// start the log afresh.
+int SqliteStore::LogGrew(void* store, sqlite3* db, const char* name, int pages) {
+  if (pages < 1000) return SQLITE_OK;
+  if (pages >= 4000) {
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
+  }
+  auto* self = static_cast<SqliteStore*>(store);
+  {
+    std::lock_guard lock(self->checkpointMutex_);
+    self->logFull_ = true;
+  }
+  self->checkpointWanted_.notify_one();
+  return SQLITE_OK;
+}
+
+void SqliteStore::Checkpoints() {
+  Connection connection(file_, SQLITE_OPEN_READWRITE, busyTimeout_);
+  std::unique_lock lock(checkpointMutex_);
+  while (!closing_) {
+    checkpointWanted_.wait_for(lock, std::chrono::seconds(10), [this] { return logFull_ || closing_; });
+    if (closing_) break;
+    logFull_ = false;
+    lock.unlock();
+    // Passive: readers and the writer go on meanwhile. A failure (a full disk) is
+    // the next write's to report.
+    sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    lock.lock();
+  }
+}
 
 std::string SqliteStore::Describe() const { return "SQLite database " + file_.string(); }
 

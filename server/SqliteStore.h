@@ -1,19 +1,25 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Store.h"
+
+struct sqlite3;
 
 namespace server {
 
 // The embedded store: one SQLite file in WAL mode. Writes go through one connection,
 // one at a time; reads take connections of their own, so they never queue behind a
-// write, and a lookup of a busy digest does not hold up the next one.
+// write, and a lookup of a busy digest does not hold up the next one. The log is
+// copied back into the database (and synced to disk) by a thread of its own, not by
+// the write that happens to fill it.
 class SqliteStore final : public Store {
  public:
   // Throws StoreError when the file cannot be opened or written.
@@ -42,6 +48,8 @@ class SqliteStore final : public Store {
   ReadLease Read() const;
   template <typename Body>
   void Write(bool transaction, Body body);
+  void Checkpoints();
+  static int LogGrew(void* store, sqlite3* db, const char* name, int pages);
 
   std::filesystem::path file_;
   std::chrono::milliseconds busyTimeout_;
@@ -49,6 +57,12 @@ class SqliteStore final : public Store {
   std::timed_mutex writeMutex_;
   mutable std::mutex readersMutex_;
   mutable std::vector<std::unique_ptr<Connection>> idleReaders_;
+
+  std::mutex checkpointMutex_;
+  std::condition_variable checkpointWanted_;
+  bool logFull_ = false;
+  bool closing_ = false;
+  std::thread checkpointer_;
 };
 
 }  // namespace server

@@ -109,10 +109,15 @@ struct Figures {
 // previous one is answered, or (idle, dripping) holding a connection open.
 struct Flow {
   enum class Kind { kRequests, kIdle, kDripping };
-  Kind kind = Kind::kRequests;
-  int connections = 1;
-  std::function<std::string(int client, std::uint64_t n)> request;
-  std::function<std::string(int client, std::uint64_t n)> source;  // the address it connects from
+  using Text = std::function<std::string(int client, std::uint64_t n)>;
+
+  Flow(Kind kind, int connections, Text request, Text source)
+      : kind(kind), connections(connections), request(std::move(request)), source(std::move(source)) {}
+
+  Kind kind;
+  int connections;
+  Text request;
+  Text source;       // the address a client connects from
   size_t limit = 0;  // requests in all; 0: as many as the time allows
   Figures figures;
 };
@@ -127,7 +132,10 @@ class Load {
     end_ = start + duration;
     for (size_t f = 0; f < flows_.size(); ++f) {
       for (int c = 0; c < flows_[f]->connections; ++c) {
-        clients_.push_back({f, c});
+        Client client;
+        client.flow = f;
+        client.index = c;
+        clients_.push_back(std::move(client));
       }
     }
     for (size_t i = 0; i < clients_.size(); ++i) Begin(i);
@@ -157,8 +165,8 @@ class Load {
 
  private:
   struct Client {
-    size_t flow;
-    int index;
+    size_t flow = 0;
+    int index = 0;
     int fd = -1;
     std::uint64_t n = 0;
     Clock::time_point started;

@@ -253,9 +253,14 @@ TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
   auto writer = HoldWriteLock();
 
   std::atomic<bool> written = false;
+  std::string failure;
   std::thread write([&] {
-    store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "waited.exe", "bl"));
-    written = true;
+    try {
+      store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "waited.exe", "bl"));
+      written = true;
+    } catch (const StoreError& error) {
+      failure = error.what();
+    }
   });
   WaitForTheStoreToWait(*writer);
 
@@ -267,7 +272,7 @@ TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
 
   writer->Release();
   write.join();
-  EXPECT_TRUE(written);
+  EXPECT_TRUE(written) << failure;
   const auto after = store_->Verdicts("AA", 10);
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after[0].fileName, "waited.exe");

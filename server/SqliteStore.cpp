@@ -21,6 +21,10 @@ struct Removed {
   std::int64_t bytes = 0;
 };
 
+constexpr int kCheckpointPages = 1000;
+constexpr int kLongLogPages = 4000;
+constexpr int kMostLogPages = 16000;
+
 }  // namespace
 
 // One SQLite connection and the statements it has prepared, kept for reuse.
@@ -226,6 +230,8 @@ SqliteStore::SqliteStore(const std::filesystem::path& file, std::chrono::millise
   }
   // From here on the checkpointer copies the log back, not the writes.
   writer_->Execute("PRAGMA wal_autocheckpoint = 0");
+  // A log that a burst of writes made long is cut back when it starts afresh.
+  writer_->Execute("PRAGMA journal_size_limit = 67108864");
   sqlite3_wal_hook(writer_->db(), LogGrew, this);
   checkpointer_ = std::thread([this] { Checkpoints(); });
 }
@@ -239,14 +245,12 @@ SqliteStore::~SqliteStore() {
   if (checkpointer_.joinable()) checkpointer_.join();
 }
 
-// Past a thousand pages of log (where SQLite would copy it back by itself) the
-// checkpointer is woken. It works beside the writes, so under a steady stream of
-// them it may never catch up with the end of the log, and the log could only grow:
-// past four times that, the writer copies the rest itself, which lets the next write
-// start the log afresh.
+// Past a thousand pages of log, where SQLite would copy it back by itself, the
+// checkpointer is woken. Should it fall far behind all the same, the writer copies
+// the log back itself, as SQLite would: the log must not grow without end.
 int SqliteStore::LogGrew(void* store, sqlite3* db, const char* name, int pages) {
-  if (pages < 1000) return SQLITE_OK;
-  if (pages >= 4000) {
+  if (pages < kCheckpointPages) return SQLITE_OK;
+  if (pages >= kMostLogPages) {
     sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     return SQLITE_OK;
   }
@@ -269,7 +273,17 @@ void SqliteStore::Checkpoints() {
     lock.unlock();
     // Passive: readers and the writer go on meanwhile. A failure (a full disk) is
     // the next write's to report.
-    sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    int logPages = 0;
+    sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, nullptr);
+    // Under a steady stream of writes the copy never reaches the end of the log, and
+    // only a log copied to its end starts afresh: so once it is long, the rest is
+    // copied while the writes wait (it is little by then).
+    if (logPages >= kLongLogPages) {
+      std::unique_lock writing(writeMutex_, std::defer_lock);
+      if (writing.try_lock_for(busyTimeout_)) {
+        sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      }
+    }
     lock.lock();
   }
 }

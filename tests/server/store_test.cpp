@@ -356,14 +356,15 @@ TEST(SqliteStore, WritesAheadSoThatReadersNeverWait) {
   EXPECT_EQ(Pragma(file, "PRAGMA journal_mode"), "wal");
 }
 
-TEST(SqliteStore, TheLogIsCopiedBackWhileWritesGoOn) {
+TEST(SqliteStore, TheLogStaysBoundedUnderASteadyStreamOfWrites) {
   server_test::TempFolder folder;
   const auto file = folder.path() / "data.sqlite";
   server::SqliteStore store(file);
-  // Some 15,000 pages of log: without checkpoints some 60 MB.
-  for (int i = 0; i < 5000; ++i) store.RecordVerdict(MakeVerdict(std::to_string(i), "127.0.0.1", "f.exe", "al"));
+  // Writes as fast as they come, some 45,000 pages of log: without checkpoints
+  // some 200 MB.
+  for (int i = 0; i < 15000; ++i) store.RecordVerdict(MakeVerdict(std::to_string(i), "127.0.0.1", "f.exe", "al"));
   const auto wal = std::filesystem::path(file.string() + "-wal");
-  EXPECT_LT(std::filesystem::file_size(wal), 30u * 1024 * 1024);
+  EXPECT_LT(std::filesystem::file_size(wal), 100u * 1024 * 1024);
 }
 
 TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCounts) {

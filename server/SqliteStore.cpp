@@ -22,8 +22,9 @@ struct Removed {
 };
 
 constexpr int kCheckpointPages = 1000;
-constexpr int kLongLogPages = 4000;
-constexpr int kMostLogPages = 16000;
+constexpr int kLongLogPages = 2000;
+constexpr int kMostLogPages = 4000;
+constexpr int kLastCopyPages = 256;
 
 }  // namespace
 
@@ -273,12 +274,19 @@ void SqliteStore::Checkpoints() {
     lock.unlock();
     // Passive: readers and the writer go on meanwhile. A failure (a full disk) is
     // the next write's to report.
-    int logPages = 0;
-    sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, nullptr);
     // Under a steady stream of writes the copy never reaches the end of the log, and
     // only a log copied to its end starts afresh: so once it is long, the rest is
-    // copied while the writes wait (it is little by then).
-    if (logPages >= kLongLogPages) {
+    // copied while the writes wait, once it is little.
+    int logPages = 0;
+    int copied = 0;
+    for (int pass = 0; pass < 8; ++pass) {
+      if (sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied) !=
+              SQLITE_OK ||
+          logPages - copied <= kLastCopyPages) {
+        break;
+      }
+    }
+    if (logPages >= kLongLogPages && logPages - copied <= kLastCopyPages) {
       std::unique_lock writing(writeMutex_, std::defer_lock);
       if (writing.try_lock_for(busyTimeout_)) {
         sqlite3_wal_checkpoint_v2(connection.db(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);

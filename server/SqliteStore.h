@@ -18,8 +18,8 @@ namespace server {
 // The embedded store: one SQLite file in WAL mode. Writes go through one connection,
 // one at a time; reads take connections of their own, so they never queue behind a
 // write, and a lookup of a busy digest does not hold up the next one. The log is
-// copied back into the database (and synced to disk) by a thread of its own, not by
-// the write that happens to fill it.
+// copied back into the database (and synced to disk) by a thread of its own rather
+// than by the write that happens to fill it.
 class SqliteStore final : public Store {
  public:
   // Throws StoreError when the file cannot be opened or written.

@@ -7,6 +7,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth imagemagick
   googletest libsqlite3-dev libcpp-httplib-dev
+  libpqxx-dev postgresql nginx iproute2
 )
 
 missing=()

@@ -1,19 +1,27 @@
-// Our own reader and writer with the rules of GetPrivateProfileStringA and
-// WritePrivateProfileStringA: section and key names compared without regard to case,
-// blanks around names and values removed, one pair of surrounding quotes dropped,
-// the first of two equal keys wins, files and sections created on write.
+// Our own reader and writer with the rules of GetPrivateProfileString and
+// WritePrivateProfileString, for both builds: Windows reads and writes these files in the
+// ANSI code page, where a name outside it is lost, while ours keep the program's UTF-8
+// (and plain ASCII files are byte for byte what Windows writes). Section and key names
+// are compared without regard to case, blanks around names and values removed, one pair
+// of surrounding quotes dropped, the first of two equal keys wins, files and sections
+// created on write.
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/portable/text.h"
 
 namespace platform {
 namespace {
 
-using portable::SameText;
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
 
 std::string Trim(const std::string& text) {
   std::size_t begin = text.find_first_not_of(" \t");

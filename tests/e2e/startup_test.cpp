@@ -62,6 +62,10 @@ TEST(StartupTest, FromAFolderNamedLikeItEachArgumentTakesItsOwnMode) {
       for (const char* options : {"", " /options"}) {
         RunningProgram started(program + options);
         ASSERT_TRUE(started.started());
+        // The options window, which lives until it is closed.
+        HWND window = started.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kStartTimeoutMs);
+        EXPECT_NE(window, nullptr) << program << options;
+        if (window) PostMessageW(window, WM_CLOSE, 0, 0);
         DWORD exit_code = 1;
         EXPECT_TRUE(started.WaitForExit(kStartTimeoutMs, &exit_code)) << program << options;
         EXPECT_EQ(exit_code, 0u);

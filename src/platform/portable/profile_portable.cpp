@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/portable/profile_text.h"
 #include "platform/portable/text.h"
 
 namespace platform {
@@ -75,20 +76,30 @@ std::string ReadProfileText(const std::string& file,
                             const std::string& key,
                             const std::string& default_value,
                             std::size_t capacity) {
-  std::string result = Trim(default_value);
   std::string text;
-  if (ReadWholeFile(file, &text)) {
-    bool in_section = false;
-    for (const std::string& line : SplitLines(text)) {
-      std::string name, line_key, value;
-      if (SectionName(line, &name)) {
-        if (in_section)
-          break;
-        in_section = SameText(name, Trim(section));
-      } else if (in_section && KeyLine(line, &line_key, &value) && SameText(line_key, Trim(key))) {
-        result = Unquote(value);
+  if (!ReadWholeFile(file, &text))
+    text.clear();
+  return portable::ReadProfileFromText(text, section, key, default_value, capacity);
+}
+
+namespace portable {
+
+std::string ReadProfileFromText(const std::string& text,
+                                const std::string& section,
+                                const std::string& key,
+                                const std::string& default_value,
+                                std::size_t capacity) {
+  std::string result = Trim(default_value);
+  bool in_section = false;
+  for (const std::string& line : SplitLines(text)) {
+    std::string name, line_key, value;
+    if (SectionName(line, &name)) {
+      if (in_section)
         break;
-      }
+      in_section = SameText(name, Trim(section));
+    } else if (in_section && KeyLine(line, &line_key, &value) && SameText(line_key, Trim(key))) {
+      result = Unquote(value);
+      break;
     }
   }
   if (capacity == 0)
@@ -97,6 +108,8 @@ std::string ReadProfileText(const std::string& file,
     result.resize(capacity - 1);
   return result;
 }
+
+}  // namespace portable
 
 bool WriteProfileText(const std::string& file,
                       const std::string& section,

@@ -1,6 +1,7 @@
 #include "guard/HashCache.h"
 
 #include <map>
+#include <set>
 
 #include "app/ErrorScope.h"
 #include "app/basSettings.h"
@@ -50,12 +51,11 @@ std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& pat
     error.Try([&] {
       bool clearing = !ClearedToday(std::to_string(platform::Now().day));
       bool missed = false;
+      std::set<std::string> chosen;
       for (const std::string& path : paths) {
         bool miss = ReadRegValue(kHashesKey, path, "").empty();
-        if ((miss || (clearing && missed)) && !digests.count(path)) {
-          digests[path];
+        if ((miss || (clearing && missed)) && chosen.insert(path).second)
           to_hash.push_back(path);
-        }
         missed = missed || miss;
       }
       std::vector<std::string> hashed = HashFiles(to_hash, algorithm);

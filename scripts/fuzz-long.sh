@@ -13,11 +13,12 @@ targets=("$@")
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 for target in "${targets[@]}"; do
-  out=build/fuzz/long/$target
+  # Absolute paths: a target may change its working folder.
+  out=$PWD/build/fuzz/long/$target
   mkdir -p "$out/corpus"
-  (cd "$out" && "$OLDPWD/build/fuzz/tests/fuzz/${target}_fuzz" -runs="$runs" -timeout=10 \
-     -print_final_stats=1 corpus "$OLDPWD/tests/fuzz/corpus/$target") >"$out/log.txt" 2>&1 ||
+  "build/fuzz/tests/fuzz/${target}_fuzz" -runs="$runs" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$out/" "$out/corpus" "$PWD/tests/fuzz/corpus/$target" >"$out/log.txt" 2>&1 ||
     echo "$target: finding, see $out/log.txt"
   grep -E "^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|^Done" "$out/log.txt" |
-    sed "s/^/$target: /"
+    sed "s/^/$target: /" || true
 done

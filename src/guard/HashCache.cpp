@@ -59,7 +59,8 @@ std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& pat
         missed = missed || miss;
       }
       std::vector<std::string> hashed = HashFiles(to_hash, algorithm);
-      for (std::size_t i = 0; i < to_hash.size(); ++i) digests[to_hash[i]] = hashed[i];
+      for (std::size_t i = 0; i < to_hash.size(); ++i)
+        digests[to_hash[i]] = hashed[i];
     });
   }
   std::vector<std::string> result;

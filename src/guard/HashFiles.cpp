@@ -39,11 +39,14 @@ class Lane {
     end_ = left;
     while (end_ - pos_ < 16 && !at_end_) {
       int64_t got = file_->Read(reinterpret_cast<char*>(buffer_.data()) + end_, kHashBlockSize);
-      if (got < 0) return false;
-      if (got == 0) at_end_ = true;
+      if (got < 0)
+        return false;
+      if (got == 0)
+        at_end_ = true;
       end_ += static_cast<std::size_t>(got);
     }
-    if (end_ - pos_ >= 16) return true;
+    if (end_ - pos_ >= 16)
+      return true;
     // The last bytes, padded with N bytes of value N (1 to 16).
     std::size_t rest = end_ - pos_;
     std::memcpy(last_, buffer_.data() + pos_, rest);
@@ -125,7 +128,8 @@ void HashLanes(JobQueue& queue, int lane_count) {
       }
       lanes.push_back(std::move(lane));
     }
-    if (lanes.empty()) return;
+    if (lanes.empty())
+      return;
 
     Md2LaneState* states[kMaxMd2Lanes];
     const uint8_t* blocks[kMaxMd2Lanes];
@@ -159,12 +163,15 @@ std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32
   return HashFiles(paths, algorithm, 0, 0);
 }
 
-std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32_t algorithm,
-                                   int threads, int lanes) {
+std::vector<std::string> HashFiles(const std::vector<std::string>& paths,
+                                   uint32_t algorithm,
+                                   int threads,
+                                   int lanes) {
   std::vector<Job> jobs(paths.size());
   ErrorScope error(ErrorScope::AtEnd::kClear);
   error.Try([&] {
-    if (algorithm != platform::kAlgorithmMd2) return;
+    if (algorithm != platform::kAlgorithmMd2)
+      return;
     std::vector<Job*> pending;
     for (std::size_t i = 0; i < paths.size(); ++i) {
       jobs[i].path = &paths[i];
@@ -174,16 +181,17 @@ std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32
       else
         jobs[i].done = true;
     }
-    if (pending.empty()) return;
+    if (pending.empty())
+      return;
 
     int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    int thread_count = std::min<int>(threads > 0 ? threads : processors,
-                                     static_cast<int>(pending.size()));
+    int thread_count =
+        std::min<int>(threads > 0 ? threads : processors, static_cast<int>(pending.size()));
     // Every thread gets its share of lanes from the start, so none waits while another
     // holds more files than it needs.
     int share = static_cast<int>((pending.size() + thread_count - 1) / thread_count);
-    int lane_count = std::clamp(std::min(lanes > 0 ? lanes : kDefaultHashLanes, share), 1,
-                                kMaxMd2Lanes);
+    int lane_count =
+        std::clamp(std::min(lanes > 0 ? lanes : kDefaultHashLanes, share), 1, kMaxMd2Lanes);
     JobQueue queue(std::move(pending));
     std::vector<std::thread> helpers;
     for (int i = 1; i < thread_count; ++i) {
@@ -194,7 +202,8 @@ std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32
       }
     }
     SafeHashLanes(queue, lane_count);
-    for (std::thread& helper : helpers) helper.join();
+    for (std::thread& helper : helpers)
+      helper.join();
   });
   std::vector<std::string> digests(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {

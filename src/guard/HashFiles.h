@@ -19,5 +19,7 @@ std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32
 // The same with the number of threads and of files per thread chosen (0: one thread per
 // processor, kDefaultHashLanes files), for the benchmark's comparisons.
 inline constexpr int kDefaultHashLanes = 6;
-std::vector<std::string> HashFiles(const std::vector<std::string>& paths, uint32_t algorithm,
-                                   int threads, int lanes);
+std::vector<std::string> HashFiles(const std::vector<std::string>& paths,
+                                   uint32_t algorithm,
+                                   int threads,
+                                   int lanes);

@@ -32,12 +32,15 @@ void AddBlocks(Md2LaneState* const* states, const uint8_t* const* blocks, std::s
 #pragma GCC unroll 48
       for (int k = 0; k < 48; ++k) {
 #pragma GCC unroll 8
-        for (int s = 0; s < K; ++s) t[s] = x[k][s] ^= kMd2PiSubst[t[s]];
+        for (int s = 0; s < K; ++s)
+          t[s] = x[k][s] ^= kMd2PiSubst[t[s]];
       }
-      for (int s = 0; s < K; ++s) t[s] = static_cast<uint8_t>(t[s] + round);
+      for (int s = 0; s < K; ++s)
+        t[s] = static_cast<uint8_t>(t[s] + round);
     }
     uint8_t last[K];
-    for (int s = 0; s < K; ++s) last[s] = checksum[15][s];
+    for (int s = 0; s < K; ++s)
+      last[s] = checksum[15][s];
     for (int i = 0; i < 16; ++i) {
       for (int s = 0; s < K; ++s)
         last[s] = checksum[i][s] ^= kMd2PiSubst[blocks[s][at + i] ^ last[s]];
@@ -53,17 +56,28 @@ void AddBlocks(Md2LaneState* const* states, const uint8_t* const* blocks, std::s
 
 }  // namespace
 
-void Md2AddBlocks(int lanes, Md2LaneState* const* states, const uint8_t* const* blocks,
+void Md2AddBlocks(int lanes,
+                  Md2LaneState* const* states,
+                  const uint8_t* const* blocks,
                   std::size_t count) {
   switch (lanes) {
-    case 1: return AddBlocks<1>(states, blocks, count);
-    case 2: return AddBlocks<2>(states, blocks, count);
-    case 3: return AddBlocks<3>(states, blocks, count);
-    case 4: return AddBlocks<4>(states, blocks, count);
-    case 5: return AddBlocks<5>(states, blocks, count);
-    case 6: return AddBlocks<6>(states, blocks, count);
-    case 7: return AddBlocks<7>(states, blocks, count);
-    case 8: return AddBlocks<8>(states, blocks, count);
-    default: return;
+    case 1:
+      return AddBlocks<1>(states, blocks, count);
+    case 2:
+      return AddBlocks<2>(states, blocks, count);
+    case 3:
+      return AddBlocks<3>(states, blocks, count);
+    case 4:
+      return AddBlocks<4>(states, blocks, count);
+    case 5:
+      return AddBlocks<5>(states, blocks, count);
+    case 6:
+      return AddBlocks<6>(states, blocks, count);
+    case 7:
+      return AddBlocks<7>(states, blocks, count);
+    case 8:
+      return AddBlocks<8>(states, blocks, count);
+    default:
+      return;
   }
 }

@@ -20,5 +20,7 @@ inline constexpr int kMaxMd2Lanes = 8;
 
 // Adds Count blocks of 16 bytes to each of the Lanes inputs: Blocks[i] holds lane i's
 // Count * 16 bytes. Lanes is 1 to kMaxMd2Lanes.
-void Md2AddBlocks(int lanes, Md2LaneState* const* states, const uint8_t* const* blocks,
+void Md2AddBlocks(int lanes,
+                  Md2LaneState* const* states,
+                  const uint8_t* const* blocks,
                   std::size_t count);

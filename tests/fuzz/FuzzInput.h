@@ -29,5 +29,6 @@ class FuzzInput {
 // Aborts with the message, so libFuzzer keeps the input: a broken promise of the parser.
 [[noreturn]] void FuzzFailure(const char* what);
 inline void FuzzCheck(bool holds, const char* what) {
-  if (!holds) FuzzFailure(what);
+  if (!holds)
+    FuzzFailure(what);
 }

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         platform::portable::ReadProfileFromText(text, section, key, " <default> ", capacity);
     FuzzCheck(capacity == 0 ? value.empty() : value.size() < capacity,
               "a value longer than its buffer");
-    FuzzCheck(value.find_first_of("\r\n") == std::string::npos,
-              "a value ran over its line's end");
+    FuzzCheck(value.find_first_of("\r\n") == std::string::npos, "a value ran over its line's end");
     FuzzCheck(value.empty() || value == std::string("<default>").substr(0, capacity - 1) ||
                   text.find(value) != std::string::npos,
               "a value that is neither the default nor in the file");

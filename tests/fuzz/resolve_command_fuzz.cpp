@@ -1,46 +1,34 @@
-// ResolveCommandFile over any command, against a small Windows-like tree of its own: drive
-// C: is a fresh folder (the portable layer's drive root), the environment names its folders.
-#include <unistd.h>
-
+// ResolveCommandFile over any command, against a small Windows-like file system of names
+// only (the portable layer's fake files), with an environment that names its folders.
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "FuzzInput.h"
 #include "guard/basGetFileFromCommand.h"
-#include "platform/portable/host_path.h"
+#include "platform/portable/fake_files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path g_root;
-
-void Plant(const std::string& relative) {
-  fs::path path = g_root / relative;
-  fs::create_directories(path.parent_path());
-  std::ofstream(path) << "MZ";
-}
-
-void RemoveTree() {
-  std::error_code ignored;
-  fs::remove_all(g_root, ignored);
-}
+const std::vector<std::string> kFiles = {
+    "C:\\windows\\notepad.exe",
+    "C:\\windows\\system32\\shell32.dll",
+    "C:\\windows\\system32\\cmd.exe",
+    "C:\\windows\\system32\\tool.com",
+    "C:\\windows\\system32\\x.exe.com",
+    "C:\\windows\\system\\old.scr",
+    "C:\\windows\\tasks\\job.job",
+    "C:\\program files\\app\\app.exe",
+    "C:\\program files\\my app\\prog.dll",
+    "C:\\tools\\prog.exe",
+    "C:\\tools\\prog.exe.com",
+    "C:\\tools\\run.bat",
+    "C:\\dir\\prog.dll",
+    "C:\\users\\u\\start menu\\a b.exe",
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_root = fs::temp_directory_path() / ("rw-fuzz-drive-" + std::to_string(getpid()));
-  fs::create_directories(g_root / "windows" / "system");
-  for (const char* file :
-       {"windows/notepad.exe", "windows/system32/shell32.dll", "windows/system32/cmd.exe",
-        "windows/system32/tool.com", "windows/system32/x.exe.com", "windows/tasks/job.job",
-        "program files/app/app.exe", "program files/my app/prog.dll", "tools/prog.exe",
-        "tools/prog.exe.com", "tools/run.bat", "dir/prog.dll", "users/u/start menu/a b.exe"})
-    Plant(file);
-  std::atexit(RemoveTree);
-  platform::portable::SetDriveRootForTesting(g_root.string());
-  fs::current_path(g_root);
+  platform::portable::SetFakeFilesForTesting(&kFiles);
   // Only the variables a Windows machine would have: every one is searched for programs.
   clearenv();
   setenv("windir", "C:\\windows", 1);
@@ -48,6 +36,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("PATH", "C:\\tools;C:\\windows\\system32;\"C:\\program files\\app\\\"", 1);
   setenv("ComSpec", "C:\\windows\\system32\\cmd.exe", 1);
   setenv("EMPTY", "", 1);
+  // The fake file system answers as a disk would, or every input below is worthless.
+  FuzzCheck(ResolveCommandFile("notepad") == "C:\\windows\\notepad.exe", "notepad not found");
+  FuzzCheck(ResolveCommandFile("rundll32.exe shell32.dll,Control_RunDLL") ==
+                "C:\\windows\\system32\\shell32.dll",
+            "shell32.dll not found");
+  FuzzCheck(ResolveCommandFile("c:\\tools\\prog") == "c:\\tools\\prog.exe.com",
+            "the extensions are not tried one after the other");
   return 0;
 }
 
@@ -55,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string command(reinterpret_cast<const char*>(data), size);
   std::string file = ResolveCommandFile(command);
   // Lower-cased, cut down or expanded: never longer than the command plus what the
-  // environment and the folders added.
+  // environment and the folders can add in the rounds the resolution takes.
   FuzzCheck(file.size() <= command.size() + 64 * 64, "the resolved path grew without bound");
   return 0;
 }

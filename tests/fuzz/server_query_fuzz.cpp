@@ -7,7 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzCheck(server::PercentDecode(target).size() <= target.size(), "decoding made text longer");
   server::QueryParams params = server::ParseQuery(target);
   std::size_t total = 0;
-  for (const auto& [name, value] : params) total += name.size() + value.size();
+  for (const auto& [name, value] : params)
+    total += name.size() + value.size();
   FuzzCheck(total <= target.size(), "the pairs hold more than the target");
   if (auto md5 = server::QueryValue(params, "md5"))
     FuzzCheck(md5->size() <= target.size(), "a value longer than the target");

@@ -1,8 +1,8 @@
 #include "platform/file_reader.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -22,9 +22,12 @@ class HostFile : public SequentialFile {
     std::size_t filled = 0;
     while (filled < size) {
       ssize_t n = read(fd_, buffer + filled, size - filled);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return -1;
-      if (n == 0) break;
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        return -1;
+      if (n == 0)
+        break;
       filled += static_cast<std::size_t>(n);
     }
     return static_cast<int64_t>(filled);
@@ -38,9 +41,11 @@ class HostFile : public SequentialFile {
 
 std::unique_ptr<SequentialFile> OpenSequentialFile(const std::string& path) {
   std::string host = portable::ToHostPath(path);
-  if (host.empty()) return nullptr;
+  if (host.empty())
+    return nullptr;
   int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0)
+    return nullptr;
   struct stat info;
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     close(fd);

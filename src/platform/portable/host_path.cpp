@@ -10,12 +10,6 @@
 namespace platform::portable {
 namespace {
 
-// Empty: drive C: is the host's root.
-std::string& DriveRoot() {
-  static std::string root;
-  return root;
-}
-
 bool Exists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
@@ -51,7 +45,7 @@ std::string ToHostPath(const std::string& windows_path) {
     rest = rest.substr(2);
     host = "";  // the root: components are appended with "/"
     if (rest.empty())
-      return DriveRoot() + "/";
+      return "/";
   } else if (!rest.empty() && (rest[0] == '\\' || rest[0] == '/')) {
     host = "";
   } else {
@@ -71,19 +65,10 @@ std::string ToHostPath(const std::string& windows_path) {
   }
   if (!part.empty())
     parts.push_back(part);
-  const std::string& root = DriveRoot();
   if (parts.empty())
-    return absolute ? root + "/" : ".";
-  std::string folder = absolute ? root : ".";
+    return absolute ? "/" : ".";
+  std::string folder = absolute ? "" : ".";
   for (const std::string& name : parts) {
-    // Under a drive root of its own nothing may lead out of it, as nothing leads above
-    // the root of drive C: (relative paths are meant to start there too).
-    if (name == ".." && !root.empty()) {
-      std::size_t start = absolute ? root.size() : 1;
-      if (folder.size() > start)
-        folder.erase(folder.rfind('/'));
-      continue;
-    }
     std::string resolved = (name == "." || name == "..")
                                ? name
                                : MatchInFolder(absolute && folder.empty() ? "/" : folder, name);
@@ -101,18 +86,9 @@ std::string FromHostPath(const std::string& host_path) {
   for (char& c : result)
     if (c == '/')
       c = '\\';
-  const std::string& root = DriveRoot();
-  if (!root.empty() && host_path.rfind(root + "/", 0) == 0)
-    return "C:" + result.substr(root.size());
   if (!host_path.empty() && host_path[0] == '/')
     result = "C:" + result;
   return result;
-}
-
-void SetDriveRootForTesting(const std::string& host_folder) {
-  DriveRoot() = host_folder;
-  while (!DriveRoot().empty() && DriveRoot().back() == '/')
-    DriveRoot().pop_back();
 }
 
 }  // namespace platform::portable

@@ -12,8 +12,4 @@ std::string ToHostPath(const std::string& windows_path);
 // "/tmp/x" gives "C:\tmp\x".
 std::string FromHostPath(const std::string& host_path);
 
-// Makes drive C: (and paths from the root) a folder of the host, so code that looks
-// files up can be driven over a small tree of its own; "" restores the host's root.
-void SetDriveRootForTesting(const std::string& host_folder);
-
 }  // namespace platform::portable

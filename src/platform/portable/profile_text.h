@@ -8,8 +8,10 @@
 namespace platform::portable {
 
 // What ReadProfileText gives for a file holding Text.
-std::string ReadProfileFromText(const std::string& text, const std::string& section,
-                                const std::string& key, const std::string& default_value,
+std::string ReadProfileFromText(const std::string& text,
+                                const std::string& section,
+                                const std::string& key,
+                                const std::string& default_value,
                                 std::size_t capacity);
 
 }  // namespace platform::portable

@@ -21,8 +21,10 @@ class Win32File : public SequentialFile {
     while (filled < size) {
       DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - filled, 1u << 30));
       DWORD got = 0;
-      if (!ReadFile(file_, buffer + filled, chunk, &got, nullptr)) return -1;
-      if (got == 0) break;
+      if (!ReadFile(file_, buffer + filled, chunk, &got, nullptr))
+        return -1;
+      if (got == 0)
+        break;
       filled += got;
     }
     return static_cast<int64_t>(filled);
@@ -36,10 +38,11 @@ class Win32File : public SequentialFile {
 
 std::unique_ptr<SequentialFile> OpenSequentialFile(const std::string& path) {
   // The sharing ReadFileBlocks asks for, so a file locked against it is locked here too.
-  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE file =
+      CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return nullptr;
   return std::make_unique<Win32File>(file);
 }
 

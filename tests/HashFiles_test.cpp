@@ -32,7 +32,7 @@ std::string Pattern(std::size_t size, int seed) {
 }
 
 // Sizes around the 16-byte block and the 32768-byte read, and one of several reads.
-const std::size_t kSizes[] = {0,     1,     15,    16,    17,    31,    32,    33,   255,
+const std::size_t kSizes[] = {0,     1,     15,    16,    17,    31,    32,     33,    255,
                               32767, 32768, 32769, 65535, 65536, 65537, 100003, 200000};
 
 }  // namespace
@@ -50,12 +50,14 @@ TEST(Md2LanesTest, EveryLaneCountGivesEachInputItsOwnDigest) {
     }
     // 7 blocks in two calls, then the padding block and the checksum block.
     Md2AddBlocks(lanes, state_of, blocks, 3);
-    for (int i = 0; i < lanes; ++i) blocks[i] += 48;
+    for (int i = 0; i < lanes; ++i)
+      blocks[i] += 48;
     Md2AddBlocks(lanes, state_of, blocks, 4);
     uint8_t padding[16];
     std::fill(std::begin(padding), std::end(padding), 16);
     uint8_t checksums[kMaxMd2Lanes][16];
-    for (int i = 0; i < lanes; ++i) blocks[i] = padding;
+    for (int i = 0; i < lanes; ++i)
+      blocks[i] = padding;
     Md2AddBlocks(lanes, state_of, blocks, 1);
     for (int i = 0; i < lanes; ++i) {
       std::copy(std::begin(states[i].checksum), std::end(states[i].checksum), checksums[i]);
@@ -79,14 +81,16 @@ TEST(HashFilesTest, EveryFileGetsWhatHashFileGivesWhateverTheThreadsAndLanes) {
     paths.push_back(folder.Write("f" + std::to_string(size) + ".bin", contents.back()));
   }
   paths.push_back(folder.File("missing.exe"));
-  paths.push_back(folder.path());              // a folder
-  paths.push_back(folder.File("f1*.bin"));     // found by FileExists, not openable
-  paths.push_back(paths[3]);                   // the same file twice
+  paths.push_back(folder.path());           // a folder
+  paths.push_back(folder.File("f1*.bin"));  // found by FileExists, not openable
+  paths.push_back(paths[3]);                // the same file twice
   paths.push_back("");
 
   std::vector<std::string> expected;
-  for (const std::string& path : paths) expected.push_back(HashFile(path, platform::kAlgorithmMd2));
-  for (std::size_t i = 0; i < contents.size(); ++i) ASSERT_EQ(expected[i], Md2Hex(contents[i]));
+  for (const std::string& path : paths)
+    expected.push_back(HashFile(path, platform::kAlgorithmMd2));
+  for (std::size_t i = 0; i < contents.size(); ++i)
+    ASSERT_EQ(expected[i], Md2Hex(contents[i]));
   EXPECT_EQ(expected[contents.size()], "");
   EXPECT_EQ(expected[contents.size() + 2], "");
 
@@ -135,7 +139,8 @@ class HashCacheTest : public ::testing::Test {
     DeleteRegTree(kHashesKey);
     setup();
     std::vector<std::string> one_by_one;
-    for (const std::string& path : paths) one_by_one.push_back(GetFileHashCached(path, 0x8001));
+    for (const std::string& path : paths)
+      one_by_one.push_back(GetFileHashCached(path, 0x8001));
     std::string state_after_one_by_one = CacheState();
 
     DeleteRegTree(kHashesKey);
@@ -154,7 +159,7 @@ class HashCacheTest : public ::testing::Test {
 
 TEST_F(HashCacheTest, ABatchAnswersAndCachesAsOneCallPerPathWould) {
   std::string missing = folder_.File("gone.exe");
-  std::vector<std::string> paths = {files_[0], files_[1], missing, files_[2], files_[1],
+  std::vector<std::string> paths = {files_[0], files_[1], missing,   files_[2], files_[1],
                                     files_[3], files_[4], files_[5], missing};
 
   // Already cleared today: hits stay, misses are hashed and kept.

@@ -20,7 +20,8 @@ namespace {
 std::string AppDirFile(const std::string& name) {
   std::string folder = RUNWARDEN_APP_DIR_PATH;
   for (char& c : folder)
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   return folder + "\\" + name;
 }
 
@@ -98,7 +99,8 @@ TEST(ShippedAssetsTest, TheDetectionSoundIsAShortAudibleWave) {
   std::string wav = Shipped("detection.wav");
   ASSERT_GT(wav.size(), 44u);
   auto u16 = [&](std::size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(wav[at]) | static_cast<uint8_t>(wav[at + 1]) << 8);
+    return static_cast<uint32_t>(static_cast<uint8_t>(wav[at]) | static_cast<uint8_t>(wav[at + 1])
+                                                                     << 8);
   };
   auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
   EXPECT_EQ(wav.substr(0, 4), "RIFF");

@@ -23,6 +23,11 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
     wineserver -w >/dev/null 2>&1 </dev/null 9>&- || true
   fi
   wineserver -p120 >/dev/null 2>&1 </dev/null 9>&- || true
+  # A prefix that reports another Windows version (winxp64 reports 5.2).
+  if [ -n "${RUNWARDEN_WINE_VERSION:-}" ]; then
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$RUNWARDEN_WINE_VERSION" /f \
+      >/dev/null 2>&1 </dev/null 9>&- || true
+  fi
   wine cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
 ) 9>"$build_dir/.wineprefix.lock"
 

@@ -7,6 +7,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth imagemagick
   googletest libsqlite3-dev libcpp-httplib-dev
+  libpqxx-dev postgresql nginx iproute2
   # The build makes detection.wav with a Python script.
   python3
   # The fuzz preset: clang with libFuzzer. Debian 12's default clang (14) cannot compile

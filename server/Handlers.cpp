@@ -12,17 +12,6 @@
 namespace server {
 namespace {
 
-const char* StatusText(int status) {
-  switch (status) {
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 413: return "Payload Too Large";
-    case 414: return "URI Too Long";
-    case 500: return "Internal Server Error";
-    default: return "Error";
-  }
-}
-
 bool IsDigest(std::string_view text) {
   return !text.empty() && text.size() <= 64 &&
          std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
@@ -71,7 +60,32 @@ std::string ProgramBaseName(std::string_view program) {
 
 Reply HtmlReply(std::string body) { return {200, "text/html; charset=windows-1252", std::move(body)}; }
 
+Reply TooMany(std::string_view what, int retryAfter) {
+  Reply reply = ErrorReply(429, "too many " + std::string(what) + " from your address, please try again later");
+  reply.retryAfter = std::max(retryAfter, 1);
+  return reply;
+}
+
+constexpr int kRetryAfterFailure = 30;
+
 }  // namespace
+
+const char* StatusText(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 414: return "URI Too Long";
+    case 416: return "Range Not Satisfiable";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return "Error";
+  }
+}
 
 Reply ErrorReply(int status, std::string_view reason) {
   return {status, "text/plain", std::to_string(status) + " " + StatusText(status) + ": " + std::string(reason)};
@@ -92,21 +106,77 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-Handlers::Handlers(Store& store, std::filesystem::path dataFolder, Clock clock)
-    : store_(store), dataFolder_(std::move(dataFolder)), clock_(std::move(clock)) {}
+Handlers::Handlers(Store& store, std::filesystem::path dataFolder, Policy policy, Clock clock, Logger logger)
+    : store_(store),
+      dataFolder_(std::move(dataFolder)),
+      policy_(policy),
+      clock_(std::move(clock)),
+      logger_(std::move(logger)),
+      votes_(policy.votesPerHour),
+      reports_(policy.reportsPerHour) {}
 
-std::string Handlers::Now() const {
-  const std::time_t now = std::chrono::system_clock::to_time_t(clock_());
+std::string Handlers::Time(std::chrono::system_clock::time_point when) const {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   std::tm utc{};
-  gmtime_r(&now, &utc);
+  gmtime_r(&seconds, &utc);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
 }
 
+std::string Handlers::Now() const { return Time(clock_()); }
+
 std::string Handlers::Today() const { return Now().substr(0, 10); }
 
-Reply Handlers::FileCheck(std::string_view target, std::string_view clientAddress) {
+Retention Handlers::CurrentRetention() const {
+  Retention retention;
+  if (policy_.reportDays > 0) retention.keepSince = Time(clock_() - std::chrono::hours(24) * policy_.reportDays);
+  retention.maxBytes = policy_.reportBytes;
+  return retention;
+}
+
+void Handlers::Log(const std::string& line) const {
+  if (logger_) logger_(line);
+}
+
+// A failed write is the database's fault, not the client's: 503, and the log says
+// so when the database stops taking writes (not on every vote after that).
+Reply Handlers::WriteFailed(const StoreError& failure) {
+  if (writable_.exchange(false)) Log(std::string("database cannot be written: ") + failure.what());
+  Reply reply = ErrorReply(503, "the database cannot be written just now, please try again later");
+  reply.retryAfter = kRetryAfterFailure;
+  return reply;
+}
+
+Reply Handlers::ReadFailed(const StoreError& failure) {
+  if (readable_.exchange(false)) Log(std::string("database cannot be read: ") + failure.what());
+  Reply reply = ErrorReply(503, "the database cannot be read just now, please try again later");
+  reply.retryAfter = kRetryAfterFailure;
+  return reply;
+}
+
+void Handlers::Written() {
+  if (!writable_.load(std::memory_order_relaxed) && !writable_.exchange(true)) {
+    Log("database can be written again");
+  }
+}
+
+void Handlers::ReadWorked() {
+  if (!readable_.load(std::memory_order_relaxed) && !readable_.exchange(true)) Log("database can be read again");
+}
+
+void Handlers::TrimErrorReports() {
+  try {
+    store_.TrimErrorReports(CurrentRetention());
+    Written();
+  } catch (const StoreError& failure) {
+    WriteFailed(failure);
+  }
+}
+
+Reply Handlers::FileCheck(std::string_view method, std::string_view target, std::string_view clientAddress) {
+  // Without the address every such vote would share one slot.
+  if (clientAddress.empty()) return ErrorReply(400, "the client's address is unknown");
   const QueryParams params = ParseQuery(target);
   const auto md5 = QueryValue(params, "md5");
   if (!md5 || !IsDigest(*md5)) return ErrorReply(400, "md5 must be a digest of 1 to 64 hexadecimal digits");
@@ -114,6 +184,9 @@ Reply Handlers::FileCheck(std::string_view target, std::string_view clientAddres
 
   if (const auto report = QueryValue(params, "report")) {
     if (*report != "al" && *report != "bl") return ErrorReply(400, "report must be al or bl");
+    // A HEAD asks what a GET would answer; it must not cast the vote itself.
+    if (method != "GET") return ErrorReply(405, "a rating is sent with GET");
+    if (!votes_.Allow(clientAddress)) return TooMany("ratings", votes_.SecondsUntilNext(clientAddress));
     Verdict verdict;
     verdict.digest = digest;
     verdict.address = std::string(clientAddress);
@@ -121,11 +194,22 @@ Reply Handlers::FileCheck(std::string_view target, std::string_view clientAddres
     verdict.label = "A user on " + Today();
     verdict.verdict = *report;
     verdict.time = Now();
-    store_.RecordVerdict(verdict);
+    try {
+      store_.RecordVerdict(verdict);
+    } catch (const StoreError& failure) {
+      return WriteFailed(failure);
+    }
+    Written();
     return {200, "text/plain", "recorded " + *report + " for " + digest};
   }
 
-  const auto verdicts = store_.Verdicts(digest, kMaxListedVerdicts);
+  std::vector<Verdict> verdicts;
+  try {
+    verdicts = store_.Verdicts(digest, kMaxListedVerdicts);
+  } catch (const StoreError& failure) {
+    return ReadFailed(failure);
+  }
+  ReadWorked();
   if (verdicts.empty()) return {200, "text/plain", "no record found"};
   // The client skips the piece before the first "<br>" and takes every later piece,
   // the last one too, as a record: so nothing may follow the last verdict.
@@ -140,17 +224,24 @@ Reply Handlers::FileCheck(std::string_view target, std::string_view clientAddres
 
 Reply Handlers::ReceiveErrorReport(std::string_view contentType, std::string_view body,
                                    std::string_view clientAddress) {
+  if (clientAddress.empty()) return ErrorReply(400, "the client's address is unknown");
   const auto boundary = MultipartBoundary(contentType);
   if (!boundary) return ErrorReply(400, "expected a multipart/form-data body with a boundary");
   const auto fields = ParseMultipart(body, *boundary);
   const auto prog = FindField(fields, "prog");
   const auto err = FindField(fields, "err");
   if (!prog || !err) return ErrorReply(400, "the form fields prog and err are required");
-  store_.AddErrorReport({0, Now(), std::string(clientAddress), *prog, *err});
+  if (!reports_.Allow(clientAddress)) return TooMany("error reports", reports_.SecondsUntilNext(clientAddress));
+  try {
+    store_.AddErrorReport({0, Now(), std::string(clientAddress), *prog, *err}, CurrentRetention());
+  } catch (const StoreError& failure) {
+    return WriteFailed(failure);
+  }
+  Written();
   return HtmlReply(Page("Thank you", "<p>Your report has been received.</p>"));
 }
 
-Reply Handlers::ErrorReportPage(std::string_view target) const {
+Reply Handlers::ErrorReportPage(std::string_view target) {
   const QueryParams params = ParseQuery(target);
   const std::string request = QueryValue(params, "request").value_or("");
   const std::string program = ProgramBaseName(QueryValue(params, "program").value_or(""));
@@ -161,7 +252,13 @@ Reply Handlers::ErrorReportPage(std::string_view target) const {
                           "what helps most is an error report or a good idea when something is missing.</p>"));
   }
   if (request == "er") {
-    const std::int64_t count = store_.CountErrorReports(program);
+    std::int64_t count = 0;
+    try {
+      count = store_.CountErrorReports(program);
+    } catch (const StoreError& failure) {
+      return ReadFailed(failure);
+    }
+    ReadWorked();
     return HtmlReply(Page("Report an error in " + program,
                           "<p>" + std::to_string(count) + (count == 1 ? " report" : " reports") +
                               " about " + HtmlEscape(program) + " received so far.</p>" +

@@ -1,17 +1,18 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
-
 namespace server {
 
+// Any failure of the database. The handlers answer it with a 503: the request was
+// fine, the storage was not.
 class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -37,30 +38,51 @@ struct ErrorReport {
   std::string err;
 };
 
-// The server's data in one SQLite file. Every call is complete in itself and
-// safe from several threads (one connection, one lock).
+// How much of the error reports is kept: none older than `keepSince` (a time in
+// the form of ErrorReport::time; empty keeps all ages), and at most `maxBytes` of
+// prog and err together (0: no cap). Past the cap the oldest go first.
+struct Retention {
+  std::string keepSince;
+  std::int64_t maxBytes = 0;
+};
+
+// The server's data. Every call is complete in itself (one transaction) and safe
+// from several threads; reads never wait for writes.
 class Store {
  public:
-  explicit Store(const std::filesystem::path& file);  // throws StoreError
-  ~Store();
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
+  virtual ~Store() = default;
 
-  void RecordVerdict(const Verdict& verdict);
+  // Refuses a verdict without an address: all of those would share one slot.
+  virtual void RecordVerdict(const Verdict& verdict) = 0;
   // The newest `limit` verdicts of a digest, oldest first.
-  std::vector<Verdict> Verdicts(std::string_view digest, std::size_t limit) const;
+  virtual std::vector<Verdict> Verdicts(std::string_view digest, std::size_t limit) const = 0;
 
-  void AddErrorReport(const ErrorReport& report);
+  // Adds the report and trims the reports to `retention` in the same transaction.
+  virtual void AddErrorReport(const ErrorReport& report, const Retention& retention) = 0;
+  virtual void TrimErrorReports(const Retention& retention) = 0;
   // The newest `limit` reports, oldest first.
-  std::vector<ErrorReport> ErrorReports(std::size_t limit) const;
+  virtual std::vector<ErrorReport> ErrorReports(std::size_t limit) const = 0;
   // Reports whose prog is the program's name alone or its name, "-" and a version.
-  std::int64_t CountErrorReports(std::string_view program) const;
+  virtual std::int64_t CountErrorReports(std::string_view program) const = 0;
+  // prog and err of every kept report, in bytes.
+  virtual std::int64_t ErrorReportBytes() const = 0;
 
- private:
-  void Execute(const char* sql) const;
-
-  sqlite3* db_ = nullptr;
-  mutable std::mutex mutex_;
+  // What the log says about where the data is (never a password).
+  virtual std::string Describe() const = 0;
 };
+
+struct StoreOptions {
+  // Empty: SQLite in `dataFolder`; "postgresql://..." or "postgres://...": PostgreSQL.
+  std::string database;
+  std::filesystem::path dataFolder;
+  // How long a write may wait for the database's lock before it fails.
+  std::chrono::milliseconds busyTimeout{1000};
+};
+
+bool IsPostgresUrl(std::string_view database);
+
+// Opens (and creates or upgrades) the store, and proves that it can be written:
+// a server that could only read would take votes and drop them. Throws StoreError.
+std::unique_ptr<Store> OpenStore(const StoreOptions& options);
 
 }  // namespace server

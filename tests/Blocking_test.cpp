@@ -16,6 +16,25 @@
 namespace {
 
 constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string RegBackup(const std::string& name) {
+  return std::string(kStartupRegBackupKey) + "\\" + name;
+}
+
+// The names of the keys under a key.
+std::vector<std::string> SubKeysOf(const std::string& path) {
+  RegPathParts parts = SplitRegPath(path);
+  std::vector<std::string> names;
+  platform::RegHandle key = nullptr;
+  if (platform::OpenKey(parts.root, parts.sub_key, platform::kKeyRead, &key) != 0)
+    return names;
+  std::string name;
+  for (uint32_t i = 0; platform::EnumSubKey(key, i, &name) == 0; ++i)
+    names.push_back(name);
+  platform::CloseKey(key);
+  return names;
+}
 
 std::string Contents(const std::string& path) {
   std::string bytes;
@@ -34,6 +53,10 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
     });
   });
   return lines;
+}
+
+std::vector<std::string> SortedSubKeysOf(const std::string& path) {
+  return Sorted(SubKeysOf(path));
 }
 
 // The names and texts of a key's values, DWORDs as numbers, sorted by name without case:
@@ -172,4 +195,119 @@ TEST_F(BlockTest, ACraftedNameRemovesOnlyItsOwnEntry) {
   EXPECT_FALSE(HasValue(kHkcuRun, crafted));
   EXPECT_EQ(ReadRegValue(kHkcuRun, "x", ""), "C:\\keep.exe");
   EXPECT_EQ(Contents(victim), "MZ");
+}
+
+// An updater that registers itself for the machine and for the user: both blocks keep
+// their backup. The second takes the next free name; blocking the same entry again
+// replaces its own backup.
+TEST_F(BlockTest, SameNamedValuesOfTwoKeysKeepABackupEach) {
+  sandbox_.Own(kHklmRun);
+  std::string file = folder_.Write("upd.exe", "MZ");
+  WriteRegValue(kHkcuRun, "Updater", file + " /user");
+  WriteRegValue(kHklmRun, "Updater", file + " /machine");
+  EXPECT_TRUE(RemoveStartupEntry({"Updater", file + " /user", kHkcuRun, "1"}, file, pss_));
+  EXPECT_TRUE(RemoveStartupEntry({"Updater", file + " /machine", kHklmRun, "1"}, file, pss_));
+  EXPECT_FALSE(HasValue(kHkcuRun, "Updater"));
+  EXPECT_FALSE(HasValue(kHklmRun, "Updater"));
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater"), "hkey", ""), "HKCU");
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater"), "command", ""), file + " /user");
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater (2)"), "hkey", ""), "HKLM");
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater (2)"), "key", ""),
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater (2)"), "command", ""), file + " /machine");
+
+  // It came back and is blocked again: its own backup is replaced.
+  WriteRegValue(kHklmRun, "Updater", file + " /machine");
+  EXPECT_TRUE(RemoveStartupEntry({"Updater", file + " /machine", kHklmRun, "1"}, file, pss_));
+  // Same key, other command: another entry, another backup.
+  WriteRegValue(kHkcuRun, "Updater", file + " /other");
+  EXPECT_TRUE(RemoveStartupEntry({"Updater", file + " /other", kHkcuRun, "1"}, file, pss_));
+  EXPECT_EQ(SortedSubKeysOf(kStartupRegBackupKey),
+            (std::vector<std::string>{"Updater", "Updater (2)", "Updater (3)"}));
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater (3)"), "command", ""), file + " /other");
+  EXPECT_EQ(ReadRegValue(RegBackup("Updater"), "command", ""), file + " /user");
+}
+
+// The same Startup file blocked twice: the backup of the first copy is kept as well.
+TEST_F(BlockTest, AStartupFileBlockedAgainKeepsTheEarlierBackup) {
+  std::string first_target = folder_.Write("first.exe", "MZ");
+  std::string second_target = folder_.Write("second.exe", "MZ");
+  std::string link = folder_.Write("Startup\\Tool.lnk", "first shortcut");
+  StartupEntry first{"Tool", first_target, link, "2"};
+  ASSERT_TRUE(RemoveStartupEntry(first, first_target, pss_));
+  folder_.Write("Startup\\Tool.lnk", "second shortcut");
+  StartupEntry second{"Tool", second_target, link, "2"};
+  ASSERT_TRUE(RemoveStartupEntry(second, second_target, pss_));
+
+  std::string key = BackupKeyOf(first);
+  std::string name = key.substr(key.find_last_of('\\') + 1);
+  EXPECT_EQ(SortedSubKeysOf(kStartupFolderBackupKey),
+            (std::vector<std::string>{name, name + " (2)"}));
+  EXPECT_EQ(Contents(ReadRegValue(key, "backup", "")), "first shortcut");
+  EXPECT_EQ(ReadRegValue(key, "command", ""), first_target);
+  EXPECT_EQ(Contents(ReadRegValue(key + " (2)", "backup", "")), "second shortcut");
+  EXPECT_EQ(ReadRegValue(key + " (2)", "command", ""), second_target);
+}
+
+// A backup that breaks off half-way takes away what it wrote itself and nothing more:
+// never a backup that was there before.
+TEST_F(BlockTest, ABrokenBackupRemovesOnlyTheKeyItCreated) {
+  sandbox_.Own(kHklmRun);
+  std::string file = folder_.Write("upd.exe", "MZ");
+  WriteRegValue(kHkcuRun, "Updater", file);
+  ASSERT_TRUE(RemoveStartupEntry({"Updater", file, kHkcuRun, "1"}, file, pss_));
+  const std::vector<std::string> user_backup = ValuesOf(RegBackup("Updater"));
+
+  // Another entry of that name.
+  WriteRegValue(kHklmRun, "Updater", file + " /machine");
+  platform::FailValueWritesAfterForTesting(2);
+  EXPECT_FALSE(RemoveStartupEntry({"Updater", file + " /machine", kHklmRun, "1"}, file, pss_));
+  platform::FailValueWritesAfterForTesting(-1);
+  EXPECT_EQ(ReadRegValue(kHklmRun, "Updater", ""), file + " /machine");
+  EXPECT_EQ(ValuesOf(RegBackup("Updater")), user_backup);
+  EXPECT_EQ(SortedSubKeysOf(kStartupRegBackupKey), std::vector<std::string>{"Updater"});
+
+  // The same entry again, its earlier backup in place: that backup stays whole.
+  WriteRegValue(kHkcuRun, "Updater", file);
+  platform::FailValueWritesAfterForTesting(1);
+  EXPECT_FALSE(RemoveStartupEntry({"Updater", file, kHkcuRun, "1"}, file, pss_));
+  platform::FailValueWritesAfterForTesting(-1);
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Updater", ""), file);
+  EXPECT_EQ(ValuesOf(RegBackup("Updater")), user_backup);
+
+  // A Startup file whose backup breaks stays where it is, with no key left behind.
+  std::string link = folder_.Write("Startup\\Tool.lnk", "shortcut");
+  platform::FailValueWritesAfterForTesting(3);
+  EXPECT_FALSE(RemoveStartupEntry({"Tool", file, link, "2"}, file, pss_));
+  platform::FailValueWritesAfterForTesting(-1);
+  EXPECT_EQ(Contents(link), "shortcut");
+  EXPECT_TRUE(SubKeysOf(kStartupFolderBackupKey).empty());
+}
+
+// Hidden system files are files: a Startup file or a shortcut target with both bits set
+// is moved aside with its backup. Only a target that truly is not there makes a
+// shortcut dead, and one whose target cannot be read is not known to be dead.
+TEST_F(BlockTest, HiddenSystemFilesAreMovedWithTheirBackupNeverDeleted) {
+  const uint32_t hidden_system = platform::kAttrHidden | platform::kAttrSystem;
+  std::string target = folder_.Write("hidden.exe", "MZ");
+  ASSERT_TRUE(platform::WriteAttributes(target, hidden_system));
+  std::string link = folder_.Write("Startup\\To Hidden.lnk", "shortcut");
+  std::string plain = folder_.Write("Startup\\plain.exe", "plain");
+  ASSERT_TRUE(platform::WriteAttributes(plain, hidden_system));
+  std::string unreadable = folder_.Write("Startup\\Advertised.lnk", "advertised");
+
+  StartupEntry to_hidden{"To Hidden", target, link, "2"};
+  StartupEntry hidden_file{"plain.exe", plain, plain, "2"};
+  StartupEntry advertised{"Advertised", "", unreadable, "2"};
+  EXPECT_TRUE(RemoveStartupEntry(to_hidden, target, pss_));
+  EXPECT_TRUE(RemoveStartupEntry(hidden_file, plain, pss_));
+  EXPECT_TRUE(RemoveStartupEntry(advertised, "", pss_));
+  EXPECT_EQ(Contents(pss_ + "\\To Hidden.lnk"), "shortcut");
+  EXPECT_EQ(Contents(pss_ + "\\plain.exe"), "plain");
+  EXPECT_EQ(Contents(pss_ + "\\Advertised.lnk"), "advertised");
+  EXPECT_EQ(ReadRegValue(BackupKeyOf(to_hidden), "backup", ""), pss_ + "\\To Hidden.lnk");
+  EXPECT_EQ(ReadRegValue(BackupKeyOf(hidden_file), "backup", ""), pss_ + "\\plain.exe");
+  EXPECT_EQ(ReadRegValue(BackupKeyOf(advertised), "backup", ""), pss_ + "\\Advertised.lnk");
+  EXPECT_EQ(folder_.Read("log.log"), "");
+  EXPECT_EQ(Contents(target), "MZ");
 }

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -50,6 +51,19 @@ bool WaitFor(Condition condition) {
   return condition();
 }
 
+constexpr char kSelfKillMarker[] = "RUNWARDEN_SELF_KILL_MARKER";
+
+// A copy of this test program started by the test below runs only this: it ends every
+// process of its own name, and then leaves a mark that it lived through it.
+const bool kSelfKillHelper = [] {
+  std::string marker = platform::GetEnv(kSelfKillMarker);
+  if (marker.empty()) return false;
+  std::string own = platform::ModulePath();
+  KillProcessByFile(own.substr(own.find_last_of('\\') + 1));
+  platform::WriteWholeFile(marker, "alive");
+  std::_Exit(0);
+}();
+
 }  // namespace
 
 TEST(ProcessNameTest, OnlyTheWholeNameWithOrWithoutItsExtensionMatches) {
@@ -91,4 +105,34 @@ TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {
   EXPECT_TRUE(WaitFor([] {
     return !IsProcessRunning("rwsleeperx.exe") && !IsProcessRunning("xrwsleeper.exe");
   }));
+}
+
+// Asked to end its own name (a blocked file named like it, or a copy told to), the
+// program ends the others of that name and goes on itself.
+TEST(ProcessKillTest, TheProgramSparesItsOwnProcess) {
+  TestFolder folder;
+  const std::string name = "rwself" + std::to_string(platform::CurrentProcessId()) + ".exe";
+  platform::CreateFolder(folder.File("other"));
+  ASSERT_NE(StartSleeper(folder, "other\\" + name), 0u);
+  ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(name); }));
+
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadWholeFile(platform::ModulePath(), &bytes));
+  std::string copy = folder.Write(name, bytes);
+#ifndef _WIN32
+  std::string host = "chmod +x '" + copy.substr(2) + "'";
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  ASSERT_EQ(std::system(host.c_str()), 0);
+#endif
+  std::string marker = folder.File("alive.txt");
+  {
+    ScopedEnv helper(kSelfKillMarker, marker);
+    ASSERT_NE(platform::StartProgram("\"" + copy + "\"", platform::StartWindow::kHidden), 0u);
+  }
+  auto marked = [&] { return platform::FileSize(marker) > 0; };
+  for (int i = 0; i < 6 && !marked(); ++i) WaitFor(marked);  // a large program starts slowly
+  EXPECT_TRUE(marked()) << "the program ended itself";
+  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(name); })) << "the other one still runs";
+  KillProcessByFile(name);
 }

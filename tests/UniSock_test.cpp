@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/socket.h"
 #include "platform/window.h"
 #include "support/LoopbackPeer.h"
 
@@ -284,18 +285,24 @@ TEST(UniSockTest, TextModeHandsOutCompleteLines) {
     bool operator==(const Line&) const = default;
   };
   std::vector<Line> lines;
+  std::vector<bool> from_utf8;
   pair.server.SetMode(1);
-  pair.server.OnTextArrival = [&](const std::string& text, int32_t kind, bool) {
+  pair.server.OnTextArrival = [&](const std::string& text, int32_t kind, bool utf8) {
     lines.push_back({text, kind});
+    from_utf8.push_back(utf8);
   };
   pair.client.SendData(std::string("one\r\ntwo\r\nthr"));
   ASSERT_TRUE(PumpUntil([&] { return lines.size() == 2; }));
   pair.client.SendData(std::string("ee\n"));
   ASSERT_TRUE(PumpUntil([&] { return lines.size() == 3; }));
-  // UTF-8 text comes out in the ANSI code page.
-  pair.client.SendText("caf\xE9");
-  ASSERT_TRUE(PumpUntil([&] { return lines.size() == 4; }));
-  EXPECT_EQ(lines, (std::vector<Line>{{"one", 1}, {"two", 1}, {"three", 2}, {"caf\xE9", 1}}));
+  // The program's text is UTF-8 whichever way it travels: as UTF-8, or in the ANSI
+  // code page, which the receiver reads back into UTF-8.
+  pair.client.SendText("caf\xC3\xA9");
+  pair.client.SendText("caf\xC3\xA9", 1);
+  ASSERT_TRUE(PumpUntil([&] { return lines.size() == 5; }));
+  EXPECT_EQ(lines, (std::vector<Line>{{"one", 1}, {"two", 1}, {"three", 2}, {"caf\xC3\xA9", 1},
+                                      {"caf\xC3\xA9", 1}}));
+  EXPECT_EQ(from_utf8, (std::vector<bool>{true, true, true, true, false}));
   SockVariant data;
   ExpectRaises([&] { pair.server.GetData(data); }, kSockErrWrongState, "UniSock.GetData");
 }
@@ -335,6 +342,19 @@ TEST(UniSockTest, ErrorTextsForKnownNumbersOnly) {
   EXPECT_EQ(UniSock::ErrorText(40020), "Invalid operation at current state.");
   EXPECT_EQ(UniSock::ErrorText(10000), "");
   EXPECT_EQ(UniSock::ErrorText(0), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SocketTextTest, TheProgramsUtf8AsUtf16AndInTheAnsiCodePage) {
+  EXPECT_EQ(platform::Utf8ToUtf16Bytes("a\xC3\xA9\xF0\x9F\x98\x80"),
+            std::string("a\0\xE9\0\x3D\xD8\x00\xDE", 8));
+  EXPECT_EQ(platform::Utf8ToUtf16Bytes(""), "");
+  EXPECT_EQ(platform::Utf8ToAnsi("caf\xC3\xA9"), "caf\xE9");
+  EXPECT_EQ(platform::AnsiToUtf8("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(platform::AnsiToUtf8("plain"), "plain");
 }
 
 }  // namespace

@@ -90,6 +90,17 @@ TEST_F(UpdateCheckTest, ListsThatAreShortUnmarkedOrMisshapenOfferNothing) {
   EXPECT_EQ(peer_.connections(), 5);
 }
 
+// Only an empty line ends the list: a line that starts with "#" (the marker again, a
+// comment) is passed over like any other line that is not ours.
+TEST_F(UpdateCheckTest, ALineStartingWithAHashDoesNotEndTheList) {
+  Serve("#Updates\r\nRunwarden.exe#1.4.1.0", "# Runwarden");
+  EXPECT_TRUE(Available());
+  Serve("# current versions, one per line\r\nOther.exe#2.0\r\n#\r\nRunwarden.exe#1.4.1.0");
+  EXPECT_TRUE(Available());
+  Serve("# comment\r\n\r\nRunwarden.exe#1.4.1.0");  // the empty line still ends it
+  EXPECT_FALSE(Available());
+}
+
 TEST_F(UpdateCheckTest, FirstNewerMatchWinsAndAnOlderMatchDoesNotStopTheSearch) {
   Serve("Runwarden.exe#1.0.0.0\r\nRunwarden.exe#1.4.2.0\r\nRunwarden.exe#bad");
   EXPECT_TRUE(Available());

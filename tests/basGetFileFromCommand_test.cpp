@@ -144,3 +144,13 @@ TEST_F(ResolveTest, FindWithExtensionTriesItsOwnOrder) {
   EXPECT_EQ(FindWithExtension(Path("Tools\\z.exe")), "");
   EXPECT_EQ(FindWithExtension(Path("Tools\\z")), "");
 }
+
+// Only the name's own dot counts: a dot in a folder name is no extension.
+TEST_F(ResolveTest, FindWithExtensionLooksForTheDotInTheNameOnly) {
+  platform::CreateFolder(Path("jdk1.8"));
+  platform::CreateFolder(Path("jdk1.8\\bin"));
+  folder_.Write("jdk1.8\\bin\\java.exe", "MZ");
+  EXPECT_EQ(FindWithExtension(Path("jdk1.8\\bin\\java")), Path("jdk1.8\\bin\\java") + ".exe");
+  EXPECT_EQ(FindWithExtension(Path("jdk1.8\\bin\\java.exe")), Path("jdk1.8\\bin\\java.exe"));
+  EXPECT_EQ(FindWithExtension(Path("jdk1.8\\bin\\javaw")), "");
+}

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/basSettings.h"
+#include "guard/Blocking.h"
 #include "guard/RuleLists.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -74,6 +75,13 @@ TEST_F(CollectTest, DefaultValuesCountOnlyWithData) {
   WriteRaw(kTestKey, "", platform::kRegSz, std::string());
   WriteRegValue(kTestKey, "Other", "x.exe");
   EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  // A default value of nothing but a NUL, as every empty write leaves it, starts nothing.
+  WriteRaw(kTestKey, "", platform::kRegSz, std::string(1, '\0'));
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRegValue(kTestKey, "", "");
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRaw(kTestKey, "", platform::kRegExpandSz, std::string(2, '\0'));
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
   WriteRegValue(kTestKey, "", "C:\\default.exe");
   StartupEntryList entries = ListRegistryValues(kTestKey);
   auto unnamed = std::find_if(entries.begin(), entries.end(),
@@ -130,6 +138,24 @@ TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
   EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
 }
 
+// The shell does not show hidden items (desktop.ini is hidden and system), and nothing
+// the shell hides is an autostart entry; a file that is only a system file is shown.
+TEST_F(CollectTest, HiddenItemsOfAFolderAreNotEntries) {
+  std::string startup = folder_.File("Startup");
+  platform::CreateFolder(startup);
+  std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
+  std::string hidden = folder_.Write("Startup\\RwTest Hidden.bat", "@echo");
+  std::string system = folder_.Write("Startup\\RwTest System.bat", "@echo");
+  std::string plain = folder_.Write("Startup\\RwTest Plain.bat", "@echo");
+  ASSERT_TRUE(platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
+  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
+  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
+  std::vector<std::string> listed;
+  for (const StartupEntry& entry : ListStartupFolder(0, startup)) listed.push_back(entry.Location);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{plain, system}));
+}
+
 // The locations in their order, and the three that only version 5 has.
 TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
   const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},
@@ -163,13 +189,70 @@ TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
                                                    "RwTest User"}));
 }
 
-TEST(RegistryLocationsTest, TwentyOneKeysFromPoliciesToCommandProcessor) {
-  const std::vector<std::string>& locations = RegistryLocations();
-  ASSERT_EQ(locations.size(), 21u);
-  EXPECT_EQ(locations.front(), "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup");
-  EXPECT_EQ(locations[4], kHklmRun);
-  EXPECT_EQ(locations[11], kHkcuRun);
-  EXPECT_EQ(locations.back(), "HKCU\\Software\\Microsoft\\Command Processor\\Autorun");
+// The machine keys that Windows redirects for 32-bit programs are each followed by their
+// 32-bit view, where a 32-bit installer's entries really land.
+TEST(RegistryLocationsTest, EachRedirectedMachineKeyIsFollowedByItsThirtyTwoBitView) {
+  const std::string ts = "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+                         "Microsoft\\Windows\\CurrentVersion\\";
+  const std::string cv = "Microsoft\\Windows\\CurrentVersion\\";
+  const std::vector<std::string> expected = {
+      "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup",
+      "HKLM\\SOFTWARE\\" + ts + "RunOnce",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "RunOnce",
+      "HKLM\\SOFTWARE\\" + ts + "RunonceEx",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "RunonceEx",
+      "HKLM\\SOFTWARE\\" + ts + "Run",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "Run",
+      "HKLM\\SOFTWARE\\" + cv + "Run",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "Run",
+      "HKLM\\SOFTWARE\\" + cv + "RunOnceEx",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnceEx",
+      "HKLM\\SOFTWARE\\" + cv + "RunOnce",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnce",
+      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load",
+      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run",
+      "HKLM\\SOFTWARE\\" + cv + "Policies\\Explorer\\Run",
+      "HKCU\\Software\\" + cv + "Policies\\Explorer\\Run",
+      "HKCU\\Software\\" + cv + "Run",
+      "HKCU\\Software\\" + cv + "RunOnce",
+      "HKCU\\SOFTWARE\\" + ts + "RunOnce",
+      "HKCU\\SOFTWARE\\" + ts + "RunonceEx",
+      "HKCU\\SOFTWARE\\" + ts + "Run",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute",
+      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute",
+      "HKLM\\Software\\Microsoft\\Command Processor\\Autorun",
+      "HKLM\\Software\\WOW6432Node\\Microsoft\\Command Processor\\Autorun",
+      "HKCU\\Software\\Microsoft\\Command Processor\\Autorun",
+  };
+  EXPECT_EQ(RegistryLocations(), expected);
+}
+
+// What a 32-bit program registers for the machine: seen, muted, restored and blocked
+// in its own view, with no case of its own anywhere.
+TEST_F(CollectTest, AThirtyTwoBitProgramsMachineValueIsSeenMutedRestoredAndBlocked) {
+  const std::string wow_run = "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+  sandbox_.Own(wow_run);
+  sandbox_.Own(kStartupRegBackupKey);
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  std::string file = folder_.Write("upd32.exe", "MZ");
+  WriteRegValue(wow_run, "RwTest Updater32", file + " /tray");
+
+  StartupEntryList ours = OurEntries(CollectStartupEntries());
+  ASSERT_EQ(ours.size(), 1u) << testing::PrintToString(Names(ours));
+  EXPECT_EQ(ours[0], (StartupEntry{"RwTest Updater32", file + " /tray", wow_run, "1"}));
+
+  ASSERT_TRUE(MuteEntry(ours[0], folder_.File("pss")));
+  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
+  RestoreMutedEntries();
+  EXPECT_EQ(ReadRegValue(wow_run, "RwTest Updater32", ""), file + " /tray");
+
+  ASSERT_TRUE(RemoveStartupEntry(ours[0], file, folder_.File("pss")));
+  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
+  std::string backup = std::string(kStartupRegBackupKey) + "\\RwTest Updater32";
+  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKLM");
+  EXPECT_EQ(ReadRegValue(backup, "key", ""), "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(ReadRegValue(backup, "command", ""), file + " /tray");
 }
 
 namespace {
@@ -291,8 +374,16 @@ TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
 }
 
 TEST(PlaySoundFileTest, HandsThePathToThePlatform) {
-  platform::TakePlayedSoundsForTesting();
+  platform::RecordPlayedSoundsForTesting(true);
   PlaySoundFile("C:\\nowhere\\detection.wav");
   EXPECT_EQ(platform::TakePlayedSoundsForTesting(),
             std::vector<std::string>{"C:\\nowhere\\detection.wav"});
+  platform::RecordPlayedSoundsForTesting(false);
+}
+
+// A resident guard plays a sound for every alert: nothing may pile up in memory for it.
+TEST(PlaySoundFileTest, NothingIsKeptOfASoundUnlessATestRecordsIt) {
+  platform::TakePlayedSoundsForTesting();
+  for (int i = 0; i < 3; ++i) platform::PlayWaveAsync("C:\\nowhere\\detection.wav");
+  EXPECT_TRUE(platform::TakePlayedSoundsForTesting().empty());
 }

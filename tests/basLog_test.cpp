@@ -39,6 +39,16 @@ TEST_F(LogTest, ErrorsGoToTheirOwnLog) {
   EXPECT_LT(platform::FileSize(folder_.File("log.log")), 0);
 }
 
+// The stamp as a user of the program's locale (United States) reads it, written by hand.
+TEST_F(LogTest, TheStampIsTheShortDateAndTheLongTime) {
+  LogEvent("Allowed File 'C:\\a.exe'");
+  EXPECT_EQ(folder_.Read("log.log"), "\r\n12/5/2026 3:45:12 AM\tAllowed File 'C:\\a.exe'");
+  EXPECT_EQ(platform::FormatGeneralDate({2026, 1, 31, 15, 4, 5}), "1/31/2026 3:04:05 PM");
+  EXPECT_EQ(platform::FormatGeneralDate({2026, 12, 5, 0, 0, 0}), "12/5/2026");
+  EXPECT_EQ(platform::FormatGeneralDate({2026, 12, 5, 12, 0, 0}), "12/5/2026 12:00:00 PM");
+  EXPECT_EQ(platform::FormatGeneralDate({2026, 12, 5, 0, 0, 1}), "12/5/2026 12:00:01 AM");
+}
+
 TEST_F(LogTest, GeneralDateLeavesOutTheTimeAtMidnight) {
   std::string midnight = platform::FormatGeneralDate({2026, 12, 5, 0, 0, 0});
   std::string later = platform::FormatGeneralDate({2026, 12, 5, 0, 0, 1});

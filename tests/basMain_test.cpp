@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <vector>
 
 #include "app/AppInfo.h"
@@ -38,6 +39,33 @@ TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
   EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
   // A path the program cannot recognise: the first blank ends it.
   EXPECT_EQ(CommandArgumentText("C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE /s", exe), "/s");
+}
+
+// An install folder whose name starts with the program's own name: the whole path is
+// recognised first, quoted or not, in any case.
+TEST(CommandArgumentTextTest, AFolderNamedLikeTheProgramIsPartOfThePath) {
+  for (const std::string folder : {"C:\\Program Files\\Runwarden Test", "C:\\Program Files\\Runwarden 1.0",
+                                   "C:\\Runwarden x\\Runwarden y"}) {
+    const std::string exe = folder + "\\Runwarden.exe";
+    for (const char* argument : {"/s", "/r", "/options", "notepad.exe"}) {
+      EXPECT_EQ(CommandArgumentText(exe + " " + argument, exe), argument) << exe;
+      EXPECT_EQ(CommandArgumentText("\"" + exe + "\" " + argument, exe), argument) << exe;
+      std::string upper = exe;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_EQ(CommandArgumentText(upper + " " + argument, exe), argument) << upper;
+    }
+    EXPECT_EQ(CommandArgumentText(exe, exe), "") << exe;
+    EXPECT_EQ(CommandArgumentText(exe + "   ", exe), "") << exe;
+    EXPECT_EQ(CommandArgumentText("\"" + exe + "\"", exe), "") << exe;
+  }
+  // The short form Windows may start it by.
+  const std::string exe = "C:\\Program Files\\Runwarden Test\\Runwarden.exe";
+  const std::string short_exe = "C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE";
+  EXPECT_EQ(CommandArgumentText(short_exe + " /s", exe, short_exe), "/s");
+  EXPECT_EQ(CommandArgumentText("c:\\progra~1\\runwar~1\\runwar~1.exe /r", exe, short_exe), "/r");
+  EXPECT_EQ(CommandArgumentText("\"" + short_exe + "\" notepad.exe", exe, short_exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText(short_exe, exe, short_exe), "");
+  EXPECT_EQ(CommandArgumentText(exe + " /s", exe, short_exe), "/s");
 }
 
 struct Recorded {

@@ -124,6 +124,21 @@ TEST_F(RegTest, DwordOfATextThatIsNotANumberIsATypeMismatch) {
   EXPECT_THROW(TextToInt32("99999999999"), RuntimeError);
 }
 
+TEST(TextToInt32Test, TheLimitsAreNumbersAndOneBeyondIsAnOverflow) {
+  EXPECT_EQ(TextToInt32("2147483647"), 2147483647);
+  EXPECT_EQ(TextToInt32("-2147483648"), INT32_MIN);
+  EXPECT_EQ(TextToInt32("2147483647.4"), 2147483647);
+  for (const char* beyond : {"2147483648", "-2147483649", "2147483647.5"}) {
+    try {
+      TextToInt32(beyond);
+      ADD_FAILURE() << beyond << " was taken";
+    } catch (const RuntimeError& error) {
+      EXPECT_EQ(error.number(), 6) << beyond;
+      EXPECT_STREQ(error.what(), "Overflow") << beyond;
+    }
+  }
+}
+
 TEST_F(RegTest, UnknownRootsReadAndWriteNothing) {
   EXPECT_NE(WriteRegValue("hkcu\\Software\\RunwardenTests\\Reg", "x", "1"), 0);
   EXPECT_NE(WriteRegValue("HKXX\\Software\\RunwardenTests\\Reg", "x", "1"), 0);

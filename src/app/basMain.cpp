@@ -37,6 +37,26 @@ bool NamesProgram(const std::string& text, const std::string& exe_path) {
          ends_with(base);
 }
 
+// When the command line starts with Path (quoted or not, in any case) the text after
+// it goes to Rest. Unquoted, the path must end where the line or a blank does.
+bool StartsWithProgramPath(const std::string& command_line, const std::string& path,
+                           std::string* rest) {
+  if (path.empty()) return false;
+  std::string line = LowerCase(command_line);
+  std::string wanted = LowerCase(path);
+  if (line.rfind("\"" + wanted + "\"", 0) == 0) {
+    *rest = SkipBlanks(command_line, wanted.size() + 2);
+    return true;
+  }
+  std::size_t end = wanted.size();
+  if (line.rfind(wanted, 0) == 0 &&
+      (end == line.size() || line[end] == ' ' || line[end] == '\t')) {
+    *rest = SkipBlanks(command_line, end);
+    return true;
+  }
+  return false;
+}
+
 void RefreshInstalledMarker() {
   std::string ver_ini = AppFile("ver.ini");
   std::string key = AppExeName() + ".exe";
@@ -56,7 +76,14 @@ LaunchMode ChooseLaunchMode(const std::string& argument_text) {
   return LaunchMode::kTerminate;
 }
 
-std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path) {
+std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path,
+                                const std::string& short_exe_path) {
+  // The program's own path first: a folder named like the program ("Runwarden Test")
+  // would otherwise end the path at its first blank.
+  std::string rest;
+  if (StartsWithProgramPath(command_line, exe_path, &rest) ||
+      StartsWithProgramPath(command_line, short_exe_path, &rest))
+    return rest;
   if (!command_line.empty() && command_line[0] == '"') {
     std::size_t close = command_line.find('"', 1);
     return close == std::string::npos ? "" : SkipBlanks(command_line, close + 1);

@@ -28,7 +28,10 @@ enum class LaunchMode { kOptions, kOptionsAnywhere, kGuard, kScanOnce, kTerminat
 LaunchMode ChooseLaunchMode(const std::string& argument_text);
 
 // The text after the program's own path on a full command line, whether Windows passed
-// the path quoted or unquoted with blanks in it.
-std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path);
+// the path quoted or unquoted with blanks in it. The program's full path and its short
+// (8.3) form are recognised first, without regard to case; only a line that starts with
+// neither is cut by the looser rule (a name, a path ending in the program's name).
+std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path,
+                                const std::string& short_exe_path = "");
 
 MainOutcome Main(const std::string& argument_text, const ProgramModes& modes);

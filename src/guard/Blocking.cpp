@@ -1,5 +1,7 @@
 #include "guard/Blocking.h"
 
+#include <vector>
+
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
 #include "app/TextFunctions.h"
@@ -23,23 +25,58 @@ std::string ReplaceBackslashes(std::string text) {
   return text;
 }
 
+bool HoldsText(const std::string& key, const std::string& name, const std::string& text) {
+  platform::RegData data;
+  return ReadRegRaw(key, name, &data) && data.type == platform::kRegSz && data.bytes == text + '\0';
+}
+
+std::string RootOf(const StartupEntry& entry) {
+  return entry.Location.substr(0, 4);
+}
+
+std::string KeyOf(const StartupEntry& entry) {
+  return RemoveAll(entry.Location, RootOf(entry) + "\\");
+}
+
+// Whether the backup in Key is this entry's own: the same place and the same command.
+bool DescribesEntry(const std::string& key, const StartupEntry& entry) {
+  if (entry.IsFile())
+    return HoldsText(key, "path", entry.Location) && HoldsText(key, "command", entry.Command);
+  return HoldsText(key, "hkey", RootOf(entry)) && HoldsText(key, "key", KeyOf(entry)) &&
+         HoldsText(key, "command", entry.Command);
+}
+
+// Where this entry's backup goes: its own key name while that holds no backup or this
+// entry's, otherwise the first "Name (n)" that does. Same-named values of HKCU and HKLM
+// (an updater installs both) thus keep a backup each; msconfig restores each by its key.
+std::string FreeBackupKey(const StartupEntry& entry) {
+  std::string base = BackupKeyOf(entry);
+  std::string parent = entry.IsFile() ? kStartupFolderBackupKey : kStartupRegBackupKey;
+  for (int n = 1;; ++n) {
+    std::string key = n == 1           ? base
+                      : base == parent ? parent + "\\ (" + std::to_string(n) + ")"
+                                       : base + " (" + std::to_string(n) + ")";
+    if (EnumRegValues(key).Count() == 0 || DescribesEntry(key, entry))
+      return key;
+  }
+}
+
 // Writes the backup key value by value and checks every text came back as written.
 class BackupWriter {
  public:
-  explicit BackupWriter(std::string key) : key_(std::move(key)) {}
+  explicit BackupWriter(std::string key) : key_(std::move(key)), existed_(RegKeyExists(key_)) {}
 
   void Text(const std::string& name, const std::string& text) {
     if (!ok_)
       return;
-    platform::RegData back;
-    ok_ = WriteRegValue(key_, name, text) == platform::kErrorSuccess &&
-          ReadRegRaw(key_, name, &back) && back.type == platform::kRegSz &&
-          back.bytes == text + '\0';
+    NoteNew(name);
+    ok_ = WriteRegValue(key_, name, text) == platform::kErrorSuccess && HoldsText(key_, name, text);
   }
 
   void Number(const std::string& name, int value) {
     if (!ok_)
       return;
+    NoteNew(name);
     ok_ = WriteRegValue(key_, name, std::to_string(value), true) == platform::kErrorSuccess &&
           ReadRegValue(key_, name, "") == std::to_string(value);
   }
@@ -58,21 +95,37 @@ class BackupWriter {
   }
 
   bool ok() const { return ok_; }
-  // A half-written backup would show msconfig an entry that is still in place.
-  void Discard() { DeleteRegKey(key_); }
+  // A half-written backup would show msconfig an entry that is still in place. Only what
+  // this backup added goes: the key when it made it, else the values it added; a backup
+  // that was there before (this entry's own, being replaced) is never taken away.
+  void Discard() {
+    if (!existed_) {
+      DeleteRegKey(key_);
+      return;
+    }
+    for (const std::string& name : added_)
+      DeleteRegValueNamed(key_, name);
+  }
 
  private:
+  void NoteNew(const std::string& name) {
+    platform::RegData data;
+    if (!ReadRegRaw(key_, name, &data))
+      added_.push_back(name);
+  }
+
   std::string key_;
+  bool existed_;
+  std::vector<std::string> added_;
   bool ok_ = true;
 };
 
 bool RemoveRegistryValue(const StartupEntry& entry, const std::string& file, ErrorScope& error) {
-  BackupWriter backup(BackupKeyOf(entry));
-  std::string root = entry.Location.substr(0, 4);
+  BackupWriter backup(FreeBackupKey(entry));
   backup.Text("item", GetFileName(file));
   backup.Text("command", entry.Command);
-  backup.Text("hkey", root);
-  backup.Text("key", RemoveAll(entry.Location, root + "\\"));
+  backup.Text("hkey", RootOf(entry));
+  backup.Text("key", KeyOf(entry));
   backup.Text("inimapping", "0");
   backup.TimeIfVersion6();
   if (!backup.ok()) {
@@ -91,7 +144,7 @@ bool MoveStartupFile(const StartupEntry& entry, const std::string& pss_folder, E
   if (!platform::FolderExists(pss_folder))
     platform::CreateFolder(pss_folder);
   std::string target = FreePathIn(pss_folder, GetFileName(entry.Location));
-  BackupWriter backup(BackupKeyOf(entry));
+  BackupWriter backup(FreeBackupKey(entry));
   backup.Text("backup", target);
   backup.Text("item", entry.Name);
   backup.Text("command", entry.Command);
@@ -124,6 +177,26 @@ bool DeleteDeadFile(const StartupEntry& entry, ErrorScope& error) {
   return true;
 }
 
+// Plain existence, whatever the attributes: a hidden system file is a file.
+bool IsThere(const std::string& path) {
+  uint32_t attributes = 0;
+  return platform::ReadAttributes(path, &attributes);
+}
+
+bool RemoveStartupFile(const StartupEntry& entry,
+                       const std::string& pss_folder,
+                       ErrorScope& error) {
+  if (!IsThere(entry.Location)) {
+    error.Raise("Cannot find " + entry.Location);
+    return false;
+  }
+  // Dead only when the target truly is not there; a target that cannot be read (an
+  // installer's advertised shortcut has none) is not known to be dead.
+  if (!entry.Command.empty() && !IsThere(entry.Command))
+    return DeleteDeadFile(entry, error);
+  return MoveStartupFile(entry, pss_folder, error);
+}
+
 }  // namespace
 
 std::string BackupKeyOf(const StartupEntry& entry) {
@@ -140,12 +213,8 @@ bool RemoveStartupEntry(const StartupEntry& entry,
   ErrorScope error;
   bool removed = false;
   error.Try([&] {
-    if (!entry.IsFile())
-      removed = RemoveRegistryValue(entry, file, error);
-    else if (FileExists(entry.Command))
-      removed = MoveStartupFile(entry, pss_folder, error);
-    else
-      removed = DeleteDeadFile(entry, error);
+    removed = entry.IsFile() ? RemoveStartupFile(entry, pss_folder, error)
+                             : RemoveRegistryValue(entry, file, error);
   });
   return removed;
 }

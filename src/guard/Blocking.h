@@ -12,14 +12,17 @@ inline constexpr char kStartupFolderBackupKey[] =
     "HKLM\\SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupfolder";
 
 // The msconfig key of an entry: startupreg\Name for a registry value, startupfolder\ and
-// the file's path with "^" for every "\" for a file.
+// the file's path with "^" for every "\" for a file. When that key already holds the
+// backup of another entry (same name, other key or command), the backup goes to the
+// first free "... (2)", "... (3)" instead; the entry's own earlier backup is replaced.
 std::string BackupKeyOf(const StartupEntry& entry);
 
 // Removes the entry, File being its resolved file. A registry value is deleted only
-// after its startupreg backup was written and read back. A Startup file whose command
-// exists is moved to a free name in the pss folder after its startupfolder backup
-// (which names that path) was written and read back; one whose command is gone is
-// deleted and logged "Deleted <path>". False, with a line in errlog.log, when the
+// after its startupreg backup was written and read back. A Startup file is moved to a
+// free name in the pss folder after its startupfolder backup (which names that path) was
+// written and read back, unless its target truly is not there (hidden and system files
+// are there): then it is deleted and logged "Deleted <path>". A backup that fails
+// half-way takes back only what it added. False, with a line in errlog.log, when the
 // entry was left in place.
 bool RemoveStartupEntry(const StartupEntry& entry, const std::string& file,
                         const std::string& pss_folder);

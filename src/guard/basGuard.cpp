@@ -55,38 +55,73 @@ bool StampIsStale(const char* stamp_name, const std::string& now) {
   return ReadRegValue(kSettingsKey, stamp_name, "0") != now;
 }
 
+// The autostart keys, in the order they are read. 64-bit Windows keeps the redirected
+// machine keys twice: a 32-bit program's writes to them land in the 32-bit view under
+// HKLM\SOFTWARE\WOW6432Node, which this 64-bit program sees only by that path.
+struct Location {
+  const char* path;
+  bool redirected;
+};
+
+constexpr Location kLocations[] = {
+    {"HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup", false},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+     true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+     true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+     true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
+    {"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
+    {"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run", false},
+    // The policy keys are one key for both views.
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", false},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false},
+    {"HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+     false},
+    {"HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
+     false},
+    {"HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+     "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+     false},
+    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute", false},
+    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute", false},
+    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute", false},
+    {"HKLM\\Software\\Microsoft\\Command Processor\\Autorun", true},
+    {"HKCU\\Software\\Microsoft\\Command Processor\\Autorun", false},
+};
+
+// "HKLM\SOFTWARE\rest" in the 32-bit view: "HKLM\SOFTWARE\WOW6432Node\rest".
+std::string ThirtyTwoBitView(const std::string& machine_key) {
+  const std::string::size_type after_software = std::string("HKLM\\SOFTWARE\\").size();
+  return machine_key.substr(0, after_software) + "WOW6432Node\\" +
+         machine_key.substr(after_software);
+}
+
 }  // namespace
 
+// Each redirected key is followed by its 32-bit view, where most installers and most
+// harmful programs, being 32-bit, really write. On 32-bit Windows that key does not
+// exist and lists nothing.
 const std::vector<std::string>& RegistryLocations() {
-  static const std::vector<std::string> locations = {
-      "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load",
-      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run",
-      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
-      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run",
-      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunonceEx",
-      "HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
-      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute",
-      "HKLM\\Software\\Microsoft\\Command Processor\\Autorun",
-      "HKCU\\Software\\Microsoft\\Command Processor\\Autorun",
-  };
+  static const std::vector<std::string> locations = [] {
+    std::vector<std::string> all;
+    for (const Location& location : kLocations) {
+      all.push_back(location.path);
+      if (location.redirected)
+        all.push_back(ThirtyTwoBitView(location.path));
+    }
+    return all;
+  }();
   return locations;
 }
 
@@ -115,9 +150,12 @@ StartupEntryList ListRegistryValues(const std::string& path) {
   StartupEntryList entries;
   error.Try([&] {
     for (const RegValueEntry& value : EnumRegValues(path).entries) {
-      if (value.name.empty() && value.length == 0)
+      std::string command = RegistryDataText(value);
+      // An unnamed value with nothing but NULs in it (every empty write leaves one)
+      // starts nothing: it is no entry.
+      if (value.name.empty() && command.find_first_not_of('\0') == std::string::npos)
         continue;
-      entries.push_back({value.name, RegistryDataText(value), path, kKindRegistry});
+      entries.push_back({value.name, command, path, kKindRegistry});
     }
   });
   return entries;

@@ -12,7 +12,8 @@
 inline constexpr char kCachedKey[] = "HKLM\\SOFTWARE\\Runwarden\\Cached";
 inline constexpr char kHashesKey[] = "HKLM\\SOFTWARE\\Runwarden\\Hashes";
 
-// The registry locations, in the order they are read.
+// The registry locations, in the order they are read: each machine key that 64-bit
+// Windows redirects for 32-bit programs is followed by its WOW6432Node counterpart.
 const std::vector<std::string>& RegistryLocations();
 
 // Every entry of every location: the registry keys, then the Startup folders (and, on

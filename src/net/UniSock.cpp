@@ -474,8 +474,9 @@ void UniSock::CutLines() {
     size_t cut = receive_buffer_.find(separator);
     std::string line = receive_buffer_.substr(0, cut);
     receive_buffer_.erase(0, cut + separator.size());
+    // The program's text is UTF-8: a line that is not is taken as the ANSI code page.
     bool utf8 = IsValidUtf8(line);
-    if (utf8) line = platform::Utf8ToAnsi(line);
+    if (!utf8) line = platform::AnsiToUtf8(line);
     platform::SocketId current = socket_;
     if (OnTextArrival) OnTextArrival(line, kind, utf8);
     if (socket_ != current) return;
@@ -554,9 +555,9 @@ bool UniSock::SendData(const SockVariant& data) {
 
 bool UniSock::SendText(const std::string& text, int text_format) {
   std::string line = text + line_terminator_;
-  if (text_format == 0) return QueueBytes(platform::AnsiToUtf8(line));
-  if (text_format == 1) return QueueBytes(line);
-  return QueueBytes(platform::AnsiToUtf16Bytes(line));
+  if (text_format == 0) return QueueBytes(line);  // the program's own UTF-8
+  if (text_format == 1) return QueueBytes(platform::Utf8ToAnsi(line));
+  return QueueBytes(platform::Utf8ToUtf16Bytes(line));
 }
 
 bool UniSock::GetData(SockVariant& data, int var_type, int32_t max_length) {

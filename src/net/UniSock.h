@@ -85,7 +85,8 @@ class UniSock {
   std::function<void()> OnSendComplete;
   std::function<void(int32_t bytes_sent, int32_t bytes_remaining)> OnSendProgress;
   std::function<void(int32_t state)> OnStatusChange;
-  // The line, its break as LineChange numbers it, and whether it was read as UTF-8.
+  // The line (UTF-8; a line that was not is read in the ANSI code page), its break as
+  // LineChange numbers it, and whether it came as UTF-8.
   std::function<void(const std::string& text, int32_t line_break, bool from_utf8)> OnTextArrival;
 
   // Methods.
@@ -105,6 +106,8 @@ class UniSock {
   std::string RequestIP() const;
   int32_t RequestPort() const;
   bool SendData(const SockVariant& data);
+  // Text and LineTerminator as UTF-8, the program's own text (format 0), in the ANSI
+  // code page (1), or as UTF-16 (any other).
   bool SendText(const std::string& text, int text_format = 0);
   platform::SocketId SocketHandle() const { return socket_; }
   int32_t State() const { return state_; }

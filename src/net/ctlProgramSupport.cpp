@@ -173,10 +173,13 @@ bool UpdateListOffersNewer(const std::string& list,
     return false;
   std::vector<std::string> lines = SplitText(list, "\r\n");
   for (size_t index = 1; index < lines.size(); ++index) {
-    std::vector<std::string> fields = SplitText(lines[index], "#");
     // An empty line has no first field: the list ends there.
-    if (fields[0].empty())
+    if (lines[index].empty())
       throw RuntimeError(9, "Subscript out of range");
+    std::vector<std::string> fields = SplitText(lines[index], "#");
+    // A line that starts with "#" (the marker, a comment) is nobody's entry.
+    if (fields[0].empty())
+      continue;
     if (LowerCase(fields[0]) != LowerCase(file_name))
       continue;
     if (fields.size() < 2)

@@ -36,8 +36,9 @@ double VersionNumber(const std::string& version);
 // The update list's answer for the executable FileName: true when the list is at least
 // 100 characters long, holds "#Updates" (any case), and a line after the first names
 // FileName (any case) with a version newer than InstalledVersion(), which is asked only
-// when a line matches. An empty line before the answer, or a matching line without a
-// version, ends the list with a RuntimeError, as the check has always done.
+// when a line matches; a line that starts with "#" is nobody's entry. An empty line
+// before the answer, or a matching line without a version, ends the list with a
+// RuntimeError, as the check has always done.
 bool UpdateListOffersNewer(const std::string& list, const std::string& file_name,
                            const std::function<std::string()>& installed_version);
 // Where LastUpdate lives: the per-user program settings of the executable at `exe_path`.

@@ -1,5 +1,6 @@
 // Private profile (INI) files with the platform's rules: sections and keys matched
 // without regard to case, blanks around values removed, files and sections created on write.
+// The text is the program's own UTF-8 on both platforms.
 #pragma once
 
 #include <cstddef>

@@ -66,5 +66,8 @@ long DeleteKey(RegRoot root, const std::string& sub_key);
 // standard user. The portable store can also be emptied.
 void SetRootReadOnlyForTesting(RegRoot root, bool read_only);
 void ResetRegistryForTesting();
+// Lets the next Count value writes succeed and refuses every later one (access denied),
+// so a test can break a sequence of writes half-way; a negative Count ends the refusals.
+void FailValueWritesAfterForTesting(int count);
 
 }  // namespace platform

@@ -26,7 +26,8 @@ struct ShellItem {
   bool link = false;
 };
 
-// The items of a folder. False when the folder cannot be opened.
+// The items of a folder as the shell shows them: hidden ones (desktop.ini, which is
+// hidden and system, among them) are left out. False when the folder cannot be opened.
 bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items);
 
 // The path a shortcut points to; empty when it cannot be read.

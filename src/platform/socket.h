@@ -99,9 +99,10 @@ std::string LocalHostName();
 uint32_t ResolveHostNow(const std::string& host, int* error);
 std::string NameOfAddress(SocketAddress address, int* error);
 
-// Text conversions between the ANSI code page and UTF-8 / UTF-16 bytes.
+// The program's text (UTF-8) and the system's ANSI code page, for peers that send or
+// want that; and UTF-8 as UTF-16 bytes (little-endian).
 std::string AnsiToUtf8(const std::string& text);
 std::string Utf8ToAnsi(const std::string& text);
-std::string AnsiToUtf16Bytes(const std::string& text);
+std::string Utf8ToUtf16Bytes(const std::string& text);
 
 }  // namespace platform

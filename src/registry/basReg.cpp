@@ -145,6 +145,12 @@ long DeleteRegKey(const std::string& path) {
   return DeleteKey(parts.root, parts.sub_key);
 }
 
+bool RegKeyExists(const std::string& path) {
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  return OpenKey(parts.root, parts.sub_key, kKeyQueryValue, key.out()) == kErrorSuccess;
+}
+
 RegValueList EnumRegValues(const std::string& path) {
   RegValueList list;
   RegPathParts parts = SplitRegPath(path);

@@ -5,6 +5,8 @@
 
 #include "ProgramUnderTest.h"
 #include "app/modINI.h"
+#include "guard/ProcessKill.h"
+#include "support/TestFolder.h"
 #include "runwarden_version.h"
 
 namespace {
@@ -39,23 +41,60 @@ TEST(StartupTest, InTheRootOfADriveItAsksToBeMovedAndEndsAfterOk) {
   DeleteFileA("C:\\ver.ini");
 }
 
-TEST(StartupTest, FromAFolderTheSwitchesRunWithoutAMessage) {
-  const std::string folder = "C:\\Program Files\\Runwarden Test";
-  const std::string exe = folder + "\\Runwarden.exe";
-  ASSERT_TRUE(InstallProgramAt(exe));
-  for (const char* switch_text : {" /s", " /r", " nothing-runs-by-this-name.exe"}) {
+// Installed in a folder whose name starts with the program's own name, started the ways
+// Windows starts it (unquoted as a Run value holds it, or quoted): each argument takes
+// its own mode. A process name really ends that process and nothing else; the options
+// path ends nothing and shows no message.
+TEST(StartupTest, FromAFolderNamedLikeItEachArgumentTakesItsOwnMode) {
+  TestFolder sleepers;
+  int round = 0;
+  for (const std::string folder : {"C:\\Program Files\\Runwarden Test", "C:\\Runwarden 1.0"}) {
+    const std::string exe = folder + "\\Runwarden.exe";
+    ASSERT_TRUE(InstallProgramAt(exe)) << exe;
+    for (const std::string& program : {exe, "\"" + exe + "\""}) {
+      // A victim, and a bystander named like the program itself, fresh copies each round.
+      const std::string copies = std::to_string(++round);
+      CreateDirectoryA(sleepers.File(copies).c_str(), nullptr);
+      ASSERT_NE(StartSleeper(sleepers, copies + "\\rwe2evictim.exe"), 0u);
+      ASSERT_NE(StartSleeper(sleepers, copies + "\\Runwarden.exe"), 0u);
+      ASSERT_TRUE(WaitUntil([] { return IsProcessRunning("rwe2evictim.exe"); }));
+
+      for (const char* options : {"", " /options"}) {
+        RunningProgram started(program + options);
+        ASSERT_TRUE(started.started());
+        DWORD exit_code = 1;
+        EXPECT_TRUE(started.WaitForExit(kStartTimeoutMs, &exit_code)) << program << options;
+        EXPECT_EQ(exit_code, 0u);
+        EXPECT_TRUE(IsProcessRunning("rwe2evictim.exe")) << program << options;
+      }
+
+      DeleteFileA((folder + "\\ver.ini").c_str());
+      RunningProgram terminate(program + " rwe2evictim.exe");
+      ASSERT_TRUE(terminate.started());
+      DWORD exit_code = 1;
+      EXPECT_TRUE(terminate.WaitForExit(kStartTimeoutMs, &exit_code)) << program;
+      EXPECT_EQ(exit_code, 0u);
+      EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning("rwe2evictim.exe"); })) << program;
+      EXPECT_TRUE(IsProcessRunning("Runwarden.exe")) << program;
+      EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING);
+      KillProcessByFile("Runwarden.exe");
+    }
+
+    // The guard and the single scan: both run and end cleanly for now; they prove the
+    // mode they took once they have something to do.
+    for (const char* switch_text : {" /s", " /r"}) {
+      DeleteFileA((folder + "\\ver.ini").c_str());
+      RunningProgram program(exe + switch_text);
+      ASSERT_TRUE(program.started());
+      DWORD exit_code = 1;
+      EXPECT_TRUE(program.WaitForExit(kStartTimeoutMs, &exit_code)) << switch_text;
+      EXPECT_EQ(exit_code, 0u) << switch_text;
+      EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING) << switch_text;
+    }
+    DeleteFileA(exe.c_str());
     DeleteFileA((folder + "\\ver.ini").c_str());
-    // Quoted, as the guard writes its own values.
-    RunningProgram program("\"" + exe + "\"" + switch_text);
-    ASSERT_TRUE(program.started());
-    DWORD exit_code = 1;
-    EXPECT_TRUE(program.WaitForExit(kStartTimeoutMs, &exit_code)) << switch_text;
-    EXPECT_EQ(exit_code, 0u) << switch_text;
-    EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING) << switch_text;
+    RemoveDirectoryA(folder.c_str());
   }
-  DeleteFileA(exe.c_str());
-  DeleteFileA((folder + "\\ver.ini").c_str());
-  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The portable profile reader (what GetPrivateProfileStringA is to the Windows build) over
-// any text: the section, the key, then the file.
+// The program's own profile reader (ver.ini, updates.ini, virrules.ini in both builds)
+// over any text: the section, the key, then the file.
 #include "FuzzInput.h"
-#include "platform/portable/profile_text.h"
+#include "platform/common/profile_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);
@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string text = input.Rest();
   for (std::size_t capacity : {0u, 1u, 8u, 999u}) {
     std::string value =
-        platform::portable::ReadProfileFromText(text, section, key, " <default> ", capacity);
+        platform::ReadProfileFromText(text, section, key, " <default> ", capacity);
     FuzzCheck(capacity == 0 ? value.empty() : value.size() < capacity,
               "a value longer than its buffer");
     FuzzCheck(value.find_first_of("\r\n") == std::string::npos, "a value ran over its line's end");

@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <pqxx/pqxx>
+#include <random>
 #include <stdexcept>
 
 namespace server_test {
@@ -64,8 +67,9 @@ std::string ClientPost(std::string_view path, std::string_view prog, std::string
          body;
 }
 
-Exchange SendRaw(int port, std::string_view bytes, const std::string& from) {
-  Exchange result;
+namespace {
+
+int Connect(int port, const std::string& from) {
   const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
   if (sock < 0) throw std::runtime_error("socket failed");
   sockaddr_in local{};
@@ -80,6 +84,14 @@ Exchange SendRaw(int port, std::string_view bytes, const std::string& from) {
     ::close(sock);
     throw std::runtime_error("cannot connect from " + from);
   }
+  return sock;
+}
+
+}  // namespace
+
+Exchange SendRaw(int port, std::string_view bytes, const std::string& from) {
+  Exchange result;
+  const int sock = Connect(port, from);
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   auto millisLeft = [&] {
@@ -138,11 +150,77 @@ std::string HeaderValue(std::string_view response, std::string_view name) {
   return std::string(rest.substr(0, rest.find("\r\n")));
 }
 
-RunningServer::RunningServer(const std::filesystem::path& folder, server::ServerLimits limits) {
+OpenConnection::OpenConnection(int port, const std::string& from) : fd_(Connect(port, from)) {}
+
+OpenConnection::~OpenConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+OpenConnection::OpenConnection(OpenConnection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+bool OpenConnection::Send(std::string_view bytes) {
+  return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+Exchange OpenConnection::Receive(std::chrono::milliseconds wait) {
+  Exchange result;
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  char buffer[8192];
+  while (true) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    pollfd entry{fd_, POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(left)) <= 0) break;
+    const ssize_t received = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (received <= 0) {
+      result.closedByServer = true;
+      break;
+    }
+    result.response.append(buffer, static_cast<size_t>(received));
+  }
+  return result;
+}
+
+bool OpenConnection::Answered() const {
+  pollfd entry{fd_, POLLIN, 0};
+  return ::poll(&entry, 1, 0) > 0;
+}
+
+void OpenConnection::Reset() {
+  const linger abort{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+int ListenBacklog(int port) {
+  // For a listening socket, ss shows the queue limit in its Send-Q column.
+  const std::string command = "ss -Hltn 'sport = :" + std::to_string(port) + "' 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char line[512] = {};
+  const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+  ::pclose(pipe);
+  if (!read) return -1;
+  char state[32] = {};
+  int received = 0;
+  int backlog = -1;
+  if (std::sscanf(line, "%31s %d %d", state, &received, &backlog) != 3) return -1;
+  return backlog;
+}
+
+RunningServer::RunningServer(const std::filesystem::path& folder, server::ServerLimits limits,
+                             server::Policy policy) {
   std::filesystem::create_directories(folder / "updates");
-  store_ = std::make_unique<server::Store>(folder / "runwarden.sqlite");
-  handlers_ = std::make_unique<server::Handlers>(*store_, folder);
-  http_ = std::make_unique<server::HttpServer>(*handlers_, limits);
+  store_ = std::make_unique<server::SqliteStore>(folder / "runwarden.sqlite");
+  auto logger = [this](const std::string& line) {
+    std::lock_guard lock(logMutex_);
+    log_.push_back(line);
+  };
+  handlers_ = std::make_unique<server::Handlers>(
+      *store_, folder, policy, [] { return std::chrono::system_clock::now(); }, logger);
+  http_ = std::make_unique<server::HttpServer>(*handlers_, limits, logger);
   port_ = http_->Bind("127.0.0.1", 0);
   if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
   thread_ = std::thread([this] { http_->Run(); });
@@ -151,6 +229,34 @@ RunningServer::RunningServer(const std::filesystem::path& folder, server::Server
 RunningServer::~RunningServer() {
   http_->Stop();
   thread_.join();
+}
+
+std::vector<std::string> RunningServer::log() const {
+  std::lock_guard lock(logMutex_);
+  return log_;
+}
+
+std::string PostgresServer() {
+  const char* url = std::getenv("RUNWARDEN_TEST_POSTGRES");
+  return url ? url : "";
+}
+
+PostgresSchema::PostgresSchema() {
+  const std::string server = PostgresServer();
+  if (server.empty()) throw std::runtime_error("no PostgreSQL server given");
+  std::random_device random;
+  name_ = "test_" + std::to_string(random()) + std::to_string(random());
+  pqxx::connection connection(server);
+  pqxx::nontransaction(connection).exec("CREATE SCHEMA " + name_);
+  url_ = server + (server.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + name_;
+}
+
+PostgresSchema::~PostgresSchema() {
+  try {
+    pqxx::connection connection(PostgresServer());
+    pqxx::nontransaction(connection).exec("DROP SCHEMA " + name_ + " CASCADE");
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace server_test

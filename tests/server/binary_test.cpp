@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ struct Child {
   std::string output;
 };
 
-Child Start(const std::vector<std::string>& arguments) {
+// `fileSizeLimit`: the largest file the child may write, as a full disk would have it.
+Child Start(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> all{RUNWARDEN_SERVER_BINARY};
@@ -33,6 +35,8 @@ Child Start(const std::vector<std::string>& arguments) {
 
   const pid_t pid = fork();
   if (pid == 0) {
+    const rlimit limit{fileSizeLimit, fileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
     dup2(pipeEnds[1], STDOUT_FILENO);
     dup2(pipeEnds[1], STDERR_FILENO);
     close(pipeEnds[0]);
@@ -172,4 +176,87 @@ TEST(ServerBinary, FailsWhenItsPortIsTaken) {
 
   kill(first.pid, SIGTERM);
   EXPECT_EQ(WaitForExit(first), 0);
+}
+
+TEST(ServerBinary, RefusesToStartWhenItsDatabaseCannotBeWritten) {
+  server_test::TempFolder folder;
+  // A new database, and one that exists already: neither may be written.
+  for (int round = 0; round < 2; ++round) {
+    Child child = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string()}, 0);
+    EXPECT_EQ(WaitForExit(child), 1) << child.output;
+    EXPECT_NE(child.output.find("runwarden-server: cannot write the database " +
+                                (folder.path() / "runwarden.sqlite").string()),
+              std::string::npos)
+        << child.output;
+    EXPECT_EQ(child.output.find("listening"), std::string::npos) << child.output;
+
+    std::filesystem::remove(folder.path() / "runwarden.sqlite");
+    Child creator = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string()});
+    ASSERT_GT(ListeningPort(creator), 0) << creator.output;
+    kill(creator.pid, SIGTERM);
+    ASSERT_EQ(WaitForExit(creator), 0);
+  }
+}
+
+TEST(ServerBinary, SaysSoAndAnswers503WhenItsDatabaseCannotBeWrittenAnyMore) {
+  server_test::TempFolder folder;
+  // Room for the new database and a few votes, as on a disk that is filling up.
+  Child child = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string()}, 160 * 1024);
+  const int port = ListeningPort(child);
+  ASSERT_GT(port, 0) << child.output;
+
+  int accepted = 0;
+  std::string refused;
+  for (int i = 0; i < 200 && refused.empty(); ++i) {
+    const auto exchange = server_test::SendRaw(
+        port, server_test::ClientGet("/~vantor/filecheck.php?md5=BEEF&file=f.exe&report=al"),
+        "127.0.2." + std::to_string(i + 1));
+    const int status = server_test::StatusCode(exchange.response);
+    if (status == 200) ++accepted;
+    if (status != 200) refused = exchange.response;
+  }
+  ASSERT_GT(accepted, 0);
+  EXPECT_EQ(server_test::StatusCode(refused), 503) << refused;
+  EXPECT_EQ(server_test::ClientView(refused),
+            "503 Service Unavailable: the database cannot be written just now, please try again later");
+  // Lookups go on with what was written.
+  const std::string reply = Lookup(port, "BEEF");
+  EXPECT_TRUE(reply.starts_with(std::to_string(accepted) + " ratings for BEEF<br>")) << reply;
+
+  ReadUntil(child, std::regex("database cannot be written: [^\\n]+"));
+  EXPECT_NE(child.output.find("database cannot be written: "), std::string::npos) << child.output;
+  kill(child.pid, SIGTERM);
+  EXPECT_EQ(WaitForExit(child), 0) << child.output;
+}
+
+TEST(ServerBinary, AcknowledgedVotesOutliveAKill) {
+  server_test::TempFolder folder;
+  Child child = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string()});
+  int port = ListeningPort(child);
+  ASSERT_GT(port, 0) << child.output;
+  for (int i = 0; i < 40; ++i) {
+    const auto exchange = server_test::SendRaw(
+        port, server_test::ClientGet("/~vantor/filecheck.php?md5=FACE&file=f.exe&report=bl"),
+        "127.0.3." + std::to_string(i + 1));
+    ASSERT_EQ(server_test::StatusCode(exchange.response), 200);
+  }
+  kill(child.pid, SIGKILL);
+  WaitForExit(child);
+
+  Child again = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string()});
+  port = ListeningPort(again);
+  ASSERT_GT(port, 0) << again.output;
+  EXPECT_TRUE(Lookup(port, "FACE").starts_with("40 ratings for FACE<br>"));
+  kill(again.pid, SIGTERM);
+  EXPECT_EQ(WaitForExit(again), 0);
+}
+
+TEST(ServerBinary, RefusesToStartWithoutItsPostgresDatabase) {
+  server_test::TempFolder folder;
+  Child child = Start({"--listen", "127.0.0.1:0", "--data", folder.path().string(), "--database",
+                       "postgresql://nobody@/nothing?host=/nonexistent-runwarden-socket"});
+  EXPECT_EQ(WaitForExit(child), 1) << child.output;
+  EXPECT_NE(child.output.find("runwarden-server: cannot use the PostgreSQL database: cannot connect"),
+            std::string::npos)
+      << child.output;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <fstream>
 
 #include "Handlers.h"
@@ -16,14 +18,14 @@ std::chrono::system_clock::time_point FixedTime() {
 
 class HandlersTest : public ::testing::Test {
  protected:
-  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), FixedTime) {}
+  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), {}, FixedTime) {}
 
   server::Reply Check(const std::string& query, const std::string& from = "127.0.0.1") {
-    return handlers_.FileCheck("/~vantor/filecheck.php?" + query, from);
+    return handlers_.FileCheck("GET", "/~vantor/filecheck.php?" + query, from);
   }
 
   server_test::TempFolder folder_;
-  server::Store store_;
+  server::SqliteStore store_;
   Handlers handlers_;
 };
 
@@ -50,6 +52,19 @@ TEST_F(HandlersTest, LookupListsRecordsTheWayTheClientCutsThem) {
 TEST_F(HandlersTest, DigestIsMatchedWithoutRegardToCase) {
   Check("md5=abcdef&file=f.exe&report=al");
   EXPECT_EQ(Check("md5=ABCDEF").body, "1 rating for ABCDEF<br>1|f.exe|A user on 2026-12-05|al");
+}
+
+// The longest digest the error text promises is taken, one digit more is not.
+TEST_F(HandlersTest, DigestsOfOneToSixtyFourDigitsAreTaken) {
+  const std::string longest(64, 'f');
+  const auto recorded = Check("md5=" + longest + "&file=f.exe&report=al");
+  EXPECT_EQ(recorded.status, 200) << recorded.body;
+  EXPECT_EQ(Check("md5=" + longest).body,
+            "1 rating for " + std::string(64, 'F') + "<br>1|f.exe|A user on 2026-12-05|al");
+  EXPECT_EQ(Check("md5=A").body, "no record found");
+  const auto too_long = Check("md5=" + longest + "0");
+  EXPECT_EQ(too_long.status, 400);
+  EXPECT_EQ(too_long.body, "400 Bad Request: md5 must be a digest of 1 to 64 hexadecimal digits");
 }
 
 TEST_F(HandlersTest, SameAddressVotesOnceTheLatestCounts) {
@@ -110,8 +125,8 @@ TEST_F(HandlersTest, RefusesErrorReportsItCannotRead) {
 }
 
 TEST_F(HandlersTest, PagesForAPerson) {
-  store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"});
-  store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"});
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"}, {});
+  store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"}, {});
 
   const auto donate = handlers_.ErrorReportPage("/~vantor/progerr.php?request=dn");
   EXPECT_EQ(donate.status, 200);
@@ -153,4 +168,135 @@ TEST_F(HandlersTest, ServesTheUpdateListFromTheDataFolder) {
   std::ofstream(folder_.path() / "updates" / "updates.ini", std::ios::binary)
       << std::string(Handlers::kMaxUpdateList + 1, 'x');
   EXPECT_EQ(handlers_.UpdateList().status, 500);
+}
+
+TEST_F(HandlersTest, HeadLooksUpButNeverRecords) {
+  const auto vote = handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "127.0.0.1");
+  EXPECT_EQ(vote.status, 405);
+  EXPECT_EQ(vote.body, "405 Method Not Allowed: a rating is sent with GET");
+  EXPECT_EQ(Check("md5=AA").body, "no record found");
+  EXPECT_EQ(handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA", "127.0.0.1").status, 200);
+}
+
+TEST_F(HandlersTest, RequestsWithoutAnAddressAreRefused) {
+  EXPECT_EQ(Check("md5=AA&file=f.exe&report=al", "").status, 400);
+  EXPECT_EQ(Check("md5=AA", "").body, "400 Bad Request: the client's address is unknown");
+  EXPECT_EQ(handlers_
+                .ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
+                                    server_test::ClientPostBody("Runwarden-1.4", "e"), "")
+                .status,
+            400);
+  EXPECT_EQ(Check("md5=AA").body, "no record found");
+  EXPECT_TRUE(store_.ErrorReports(10).empty());
+}
+
+namespace {
+
+// The handlers over a store whose writes another connection holds up.
+class UnwritableTest : public ::testing::Test {
+ protected:
+  UnwritableTest()
+      : store_(folder_.path() / "data.sqlite", std::chrono::milliseconds(50)),
+        handlers_(store_, folder_.path(), {}, FixedTime, [this](const std::string& line) { log_.push_back(line); }) {}
+
+  void Lock() {
+    sqlite3_open((folder_.path() / "data.sqlite").c_str(), &other_);
+    sqlite3_exec(other_, "BEGIN EXCLUSIVE; INSERT INTO schema_info VALUES ('x', 'y')", nullptr, nullptr, nullptr);
+  }
+  void Unlock() {
+    sqlite3_exec(other_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other_);
+    other_ = nullptr;
+  }
+  ~UnwritableTest() override {
+    if (other_) Unlock();
+  }
+
+  server_test::TempFolder folder_;
+  server::SqliteStore store_;
+  std::vector<std::string> log_;
+  Handlers handlers_;
+  sqlite3* other_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(UnwritableTest, VotesAndReportsGetA503AndTheLogSaysSoOnce) {
+  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "127.0.0.1").status,
+            200);
+  Lock();
+  const auto vote = handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=g.exe&report=bl", "127.0.0.2");
+  EXPECT_EQ(vote.status, 503);
+  EXPECT_EQ(vote.body, "503 Service Unavailable: the database cannot be written just now, please try again later");
+  EXPECT_GT(vote.retryAfter, 0);
+  const auto report = handlers_.ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
+                                                   server_test::ClientPostBody("Runwarden-1.4", "e"), "127.0.0.2");
+  EXPECT_EQ(report.status, 503);
+  // Lookups go on.
+  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA", "127.0.0.3").body,
+            "1 rating for AA<br>1|f.exe|A user on 2026-12-05|al");
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_TRUE(log_[0].starts_with("database cannot be written: ")) << log_[0];
+
+  Unlock();
+  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=g.exe&report=bl", "127.0.0.2").status,
+            200);
+  ASSERT_EQ(log_.size(), 2u);
+  EXPECT_EQ(log_[1], "database can be written again");
+}
+
+TEST(HandlersPolicy, VotesAndReportsArePerAddressAndHour) {
+  server_test::TempFolder folder;
+  server::SqliteStore store(folder.path() / "data.sqlite");
+  server::Policy policy;
+  policy.votesPerHour = 3;
+  policy.reportsPerHour = 1;
+  Handlers handlers(store, folder.path(), policy, FixedTime);
+  auto vote = [&](int digest, const std::string& from) {
+    return handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=" + std::to_string(digest) + "&report=al", from);
+  };
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(vote(i, "127.0.0.1").status, 200) << i;
+  const auto refused = vote(4, "127.0.0.1");
+  EXPECT_EQ(refused.status, 429);
+  EXPECT_EQ(refused.body, "429 Too Many Requests: too many ratings from your address, please try again later");
+  EXPECT_EQ(refused.retryAfter, 1200);
+  EXPECT_EQ(vote(4, "127.0.0.2").status, 200);
+  // A lookup is not a vote, nor is a malformed vote.
+  EXPECT_EQ(handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=4", "127.0.0.1").body.substr(0, 12), "1 rating for");
+  EXPECT_EQ(handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=4&report=xx", "127.0.0.2").status, 400);
+
+  const std::string body = server_test::ClientPostBody("Runwarden-1.4", "e");
+  EXPECT_EQ(handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status, 200);
+  EXPECT_EQ(handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status, 429);
+  EXPECT_EQ(store.ErrorReports(10).size(), 1u);
+}
+
+TEST(HandlersPolicy, ErrorReportsAreDroppedWithAgeAndOverTheCap) {
+  server_test::TempFolder folder;
+  server::SqliteStore store(folder.path() / "data.sqlite");
+  server::Policy policy;
+  policy.reportsPerHour = 0;
+  policy.reportDays = 30;
+  policy.reportBytes = 3000;
+  auto now = FixedTime();
+  Handlers handlers(store, folder.path(), policy, [&] { return now; });
+  auto report = [&](char fill) {
+    const std::string body = server_test::ClientPostBody("Runwarden-1.4", std::string(1000, fill));
+    return handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status;
+  };
+
+  EXPECT_EQ(report('a'), 200);
+  EXPECT_EQ(report('b'), 200);
+  EXPECT_EQ(report('c'), 200);  // over 3000 bytes with the prog fields: the oldest goes
+  auto reports = store.ErrorReports(10);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].err[0], 'b');
+
+  now += std::chrono::hours(24 * 20);
+  EXPECT_EQ(report('d'), 200);
+  now += std::chrono::hours(24 * 15);  // c is 35 days old, d 15 (b went over the cap when d came)
+  handlers.TrimErrorReports();
+  reports = store.ErrorReports(10);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].err[0], 'd');
 }

@@ -1,76 +1,410 @@
+// The stores: every case runs against SQLite and against PostgreSQL (the latter
+// under tests/server/with_postgres.sh, which starts a throwaway cluster).
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <atomic>
+#include <pqxx/pqxx>
+#include <thread>
+
+#include "PostgresStore.h"
 #include "ServerTestSupport.h"
+#include "SqliteStore.h"
 #include "Store.h"
 
+using server::ErrorReport;
+using server::Retention;
 using server::Store;
+using server::StoreError;
 using server::Verdict;
 
 namespace {
 
+using namespace std::chrono_literals;
+
+enum class Kind { kSqlite, kPostgres };
+
 Verdict MakeVerdict(std::string digest, std::string address, std::string file, std::string verdict) {
-  return {0, std::move(digest), std::move(address), std::move(file), "A user", std::move(verdict), "2026-12-05T00:00:00Z"};
+  return {0,       std::move(digest), std::move(address), std::move(file), "A user", std::move(verdict),
+          "2026-12-05T00:00:00Z"};
+}
+
+ErrorReport MakeReport(std::string time, std::string prog, std::string err) {
+  return {0, std::move(time), "127.0.0.1", std::move(prog), std::move(err)};
+}
+
+// Runs a statement on a connection of its own and keeps it open: the write lock
+// another program would hold.
+class ForeignWriter {
+ public:
+  virtual ~ForeignWriter() = default;
+  virtual void Release() = 0;
+};
+
+class SqliteWriter final : public ForeignWriter {
+ public:
+  explicit SqliteWriter(const std::filesystem::path& file) {
+    sqlite3_open(file.c_str(), &db_);
+    Exec("BEGIN EXCLUSIVE");
+    Exec("INSERT INTO verdicts (digest, address, file_name, label, verdict, time)"
+         " VALUES ('AA', '10.9.9.9', 'uncommitted.exe', 'x', 'bl', 't')");
+  }
+  ~SqliteWriter() override {
+    Release();
+    sqlite3_close(db_);
+  }
+  void Release() override { Exec("ROLLBACK"); }
+
+ private:
+  void Exec(const char* sql) { sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  sqlite3* db_ = nullptr;
+};
+
+class PostgresWriter final : public ForeignWriter {
+ public:
+  explicit PostgresWriter(const std::string& url) : url_(url), connection_(url), tx_(connection_) {
+    tx_.exec("UPDATE verdicts SET file_name = 'uncommitted.exe' WHERE digest = 'AA' AND address = '127.0.0.1'");
+    tx_.exec("UPDATE report_totals SET reports = reports WHERE id = 1");
+  }
+  void Release() override {
+    if (!released_) tx_.abort();
+    released_ = true;
+  }
+  // True once another session waits for a lock that this one holds.
+  bool SomeoneWaits() {
+    pqxx::connection other(url_);
+    return pqxx::nontransaction(other)
+               .exec("SELECT count(*) FROM pg_locks WHERE NOT granted")[0][0]
+               .as<int>() > 0;
+  }
+
+ private:
+  std::string url_;
+  pqxx::connection connection_;
+  pqxx::work tx_;
+  bool released_ = false;
+};
+
+class StoreTest : public ::testing::TestWithParam<Kind> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Kind::kPostgres) {
+      if (server_test::PostgresServer().empty()) GTEST_SKIP() << "no PostgreSQL server given";
+      schema_ = std::make_unique<server_test::PostgresSchema>();
+    }
+    store_ = Open();
+  }
+
+  std::unique_ptr<Store> Open(std::chrono::milliseconds busyTimeout = 1000ms) {
+    if (GetParam() == Kind::kSqlite) return std::make_unique<server::SqliteStore>(file(), busyTimeout);
+    return std::make_unique<server::PostgresStore>(schema_->url());
+  }
+
+  std::filesystem::path file() const { return folder_.path() / "data.sqlite"; }
+
+  std::unique_ptr<ForeignWriter> HoldWriteLock() {
+    if (GetParam() == Kind::kSqlite) return std::make_unique<SqliteWriter>(file());
+    return std::make_unique<PostgresWriter>(schema_->url());
+  }
+
+  // Until a write of the store is stuck behind `writer`.
+  void WaitForTheStoreToWait(ForeignWriter& writer) {
+    if (auto* postgres = dynamic_cast<PostgresWriter*>(&writer)) {
+      for (int i = 0; i < 500 && !postgres->SomeoneWaits(); ++i) std::this_thread::sleep_for(10ms);
+      return;
+    }
+    // SQLite's waiting cannot be seen from outside; this is ample for it to start.
+    std::this_thread::sleep_for(300ms);
+  }
+
+  server_test::TempFolder folder_;
+  std::unique_ptr<server_test::PostgresSchema> schema_;
+  std::unique_ptr<Store> store_;
+};
+
+std::string KindName(const ::testing::TestParamInfo<Kind>& info) {
+  return info.param == Kind::kSqlite ? "Sqlite" : "Postgres";
 }
 
 }  // namespace
 
-TEST(Store, OneVerdictPerAddressAndDigestTheLatestCounts) {
-  server_test::TempFolder folder;
-  Store store(folder.path() / "data.sqlite");
-  store.RecordVerdict(MakeVerdict("AA", "127.0.0.1", "a.exe", "al"));
-  store.RecordVerdict(MakeVerdict("AA", "127.0.0.2", "b.exe", "al"));
-  store.RecordVerdict(MakeVerdict("AA", "127.0.0.1", "c.exe", "bl"));
-  store.RecordVerdict(MakeVerdict("BB", "127.0.0.1", "d.exe", "al"));
+INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(Kind::kSqlite), KindName);
+INSTANTIATE_TEST_SUITE_P(Postgres, StoreTest, ::testing::Values(Kind::kPostgres), KindName);
 
-  const auto verdicts = store.Verdicts("AA", 100);
+TEST_P(StoreTest, OneVerdictPerAddressAndDigestTheLatestCounts) {
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "a.exe", "al"));
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.2", "b.exe", "al"));
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "c.exe", "bl"));
+  store_->RecordVerdict(MakeVerdict("BB", "127.0.0.1", "d.exe", "al"));
+
+  const auto verdicts = store_->Verdicts("AA", 100);
   ASSERT_EQ(verdicts.size(), 2u);
   EXPECT_EQ(verdicts[0].address, "127.0.0.1");
   EXPECT_EQ(verdicts[0].fileName, "c.exe");
   EXPECT_EQ(verdicts[0].verdict, "bl");
   EXPECT_EQ(verdicts[1].address, "127.0.0.2");
-  EXPECT_EQ(store.Verdicts("BB", 100).size(), 1u);
-  EXPECT_TRUE(store.Verdicts("CC", 100).empty());
+  EXPECT_LT(verdicts[0].id, verdicts[1].id);
+  EXPECT_EQ(store_->Verdicts("BB", 100).size(), 1u);
+  EXPECT_TRUE(store_->Verdicts("CC", 100).empty());
 }
 
-TEST(Store, ListsTheNewestVerdictsOldestFirst) {
-  server_test::TempFolder folder;
-  Store store(folder.path() / "data.sqlite");
-  for (int i = 0; i < 5; ++i) {
-    store.RecordVerdict(MakeVerdict("AA", "10.0.0." + std::to_string(i), "f" + std::to_string(i), "al"));
+TEST_P(StoreTest, ManyWritersOfOneAddressStillLeaveOneVerdict) {
+  std::vector<std::thread> writers;
+  for (int thread = 0; thread < 6; ++thread) {
+    writers.emplace_back([this, thread] {
+      for (int i = 0; i < 40; ++i) {
+        store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "t" + std::to_string(thread), i % 2 ? "al" : "bl"));
+        store_->RecordVerdict(MakeVerdict("AA", "10.0." + std::to_string(thread) + "." + std::to_string(i % 5),
+                                          "f.exe", "al"));
+      }
+    });
   }
-  const auto verdicts = store.Verdicts("AA", 3);
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(store_->Verdicts("AA", 1000).size(), 1u + 6 * 5);
+}
+
+TEST_P(StoreTest, RefusesAVerdictWithoutAnAddress) {
+  // Such verdicts would all share one slot, whoever sent them.
+  EXPECT_THROW(store_->RecordVerdict(MakeVerdict("AA", "", "a.exe", "al")), StoreError);
+  EXPECT_TRUE(store_->Verdicts("AA", 10).empty());
+}
+
+TEST_P(StoreTest, ListsTheNewestVerdictsOldestFirst) {
+  for (int i = 0; i < 5; ++i) {
+    store_->RecordVerdict(MakeVerdict("AA", "10.0.0." + std::to_string(i), "f" + std::to_string(i), "al"));
+  }
+  const auto verdicts = store_->Verdicts("AA", 3);
   ASSERT_EQ(verdicts.size(), 3u);
   EXPECT_EQ(verdicts[0].fileName, "f2");
   EXPECT_EQ(verdicts[2].fileName, "f4");
 }
 
-TEST(Store, KeepsEverythingAcrossReopening) {
-  server_test::TempFolder folder;
-  {
-    Store store(folder.path() / "data.sqlite");
-    store.RecordVerdict(MakeVerdict("AA", "127.0.0.1", "a.exe", "al"));
-    store.AddErrorReport({0, "2026-12-05T00:00:00Z", "127.0.0.1", "Runwarden-1.4", "line1\r\nline2"});
-  }
-  Store store(folder.path() / "data.sqlite");
-  ASSERT_EQ(store.Verdicts("AA", 10).size(), 1u);
-  const auto reports = store.ErrorReports(10);
+TEST_P(StoreTest, KeepsEverythingAcrossReopening) {
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "a.exe", "al"));
+  store_->AddErrorReport(MakeReport("2026-12-05T00:00:00Z", "Runwarden-1.4", "line1\r\nline2"), {});
+  store_.reset();
+
+  store_ = Open();
+  ASSERT_EQ(store_->Verdicts("AA", 10).size(), 1u);
+  const auto reports = store_->ErrorReports(10);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].prog, "Runwarden-1.4");
   EXPECT_EQ(reports[0].err, "line1\r\nline2");
   EXPECT_EQ(reports[0].address, "127.0.0.1");
+  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 1);
 }
 
-TEST(Store, CountsReportsOfAProgramWithOrWithoutVersion) {
-  server_test::TempFolder folder;
-  Store store(folder.path() / "data.sqlite");
-  for (const char* prog : {"Runwarden-1.4", "Runwarden", "Runwarden-2.0", "RunwardenX-1.0", "Other-1.0"}) {
-    store.AddErrorReport({0, "t", "a", prog, "e"});
+TEST_P(StoreTest, KeepsTheBytesOfANameAsTheyCame) {
+  // Our program sends its ANSI code page, not UTF-8, and an error text may hold anything.
+  const std::string name = "caf\xE9 \x80\xFF.exe";
+  const std::string err = std::string("a\0b\xC3(", 5) + "\r\n";
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", name, "al"));
+  store_->AddErrorReport(MakeReport("t", "Runwarden-1.4", err), {});
+  EXPECT_EQ(store_->Verdicts("AA", 1).at(0).fileName, name);
+  EXPECT_EQ(store_->ErrorReports(1).at(0).err, err);
+}
+
+TEST_P(StoreTest, CountsReportsOfAProgramWithOrWithoutVersion) {
+  for (const char* prog : {"Runwarden-1.4", "Runwarden", "Runwarden-2.0", "Runwarden-", "RunwardenX-1.0",
+                           "Runwarden.1", "Other-1.0", "Runwarden-1.4"}) {
+    store_->AddErrorReport(MakeReport("t", prog, "e"), {});
   }
-  EXPECT_EQ(store.CountErrorReports("Runwarden"), 3);
-  EXPECT_EQ(store.CountErrorReports("Nothing"), 0);
+  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 5);
+  EXPECT_EQ(store_->CountErrorReports("Other"), 1);
+  EXPECT_EQ(store_->CountErrorReports("Nothing"), 0);
 }
 
-TEST(Store, RefusesAFileItCannotOpen) {
+TEST_P(StoreTest, ErrorReportsAreKeptForABoundedTimeAndSize) {
+  store_->AddErrorReport(MakeReport("2026-01-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'a')), {});
+  store_->AddErrorReport(MakeReport("2026-02-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'b')), {});
+  store_->AddErrorReport(MakeReport("2026-03-01T00:00:00Z", "Other-1.0", std::string(100, 'c')), {});
+  EXPECT_EQ(store_->ErrorReportBytes(), 3 * (100 + 13) - 4);
+
+  // Past their age: the January report goes when a new one comes in.
+  store_->AddErrorReport(MakeReport("2026-04-01T00:00:00Z", "Runwarden-1.1", std::string(100, 'd')),
+                         {"2026-01-15T00:00:00Z", 0});
+  auto reports = store_->ErrorReports(10);
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].err[0], 'b');
+  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 2);
+
+  // Over the cap: the oldest go until the rest fit.
+  store_->TrimErrorReports({"", 250});
+  reports = store_->ErrorReports(10);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].err[0], 'c');
+  EXPECT_EQ(reports[1].err[0], 'd');
+  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 1);
+  EXPECT_EQ(store_->CountErrorReports("Other"), 1);
+  EXPECT_EQ(store_->ErrorReportBytes(), (100 + 9) + (100 + 13));
+
+  // Nothing old and nothing over: nothing goes.
+  store_->TrimErrorReports({"2026-01-15T00:00:00Z", 1000});
+  EXPECT_EQ(store_->ErrorReports(10).size(), 2u);
+  store_->TrimErrorReports({"2027-01-01T00:00:00Z", 0});
+  EXPECT_TRUE(store_->ErrorReports(10).empty());
+  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 0);
+  EXPECT_EQ(store_->ErrorReportBytes(), 0);
+}
+
+TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
+  store_ = Open(10s);  // the write below waits for the lock rather than fail
+  store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "committed.exe", "al"));
+  auto writer = HoldWriteLock();
+
+  std::atomic<bool> written = false;
+  std::string failure;
+  std::thread write([&] {
+    try {
+      store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "waited.exe", "bl"));
+      written = true;
+    } catch (const StoreError& error) {
+      failure = error.what();
+    }
+  });
+  WaitForTheStoreToWait(*writer);
+
+  // The read returns while the write still waits, and sees the last commit only.
+  const auto verdicts = store_->Verdicts("AA", 10);
+  EXPECT_FALSE(written);
+  ASSERT_EQ(verdicts.size(), 1u);
+  EXPECT_EQ(verdicts[0].fileName, "committed.exe");
+
+  writer->Release();
+  write.join();
+  EXPECT_TRUE(written) << failure;
+  const auto after = store_->Verdicts("AA", 10);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].fileName, "waited.exe");
+}
+
+// SQLite alone.
+
+TEST(SqliteStore, RefusesAFileItCannotOpen) {
   server_test::TempFolder folder;
-  EXPECT_THROW(Store(folder.path() / "missing" / "data.sqlite"), server::StoreError);
+  EXPECT_THROW(server::SqliteStore(folder.path() / "missing" / "data.sqlite"), StoreError);
+}
+
+TEST(SqliteStore, AWriteThatCannotHaveTheLockFailsAndChangesNothing) {
+  server_test::TempFolder folder;
+  const auto file = folder.path() / "data.sqlite";
+  server::SqliteStore store(file, 100ms);
+  {
+    SqliteWriter writer(file);
+    EXPECT_THROW(store.RecordVerdict(MakeVerdict("BB", "127.0.0.1", "f.exe", "al")), StoreError);
+    EXPECT_THROW(store.AddErrorReport(MakeReport("t", "p", "e"), {}), StoreError);
+  }
+  EXPECT_TRUE(store.Verdicts("BB", 10).empty());
+  EXPECT_EQ(store.CountErrorReports("p"), 0);
+  store.RecordVerdict(MakeVerdict("BB", "127.0.0.1", "f.exe", "al"));
+  EXPECT_EQ(store.Verdicts("BB", 10).size(), 1u);
+}
+
+namespace {
+
+std::string QueryPlan(const std::filesystem::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, (std::string("EXPLAIN QUERY PLAN ") + sql).c_str(), -1, &stmt, nullptr);
+  std::string plan;
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    plan += "\n";
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return plan;
+}
+
+std::string Pragma(const std::filesystem::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+  std::string value;
+  if (sqlite3_step(stmt) == SQLITE_ROW) value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return value;
+}
+
+}  // namespace
+
+TEST(SqliteStore, LookupAndReportCountAreServedByIndexes) {
+  server_test::TempFolder folder;
+  const auto file = folder.path() / "data.sqlite";
+  server::SqliteStore store(file);
+
+  // The newest verdicts of a digest straight from an index, without sorting them all.
+  const std::string lookup = QueryPlan(file, server::SqliteStore::kVerdictsSql);
+  EXPECT_NE(lookup.find("USING INDEX verdicts_by_digest (digest=?)"), std::string::npos) << lookup;
+  EXPECT_EQ(lookup.find("TEMP B-TREE"), std::string::npos) << lookup;
+  EXPECT_EQ(lookup.find("SCAN verdicts"), std::string::npos) << lookup;
+
+  // The count from the counts' key, not from the reports.
+  const std::string count = QueryPlan(file, server::SqliteStore::kCountReportsSql);
+  EXPECT_EQ(count.find("error_reports"), std::string::npos) << count;
+  EXPECT_EQ(count.find("SCAN report_counts"), std::string::npos) << count;
+  EXPECT_NE(count.find("SEARCH report_counts USING INDEX"), std::string::npos) << count;
+}
+
+TEST(SqliteStore, WritesAheadSoThatReadersNeverWait) {
+  server_test::TempFolder folder;
+  const auto file = folder.path() / "data.sqlite";
+  { server::SqliteStore store(file); }
+  EXPECT_EQ(Pragma(file, "PRAGMA journal_mode"), "wal");
+}
+
+TEST(SqliteStore, TheLogStaysBoundedUnderASteadyStreamOfWrites) {
+  server_test::TempFolder folder;
+  const auto file = folder.path() / "data.sqlite";
+  server::SqliteStore store(file);
+  // Writes as fast as they come, some 45,000 pages of log: without checkpoints
+  // some 200 MB.
+  for (int i = 0; i < 15000; ++i) store.RecordVerdict(MakeVerdict(std::to_string(i), "127.0.0.1", "f.exe", "al"));
+  const auto wal = std::filesystem::path(file.string() + "-wal");
+  EXPECT_LT(std::filesystem::file_size(wal), 100u * 1024 * 1024);
+}
+
+TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCounts) {
+  server_test::TempFolder folder;
+  const auto file = folder.path() / "data.sqlite";
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE verdicts (id INTEGER PRIMARY KEY, digest TEXT NOT NULL, address TEXT NOT NULL,"
+                 " file_name TEXT NOT NULL, label TEXT NOT NULL, verdict TEXT NOT NULL, time TEXT NOT NULL,"
+                 " UNIQUE (digest, address));"
+                 "CREATE TABLE error_reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, address TEXT NOT NULL,"
+                 " prog TEXT NOT NULL, err TEXT NOT NULL);"
+                 "INSERT INTO verdicts VALUES (1, 'AA', '127.0.0.1', 'a.exe', 'A user', 'al', 't');"
+                 "INSERT INTO error_reports VALUES (1, 't', 'a', 'Runwarden-1.4', 'abc');"
+                 "INSERT INTO error_reports VALUES (2, 't', 'a', 'Runwarden', 'de');",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  server::SqliteStore store(file);
+  EXPECT_EQ(store.Verdicts("AA", 10).size(), 1u);
+  EXPECT_EQ(store.CountErrorReports("Runwarden"), 2);
+  EXPECT_EQ(store.ErrorReportBytes(), 13 + 3 + 9 + 2);
+  store.AddErrorReport(MakeReport("t", "Runwarden-1.5", "f"), {});
+  EXPECT_EQ(store.CountErrorReports("Runwarden"), 3);
+}
+
+// PostgreSQL alone.
+
+TEST(PostgresStore, RefusesADatabaseItCannotReachOrWrite) {
+  EXPECT_THROW(server::PostgresStore("postgresql://nobody@/nothing?host=/nonexistent-runwarden-socket"),
+               StoreError);
+  if (server_test::PostgresServer().empty()) GTEST_SKIP() << "no PostgreSQL server given";
+  const std::string server = server_test::PostgresServer();
+  try {
+    server::PostgresStore store(server + (server.find('?') == std::string::npos ? "?" : "&") +
+                                "options=-cdefault_transaction_read_only%3Don");
+    ADD_FAILURE() << "a read-only database was taken";
+  } catch (const StoreError& failure) {
+    EXPECT_NE(std::string(failure.what()).find("read-only"), std::string::npos) << failure.what();
+  }
 }

@@ -35,6 +35,7 @@ RegistrySandbox::RegistrySandbox()
 }
 
 RegistrySandbox::~RegistrySandbox() {
+  platform::FailValueWritesAfterForTesting(-1);
   ClearAll();
   for (platform::RegRoot root : {platform::RegRoot::CurrentUser, platform::RegRoot::LocalMachine,
                                  platform::RegRoot::ClassesRoot})

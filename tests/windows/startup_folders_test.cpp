@@ -32,7 +32,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 class PlantedFiles {
  public:
   ~PlantedFiles() {
-    for (const std::string& path : paths_) platform::RemoveFile(path);
+    for (const std::string& path : paths_) {
+      platform::WriteAttributes(path, platform::kAttrNormal);
+      platform::RemoveFile(path);
+    }
   }
   std::string Add(const std::string& path) { return paths_.emplace_back(path); }
 
@@ -139,4 +142,49 @@ TEST_F(RealStartupTest, SameNamedShortcutsInBothFoldersSurviveMuteRestoreAndBloc
   EXPECT_TRUE(FileExists(first)) << first;
   EXPECT_TRUE(FileExists(second)) << second;
   EXPECT_EQ(Lower(platform::ShortcutTarget(first)), Lower(tool));
+}
+
+// The shell hides desktop.ini (hidden and system) and every other hidden item: none of
+// them is an entry, so none can be blocked or deleted.
+TEST_F(RealStartupTest, HiddenItemsOfTheRealFoldersAreNoEntries) {
+  std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  std::string tool = folder_.Write("tool.exe", "MZ");
+  std::string desktop_ini = user + "\\desktop.ini";
+  uint32_t attributes = 0;
+  if (!platform::ReadAttributes(desktop_ini, &attributes)) {
+    ASSERT_TRUE(platform::WriteWholeFile(planted_.Add(desktop_ini), "[.ShellClassInfo]\r\n"));
+    ASSERT_TRUE(platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
+  }
+  std::string hidden = planted_.Add(user + "\\RwTest Hidden.lnk");
+  std::string shown = planted_.Add(user + "\\RwTest Shown.lnk");
+  ASSERT_TRUE(platform::CreateShortcut(hidden, tool));
+  ASSERT_TRUE(platform::CreateShortcut(shown, tool));
+  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
+
+  StartupEntryList entries = CollectStartupEntries();
+  EXPECT_NE(Find(entries, shown), nullptr);
+  EXPECT_EQ(Find(entries, hidden), nullptr);
+  EXPECT_EQ(Find(entries, desktop_ini), nullptr);
+}
+
+// A real shortcut whose target is a hidden system file points at a file that is there:
+// blocking it moves it aside with its backup.
+TEST_F(RealStartupTest, AShortcutToAHiddenSystemFileIsMovedNotDeleted) {
+  std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  std::string target = folder_.Write("hidden tool.exe", "MZ");
+  std::string link = planted_.Add(user + "\\RwTest To Hidden.lnk");
+  ASSERT_TRUE(platform::CreateShortcut(link, target));
+  ASSERT_TRUE(platform::WriteAttributes(target, platform::kAttrHidden | platform::kAttrSystem));
+  StartupEntryList entries = CollectStartupEntries();
+  const StartupEntry* entry = Find(entries, link);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(Lower(entry->Command), Lower(target));
+
+  std::string pss = folder_.File("pss");
+  ASSERT_TRUE(RemoveStartupEntry(*entry, target, pss));
+  EXPECT_LT(platform::FileSize(link), 0);
+  EXPECT_GT(platform::FileSize(pss + "\\RwTest To Hidden.lnk"), 0);
+  EXPECT_EQ(ReadRegValue(BackupKeyOf(*entry), "backup", ""), pss + "\\RwTest To Hidden.lnk");
+  EXPECT_EQ(folder_.Read("log.log"), "");
+  platform::WriteAttributes(target, platform::kAttrNormal);
 }

@@ -1,5 +1,6 @@
 #include "platform/common/test_switches.h"
 
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 
@@ -36,9 +37,29 @@ std::map<int, std::string>& SpecialFolders() {
   return folders;
 }
 
+bool& RecordSounds() {
+  static bool record = false;
+  return record;
+}
+
 std::vector<std::string>& PlayedSounds() {
   static std::vector<std::string> played;
   return played;
+}
+
+int& ValueWritesLeft() {
+  static int left = -1;
+  return left;
+}
+
+bool TakeValueWrite() {
+  int& left = ValueWritesLeft();
+  if (left < 0)
+    return true;
+  if (left == 0)
+    return false;
+  --left;
+  return true;
 }
 
 }  // namespace test_switches
@@ -57,11 +78,21 @@ void SetShellOpenRecorderForTesting(ShellOpenRecorder recorder) {
   test_switches::ShellOpen() = std::move(recorder);
 }
 
+void FailValueWritesAfterForTesting(int count) {
+  test_switches::ValueWritesLeft() = count < 0 ? -1 : count;
+}
+
 void SetSpecialFolderForTesting(int folder_number, const std::string& path) {
   if (path.empty())
     test_switches::SpecialFolders().erase(folder_number);
   else
     test_switches::SpecialFolders()[folder_number] = path;
+}
+
+void RecordPlayedSoundsForTesting(bool record) {
+  test_switches::RecordSounds() = record;
+  if (!record)
+    test_switches::PlayedSounds().clear();
 }
 
 std::vector<std::string> TakePlayedSoundsForTesting() {

@@ -18,6 +18,11 @@ std::string& ModulePath();              // empty: the real path
 MessageBoxResponder& MessageBoxes();    // empty: real message boxes
 ShellOpenRecorder& ShellOpen();         // empty: the real shell
 std::map<int, std::string>& SpecialFolders();
+bool& RecordSounds();                   // false: nothing is kept
 std::vector<std::string>& PlayedSounds();
+// Value writes still allowed; negative: no limit. Consumed by TakeValueWrite.
+int& ValueWritesLeft();
+// False when the registry must refuse this value write.
+bool TakeValueWrite();
 
 }  // namespace platform::test_switches

@@ -2,6 +2,7 @@
 // case, values kept in the order they were first written.
 #include "platform/registry.h"
 
+#include "platform/common/test_switches.h"
 #include "platform/portable/text.h"
 
 #include <algorithm>
@@ -145,6 +146,8 @@ long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::
     return kErrorAccessDenied;
   if (key->node->deleted)
     return kErrorFileNotFound;
+  if (!test_switches::TakeValueWrite())
+    return kErrorAccessDenied;
   auto value = FindValue(key->node, name);
   if (value == key->node->values.end())
     key->node->values.push_back({name, RegData{type, bytes}});

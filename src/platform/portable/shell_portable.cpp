@@ -29,6 +29,8 @@ bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
   if (folder.empty() || !FolderExists(folder)) return false;
   std::string base = folder.back() == '\\' ? folder : folder + "\\";
   for (const FoundFile& found : FindFiles(base + "*")) {
+    // What the shell does not show (desktop.ini among it) is not listed.
+    if (found.attributes & kAttrHidden) continue;
     ShellItem item;
     item.path = base + found.name;
     item.file_system = true;

@@ -491,11 +491,26 @@ std::string Utf8ToAnsi(const std::string& text) {
   return result;
 }
 
-std::string AnsiToUtf16Bytes(const std::string& text) {
+// Characters past U+FFFF go as their surrogate pair.
+std::string Utf8ToUtf16Bytes(const std::string& text) {
   std::string result;
-  for (unsigned char c : text) {
-    result += static_cast<char>(c);
-    result += '\0';
+  auto unit = [&result](uint32_t value) {
+    result += static_cast<char>(value & 0xFF);
+    result += static_cast<char>(value >> 8);
+  };
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = text[i];
+    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra && i + k < text.size(); ++k) code = (code << 6) | (text[i + k] & 0x3F);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      unit(0xD800 | (code >> 10));
+      unit(0xDC00 | (code & 0x3FF));
+    } else {
+      unit(code);
+    }
+    i += extra + 1;
   }
   return result;
 }

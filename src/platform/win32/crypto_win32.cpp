@@ -45,12 +45,12 @@ class CryptoApiHash : public ProviderHash {
 };
 
 bool AcquireProvider(HCRYPTPROV* provider) {
-  if (CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_FULL, 0)) return true;
+  if (CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_FULL, 0)) return true;
   if (GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET) &&
-      CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))
+      CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))
     return true;
   // A digest needs no key container at all.
-  return CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
+  return CryptAcquireContextW(provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
 }
 
 }  // namespace

@@ -5,12 +5,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
+
 namespace platform {
 namespace {
 
 HANDLE OpenForWriting(const std::string& path, DWORD access, DWORD disposition) {
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  return CreateFileW(Widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE OpenForReading(const std::string& path) {
+  return CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -29,41 +36,42 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 std::vector<FoundFile> FindFiles(const std::string& pattern) {
   std::vector<FoundFile> found;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
-    std::string name = data.cFileName;
+    std::string name = NarrowBuffer(data.cFileName);
     if (name == "." || name == "..") continue;
     found.push_back({name, data.dwFileAttributes});
-  } while (FindNextFileA(search, &data));
+  } while (FindNextFileW(search, &data));
   FindClose(search);
   return found;
 }
 
 bool ReadAttributes(const std::string& path, uint32_t* attributes) {
-  DWORD value = GetFileAttributesA(path.c_str());
+  DWORD value = GetFileAttributesW(Widen(path).c_str());
   if (value == INVALID_FILE_ATTRIBUTES) return false;
   *attributes = value;
   return true;
 }
 
 bool WriteAttributes(const std::string& path, uint32_t attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != 0;
+  return SetFileAttributesW(Widen(path).c_str(), attributes) != 0;
 }
 
 bool FolderExists(const std::string& path) {
-  DWORD value = GetFileAttributesA(path.c_str());
+  DWORD value = GetFileAttributesW(Widen(path).c_str());
   return value != INVALID_FILE_ATTRIBUTES && (value & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path) {
+  return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+}
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(Widen(path).c_str()) != 0; }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   bytes->clear();
   char buffer[32768];
@@ -78,8 +86,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 bool ReadFileBlocks(const std::string& path, std::size_t block_size,
                     const std::function<bool(const char*, std::size_t)>& consume) {
   if (block_size == 0) return false;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::vector<char> buffer(block_size);
   bool ok = true;
@@ -124,29 +131,30 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
 
 int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return -1;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+  return MoveFileW(Widen(from).c_str(), Widen(to).c_str()) != 0;
 }
 
 std::string ShortPathName(const std::string& path) {
-  char buffer[1000];
-  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return "";
-  return std::string(buffer, length);
+  wchar_t buffer[1000];
+  DWORD capacity = sizeof buffer / sizeof buffer[0];
+  DWORD length = GetShortPathNameW(Widen(path).c_str(), buffer, capacity);
+  if (length == 0 || length >= capacity) return "";
+  return Narrow(std::wstring_view(buffer, length));
 }
 
 std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  DWORD length = GetTempPathA(sizeof buffer, buffer);
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
   if (length == 0 || length > MAX_PATH) return "C:\\";
-  return std::string(buffer, length);
+  return Narrow(std::wstring_view(buffer, length));
 }
 
 }  // namespace platform

@@ -3,16 +3,18 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include "platform/win32/wide_text.h"
+
 namespace platform {
 
 bool SnapshotProcesses(std::vector<ProcessEntry>* processes) {
   processes->clear();
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return false;
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-    processes->push_back({entry.th32ProcessID, entry.szExeFile});
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    processes->push_back({entry.th32ProcessID, NarrowBuffer(entry.szExeFile)});
   CloseHandle(snapshot);
   return true;
 }
@@ -28,14 +30,14 @@ bool EndProcessById(uint32_t id) {
 }
 
 uint32_t StartProgram(const std::string& command_line, StartWindow window) {
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = window == StartWindow::kHidden ? SW_HIDE : SW_SHOWNORMAL;
   PROCESS_INFORMATION info{};
-  std::string writable = command_line;  // CreateProcessA may write into it
+  std::wstring writable = Widen(command_line);  // CreateProcessW may write into it
   // No application name: the system's search, which looks in our own folder first.
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &info))
     return 0;
   CloseHandle(info.hThread);

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
+
+#include "platform/common/test_switches.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -29,6 +33,22 @@ bool RefusedForTesting(RegRoot root, uint32_t access) {
 
 HKEY ToHkey(RegHandle key) { return reinterpret_cast<HKEY>(key); }
 
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// Text data crosses as UTF-8, NULs and all; every other type as its bytes.
+std::string FromWindowsData(DWORD type, const BYTE* data, DWORD length) {
+  if (!IsText(type)) return std::string(reinterpret_cast<const char*>(data), length);
+  std::wstring wide(length / sizeof(wchar_t), L'\0');
+  std::memcpy(wide.data(), data, wide.size() * sizeof(wchar_t));
+  return Narrow(wide);
+}
+
+std::string ToWindowsData(uint32_t type, const std::string& bytes) {
+  if (!IsText(type)) return bytes;
+  std::wstring wide = Widen(bytes);
+  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
 }  // namespace
 
 long OpenKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHandle* key) {
@@ -37,7 +57,7 @@ long OpenKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHandl
   if (!hroot) return kErrorInvalidHandle;
   if (RefusedForTesting(root, access)) return kErrorAccessDenied;
   HKEY opened = nullptr;
-  LONG status = RegOpenKeyExA(hroot, sub_key.c_str(), 0, access, &opened);
+  LONG status = RegOpenKeyExW(hroot, Widen(sub_key).c_str(), 0, access, &opened);
   if (status == ERROR_SUCCESS) *key = reinterpret_cast<RegHandle>(opened);
   return status;
 }
@@ -49,8 +69,8 @@ long CreateKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHan
   if (RefusedForTesting(root, access)) return kErrorAccessDenied;
   HKEY opened = nullptr;
   DWORD disposition = 0;
-  LONG status = RegCreateKeyExA(hroot, sub_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                access, nullptr, &opened, &disposition);
+  LONG status = RegCreateKeyExW(hroot, Widen(sub_key).c_str(), 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, access, nullptr, &opened, &disposition);
   if (status == ERROR_SUCCESS) *key = reinterpret_cast<RegHandle>(opened);
   return status;
 }
@@ -58,27 +78,29 @@ long CreateKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHan
 long CloseKey(RegHandle key) { return ::RegCloseKey(ToHkey(key)); }
 
 long QueryValue(RegHandle key, const std::string& name, RegData* out) {
+  std::wstring wide_name = Widen(name);
   DWORD type = 0, size = 0;
-  LONG status = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &type, nullptr, &size);
+  LONG status = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, nullptr, &size);
   if (status != ERROR_SUCCESS) return status;
-  std::vector<BYTE> buffer(size + 1);
+  std::vector<BYTE> buffer(size + sizeof(wchar_t));
   DWORD length = size;
-  status = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &type, buffer.data(), &length);
+  status = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, buffer.data(), &length);
   if (status != ERROR_SUCCESS) return status;
   out->type = type;
-  out->bytes.assign(reinterpret_cast<const char*>(buffer.data()), length);
+  out->bytes = FromWindowsData(type, buffer.data(), length);
   return status;
 }
 
 long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::string& bytes) {
-  return RegSetValueExA(ToHkey(key), name.c_str(), 0, type,
-                        reinterpret_cast<const BYTE*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()));
+  if (!test_switches::TakeValueWrite()) return kErrorAccessDenied;
+  std::string data = ToWindowsData(type, bytes);
+  return RegSetValueExW(ToHkey(key), Widen(name).c_str(), 0, type,
+                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
 }
 
 long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest_data_bytes) {
   DWORD name_chars = 0, data_bytes = 0;
-  LONG status = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+  LONG status = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
                                  nullptr, nullptr, &name_chars, &data_bytes, nullptr, nullptr);
   *longest_name_chars = name_chars;
   *longest_data_bytes = data_bytes;
@@ -87,38 +109,39 @@ long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest
 
 long EnumValue(RegHandle key, uint32_t index, uint32_t name_capacity_chars,
                   uint32_t data_capacity_bytes, std::string* name, RegData* out) {
-  std::vector<char> name_buffer(name_capacity_chars + 1, '\0');
-  std::vector<BYTE> data_buffer(data_capacity_bytes + 2, 0);
+  std::vector<wchar_t> name_buffer(name_capacity_chars + 1, L'\0');
+  std::vector<BYTE> data_buffer(data_capacity_bytes + sizeof(wchar_t), 0);
   DWORD name_length = name_capacity_chars;
   DWORD data_length = data_capacity_bytes;
   DWORD type = 0;
-  LONG status = RegEnumValueA(ToHkey(key), index, name_buffer.data(), &name_length, nullptr,
+  LONG status = RegEnumValueW(ToHkey(key), index, name_buffer.data(), &name_length, nullptr,
                               &type, data_buffer.data(), &data_length);
   if (status != ERROR_SUCCESS) return status;
-  name->assign(name_buffer.data(), name_length);
+  *name = Narrow(std::wstring_view(name_buffer.data(), name_length));
   out->type = type;
-  out->bytes.assign(reinterpret_cast<const char*>(data_buffer.data()), data_length);
+  out->bytes = FromWindowsData(type, data_buffer.data(), data_length);
   return status;
 }
 
 long EnumSubKey(RegHandle key, uint32_t index, std::string* name) {
-  char buffer[256];
-  DWORD length = sizeof buffer;
-  LONG status = RegEnumKeyExA(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr,
+  wchar_t buffer[256];
+  DWORD length = sizeof buffer / sizeof buffer[0];
+  LONG status = RegEnumKeyExW(ToHkey(key), index, buffer, &length, nullptr, nullptr, nullptr,
                               nullptr);
-  if (status == ERROR_SUCCESS) name->assign(buffer, length);
+  if (status == ERROR_SUCCESS) *name = Narrow(std::wstring_view(buffer, length));
   return status;
 }
 
 long DeleteValue(RegHandle key, const std::string& name) {
-  return RegDeleteValueA(ToHkey(key), name.empty() ? nullptr : name.c_str());
+  std::wstring wide_name = Widen(name);
+  return RegDeleteValueW(ToHkey(key), name.empty() ? nullptr : wide_name.c_str());
 }
 
 long DeleteKey(RegRoot root, const std::string& sub_key) {
   HKEY hroot = ToHkey(root);
   if (!hroot) return kErrorInvalidHandle;
   if (g_read_only[static_cast<int>(root)]) return kErrorAccessDenied;
-  return RegDeleteKeyA(hroot, sub_key.c_str());
+  return RegDeleteKeyW(hroot, Widen(sub_key).c_str());
 }
 
 void SetRootReadOnlyForTesting(RegRoot root, bool read_only) {

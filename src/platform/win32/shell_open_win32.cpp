@@ -4,14 +4,15 @@
 #include <shellapi.h>
 
 #include "platform/common/test_switches.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 bool OpenWithShell(const std::string& verb, const std::string& file,
                    const std::string& parameters, const std::string& folder, int show) {
   if (const ShellOpenRecorder& recorder = test_switches::ShellOpen())
     return recorder(verb, file, parameters, folder, show);
-  HINSTANCE result = ShellExecuteA(nullptr, verb.c_str(), file.c_str(), parameters.c_str(),
-                                   folder.c_str(), show);
+  HINSTANCE result = ShellExecuteW(nullptr, Widen(verb).c_str(), Widen(file).c_str(),
+                                   Widen(parameters).c_str(), Widen(folder).c_str(), show);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/common/test_switches.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -27,15 +28,6 @@ class ComScope {
   bool started_;
 };
 
-std::wstring Widen(const std::string& text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return L"";
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  wide.resize(static_cast<std::size_t>(length - 1));
-  return wide;
-}
-
 template <class T>
 void Release(T*& object) {
   if (object) object->Release();
@@ -50,34 +42,37 @@ std::string SpecialFolderPath(int folder_number) {
   // Through the folder's item list, the way the shell names virtual and real folders.
   LPITEMIDLIST list = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, folder_number, &list)) || !list) return "";
-  char buffer[MAX_PATH * 2] = {};
-  BOOL ok = SHGetPathFromIDListA(list, buffer);
+  wchar_t buffer[MAX_PATH] = {};
+  BOOL ok = SHGetPathFromIDListW(list, buffer);
   CoTaskMemFree(list);
-  return ok ? std::string(buffer) : std::string();
+  return ok ? NarrowBuffer(buffer) : std::string();
 }
 
 bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
   items->clear();
-  DWORD attributes = GetFileAttributesA(folder.c_str());
+  DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
   if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     return false;
   ComScope com;
   std::string base = folder.back() == '\\' ? folder : folder + "\\";
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA((base + "*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(Widen(base + "*").c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return true;  // an empty folder
   do {
-    std::string name = data.cFileName;
+    std::string name = NarrowBuffer(data.cFileName);
     if (name == "." || name == "..") continue;
+    // What the shell does not show (desktop.ini, which is hidden and system, among it)
+    // is not listed.
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) continue;
     ShellItem item;
     item.path = base + name;
     // The shell's own answer: its display name and the file-system, folder and link flags.
-    SHFILEINFOA info{};
+    SHFILEINFOW info{};
     info.dwAttributes = SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_LINK;
-    if (SHGetFileInfoA(item.path.c_str(), 0, &info, sizeof info,
+    if (SHGetFileInfoW(Widen(item.path).c_str(), 0, &info, sizeof info,
                        SHGFI_DISPLAYNAME | SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED)) {
-      item.display_name = info.szDisplayName;
+      item.display_name = NarrowBuffer(info.szDisplayName);
       item.file_system = info.dwAttributes & SFGAO_FILESYSTEM;
       item.folder = info.dwAttributes & SFGAO_FOLDER;
       item.link = info.dwAttributes & SFGAO_LINK;
@@ -89,23 +84,35 @@ bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
     // Zip files and the like are folders to the shell, files on disk: a file is a file.
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) item.folder = false;
     items->push_back(item);
-  } while (FindNextFileA(search, &data));
+  } while (FindNextFileW(search, &data));
   FindClose(search);
   return true;
 }
 
 std::string ShortcutTarget(const std::string& link_path) {
   ComScope com;
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   IPersistFile* file = nullptr;
   std::string target;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                  reinterpret_cast<void**>(&link))) &&
       SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
       SUCCEEDED(file->Load(Widen(link_path).c_str(), STGM_READ))) {
-    char buffer[MAX_PATH * 2] = {};
-    WIN32_FIND_DATAA data;
-    if (SUCCEEDED(link->GetPath(buffer, sizeof buffer, &data, SLGP_UNCPRIORITY))) target = buffer;
+    wchar_t buffer[MAX_PATH * 2] = {};
+    WIN32_FIND_DATAW data;
+    if (SUCCEEDED(link->GetPath(buffer, MAX_PATH * 2, &data, SLGP_UNCPRIORITY)))
+      target = NarrowBuffer(buffer);
+    // A shortcut keeps its target's path in the ANSI code page too, and some shells hand
+    // that back: "?" (which no Windows path holds) stands where a name did not fit. The
+    // item list keeps the names whole.
+    if (target.empty() || target.find('?') != std::string::npos) {
+      LPITEMIDLIST list = nullptr;
+      if (SUCCEEDED(link->GetIDList(&list)) && list) {
+        wchar_t path[MAX_PATH] = {};
+        if (SHGetPathFromIDListW(list, path)) target = NarrowBuffer(path);
+        CoTaskMemFree(list);
+      }
+    }
   }
   Release(file);
   Release(link);
@@ -114,11 +121,11 @@ std::string ShortcutTarget(const std::string& link_path) {
 
 bool CreateShortcut(const std::string& link_path, const std::string& target) {
   ComScope com;
-  IShellLinkA* link = nullptr;
+  IShellLinkW* link = nullptr;
   IPersistFile* file = nullptr;
   bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IShellLinkA, reinterpret_cast<void**>(&link))) &&
-            SUCCEEDED(link->SetPath(target.c_str())) &&
+                                       IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
+            SUCCEEDED(link->SetPath(Widen(target).c_str())) &&
             SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
             SUCCEEDED(file->Save(Widen(link_path).c_str(), TRUE));
   Release(file);

@@ -4,9 +4,11 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <vector>
+
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -24,28 +26,28 @@ class Win32Notifier : public SocketNotifier {
  public:
   Win32Notifier(uint32_t id, SocketHandler on_socket, LookupHandler on_lookup)
       : on_socket_(std::move(on_socket)), on_lookup_(std::move(on_lookup)) {
-    char class_name[32];
-    std::snprintf(class_name, sizeof class_name, "UniSock%08X", id);
+    wchar_t class_name[32];
+    std::swprintf(class_name, 32, L"UniSock%08X", id);
     class_name_ = class_name;
-    WNDCLASSA window_class{};
+    WNDCLASSW window_class{};
     window_class.lpfnWndProc = &Win32Notifier::WndProc;
-    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = class_name_.c_str();
-    RegisterClassA(&window_class);
-    std::string title = std::to_string(id);
+    RegisterClassW(&window_class);
+    std::wstring title = std::to_wstring(id);
     // A message-only window: it is never shown and needs no desktop.
-    window_ = CreateWindowExA(0, class_name_.c_str(), title.c_str(), 0, 0, 0, 0, 0, HWND_MESSAGE,
-                              nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_ = CreateWindowExW(0, class_name_.c_str(), title.c_str(), 0, 0, 0, 0, 0, HWND_MESSAGE,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
   ~Win32Notifier() override {
     CancelLookup();
     if (window_) {
-      SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
       DestroyWindow(window_);
     }
-    UnregisterClassA(class_name_.c_str(), GetModuleHandleA(nullptr));
+    UnregisterClassW(class_name_.c_str(), GetModuleHandleW(nullptr));
   }
 
   int Select(SocketId socket, int mask) override {
@@ -54,7 +56,7 @@ class Win32Notifier : public SocketNotifier {
   }
 
   void Post(SocketId socket, int event, int error) override {
-    PostMessageA(window_, kSocketMessage, static_cast<WPARAM>(socket),
+    PostMessageW(window_, kSocketMessage, static_cast<WPARAM>(socket),
                  WSAMAKESELECTREPLY(event, error));
   }
 
@@ -80,7 +82,7 @@ class Win32Notifier : public SocketNotifier {
 
  private:
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* self = reinterpret_cast<Win32Notifier*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32Notifier*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self && message == kSocketMessage) {
       SocketHandler handler = self->on_socket_;
       handler(static_cast<SocketId>(wparam), WSAGETSELECTEVENT(lparam), WSAGETSELECTERROR(lparam));
@@ -90,7 +92,7 @@ class Win32Notifier : public SocketNotifier {
       self->OnLookupReply(reinterpret_cast<HANDLE>(wparam), WSAGETASYNCERROR(lparam));
       return 0;
     }
-    return DefWindowProcA(window, message, wparam, lparam);
+    return DefWindowProcW(window, message, wparam, lparam);
   }
 
   void OnLookupReply(HANDLE handle, int error) {
@@ -111,7 +113,7 @@ class Win32Notifier : public SocketNotifier {
 
   SocketHandler on_socket_;
   LookupHandler on_lookup_;
-  std::string class_name_;
+  std::wstring class_name_;
   HWND window_ = nullptr;
   HANDLE lookup_ = nullptr;
   std::vector<char> buffer_;
@@ -141,22 +143,26 @@ int BufferOption(SocketId socket, bool udp, int option, int* size) {
   return 0;
 }
 
-std::string WideToCodePage(const std::wstring& wide, UINT code_page) {
+// The system's ANSI code page, for peers that speak it; the UTF-8 side goes through
+// Widen and Narrow like every other text of the program.
+std::string WideToAnsi(const std::wstring& wide) {
   if (wide.empty()) return "";
-  int length = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()),
+  int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
                                    nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return "";
   std::string result(length, '\0');
-  WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), result.data(),
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), result.data(),
                       length, nullptr, nullptr);
   return result;
 }
 
-std::wstring CodePageToWide(const std::string& text, UINT code_page) {
+std::wstring AnsiToWide(const std::string& text) {
   if (text.empty()) return L"";
-  int length = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()),
+  int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                                    nullptr, 0);
+  if (length <= 0) return L"";
   std::wstring result(length, L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), result.data(),
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(),
                       length);
   return result;
 }
@@ -311,16 +317,12 @@ std::string NameOfAddress(SocketAddress address, int* error) {
   return result == 0 ? std::string(host) : std::string();
 }
 
-std::string AnsiToUtf8(const std::string& text) {
-  return WideToCodePage(CodePageToWide(text, CP_ACP), CP_UTF8);
-}
+std::string AnsiToUtf8(const std::string& text) { return Narrow(AnsiToWide(text)); }
 
-std::string Utf8ToAnsi(const std::string& text) {
-  return WideToCodePage(CodePageToWide(text, CP_UTF8), CP_ACP);
-}
+std::string Utf8ToAnsi(const std::string& text) { return WideToAnsi(Widen(text)); }
 
-std::string AnsiToUtf16Bytes(const std::string& text) {
-  std::wstring wide = CodePageToWide(text, CP_ACP);
+std::string Utf8ToUtf16Bytes(const std::string& text) {
+  std::wstring wide = Widen(text);
   return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
 }
 

@@ -4,11 +4,12 @@
 #include <mmsystem.h>
 
 #include "platform/common/test_switches.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 bool PlayWaveAsync(const std::string& path) {
-  test_switches::PlayedSounds().push_back(path);
-  return sndPlaySoundA(path.c_str(), SND_ASYNC) != 0;
+  if (test_switches::RecordSounds()) test_switches::PlayedSounds().push_back(path);
+  return sndPlaySoundW(Widen(path).c_str(), SND_ASYNC) != 0;
 }
 
 }  // namespace platform

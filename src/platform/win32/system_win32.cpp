@@ -2,56 +2,57 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "runwarden_version.h"
 #include "platform/common/test_switches.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
 
-
-std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int),
+std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LPWSTR, int),
                        DWORD flags, const SYSTEMTIME& time) {
-  char buffer[128];
-  int length = format(LOCALE_USER_DEFAULT, flags, &time, nullptr, buffer, sizeof buffer);
-  return length > 0 ? std::string(buffer, length - 1) : std::string();
+  wchar_t buffer[128];
+  int length = format(LOCALE_USER_DEFAULT, flags, &time, nullptr, buffer, 128);
+  return length > 0 ? Narrow(std::wstring_view(buffer, length - 1)) : std::string();
 }
 
 }  // namespace
 
 int MajorVersion() {
   if (test_switches::MajorVersion()) return test_switches::MajorVersion();
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExA(&info)) return 0;
+  if (!GetVersionExW(&info)) return 0;
 #pragma GCC diagnostic pop
   return static_cast<int>(info.dwMajorVersion);
 }
 
 std::string GetEnv(const std::string& name) {
-  char buffer[32768];
-  DWORD length = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return "";
-  return std::string(buffer, length);
+  std::vector<wchar_t> buffer(32768);
+  DWORD capacity = static_cast<DWORD>(buffer.size());
+  DWORD length = GetEnvironmentVariableW(Widen(name).c_str(), buffer.data(), capacity);
+  if (length == 0 || length >= capacity) return "";
+  return Narrow(std::wstring_view(buffer.data(), length));
 }
 
 bool SetEnv(const std::string& name, const std::string& value) {
-  return SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+  return SetEnvironmentVariableW(Widen(name).c_str(), Widen(value).c_str()) != 0;
 }
 
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
-  char* block = GetEnvironmentStringsA();
+  wchar_t* block = GetEnvironmentStringsW();
   if (!block) return entries;
-  for (const char* entry = block; *entry; entry += std::strlen(entry) + 1) {
+  for (const wchar_t* entry = block; *entry; entry += std::wcslen(entry) + 1) {
     // Entries starting with "=" are the per-drive current folders, not variables.
-    if (*entry != '=') entries.emplace_back(entry);
+    if (*entry != L'=') entries.push_back(NarrowBuffer(entry));
   }
-  FreeEnvironmentStringsA(block);
+  FreeEnvironmentStringsW(block);
   return entries;
 }
 
@@ -70,25 +71,27 @@ std::string FormatGeneralDate(const LocalTime& time) {
   st.wHour = static_cast<WORD>(time.hour);
   st.wMinute = static_cast<WORD>(time.minute);
   st.wSecond = static_cast<WORD>(time.second);
-  std::string text = FormatWith(GetDateFormatA, DATE_SHORTDATE, st);
+  std::string text = FormatWith(GetDateFormatW, DATE_SHORTDATE, st);
   if (time.hour || time.minute || time.second) {
     text += ' ';
-    text += FormatWith(GetTimeFormatA, 0, st);
+    text += FormatWith(GetTimeFormatW, 0, st);
   }
   return text;
 }
 
 std::string ModulePath() {
   if (!test_switches::ModulePath().empty()) return test_switches::ModulePath();
-  char buffer[MAX_PATH * 4];
-  DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer, length);
+  std::vector<wchar_t> buffer(32768);
+  DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return Narrow(std::wstring_view(buffer.data(), length));
 }
 
 Version ProgramVersion() {
   Version version{RUNWARDEN_VERSION_MAJOR, RUNWARDEN_VERSION_MINOR, RUNWARDEN_VERSION_REVISION};
   // The version resource is what Explorer shows; read it so the two can never differ.
-  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+  constexpr WORD kVersionResourceType = 16;  // RT_VERSION
+  HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO),
+                                 MAKEINTRESOURCEW(kVersionResourceType));
   if (!resource) return version;
   HGLOBAL loaded = LoadResource(nullptr, resource);
   const void* data = loaded ? LockResource(loaded) : nullptr;

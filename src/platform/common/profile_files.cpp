@@ -1,20 +1,28 @@
-// Our own reader and writer with the rules of GetPrivateProfileStringA and
-// WritePrivateProfileStringA: section and key names compared without regard to case,
-// blanks around names and values removed, one pair of surrounding quotes dropped,
-// the first of two equal keys wins, files and sections created on write.
+// Our own reader and writer with the rules of GetPrivateProfileString and
+// WritePrivateProfileString, for both builds: Windows reads and writes these files in the
+// ANSI code page, where a name outside it is lost, while ours keep the program's UTF-8
+// (and plain ASCII files are byte for byte what Windows writes). Section and key names
+// are compared without regard to case, blanks around names and values removed, one pair
+// of surrounding quotes dropped, the first of two equal keys wins, files and sections
+// created on write.
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/portable/profile_text.h"
-#include "platform/portable/text.h"
+#include "platform/common/profile_text.h"
 
 namespace platform {
 namespace {
 
-using portable::SameText;
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
 
 std::string Trim(const std::string& text) {
   std::size_t begin = text.find_first_not_of(" \t");
@@ -79,10 +87,8 @@ std::string ReadProfileText(const std::string& file,
   std::string text;
   if (!ReadWholeFile(file, &text))
     text.clear();
-  return portable::ReadProfileFromText(text, section, key, default_value, capacity);
+  return ReadProfileFromText(text, section, key, default_value, capacity);
 }
-
-namespace portable {
 
 std::string ReadProfileFromText(const std::string& text,
                                 const std::string& section,
@@ -108,8 +114,6 @@ std::string ReadProfileFromText(const std::string& text,
     result.resize(capacity - 1);
   return result;
 }
-
-}  // namespace portable
 
 bool WriteProfileText(const std::string& file,
                       const std::string& section,

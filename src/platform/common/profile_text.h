@@ -1,11 +1,11 @@
-// The portable profile reader over a file's text, for the reader's own callers and for
-// driving it with any text at all (tests/fuzz).
+// The profile reader over a file's text, for the reader's own callers and for driving it
+// with any text at all (tests/fuzz).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-namespace platform::portable {
+namespace platform {
 
 // What ReadProfileText gives for a file holding Text.
 std::string ReadProfileFromText(const std::string& text,
@@ -14,4 +14,4 @@ std::string ReadProfileFromText(const std::string& text,
                                 const std::string& default_value,
                                 std::size_t capacity);
 
-}  // namespace platform::portable
+}  // namespace platform

@@ -10,6 +10,9 @@ packages=(
   libpqxx-dev postgresql nginx iproute2
   # The build makes detection.wav with a Python script.
   python3
+  # The windows preset makes RunwardenSetup.exe with NSIS; scripts/run.sh finds the
+  # program's window in its virtual display with xwininfo.
+  nsis x11-utils
   # The fuzz preset: clang with libFuzzer. Debian 12's default clang (14) cannot compile
   # std::source_location with GCC 12's library; clang 16 can.
   clang-16 libclang-rt-16-dev

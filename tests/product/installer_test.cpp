@@ -1,0 +1,342 @@
+// RunwardenSetup.exe on a Wine prefix that never had Runwarden: a silent install, the
+// installed program run as a user would, and the uninstaller, silent and asked, with
+// the registry and the folders checked after every step.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "ProgramUnderTest.h"
+#include "app/modINI.h"
+#include "registry/basReg.h"
+#include "runwarden_version.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 60000;
+const std::string kFolder = "C:\\Program Files\\Runwarden";
+const std::string kExe = kFolder + "\\Runwarden.exe";
+const std::string kUninstaller = kFolder + "\\uninstall.exe";
+constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char kRun32Key[] = "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kUninstallKey[] =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Runwarden";
+constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
+constexpr char kUserRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kShippedFiles[] = {"Runwarden.exe", "prerules.ini", "virrules.ini",
+                                     "detection.wav", "help.htm"};
+
+std::string HostPath(const char* unix_path) {
+  std::string path = std::string("Z:") + unix_path;
+  for (char& c : path)
+    if (c == '/')
+      c = '\\';
+  return path;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool KeyExists(const std::string& path) {
+  HKEY root = path.starts_with("HKCU\\") ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  std::string subkey = path.substr(5);
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+std::string SpecialFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
+  return path;
+}
+
+std::string Shortcut() {
+  return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Runwarden.lnk";
+}
+
+// Asks again every 50 ms until Condition holds or a minute has passed.
+template <class Condition>
+bool WaitFor(Condition condition) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < kTimeoutMs; Sleep(50))
+    if (condition())
+      return true;
+  return condition();
+}
+
+// A visible top-level window whose caption begins with Caption (the wizard adds the
+// page's own after it).
+HWND FindTopLevel(const std::string& caption) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, nullptr, nullptr); window;
+       window = FindWindowExW(nullptr, window, nullptr, nullptr))
+    if (IsWindowVisible(window) && WindowText(window).starts_with(caption))
+      return window;
+  return nullptr;
+}
+
+// A visible message box whose text begins with Text.
+HWND FindMessageBox(const std::string& text) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+       window = FindWindowExW(nullptr, window, L"#32770", nullptr))
+    if (IsWindowVisible(window) && MessageBoxText(window).starts_with(text))
+      return window;
+  return nullptr;
+}
+
+long RunAndWait(const std::string& command_line) {
+  RunningProgram program(command_line);
+  if (!program.started())
+    return -1;
+  DWORD code = 0;
+  return program.WaitForExit(kTimeoutMs, &code) ? static_cast<long>(code) : -1;
+}
+
+// The uninstaller runs on from a copy of itself in the temporary folder, so the process
+// that Add/Remove Programs starts ends at once; it is done when its last step, the
+// removal of its own Add/Remove Programs entry, is.
+bool WaitForUninstall() {
+  return WaitFor([] { return !KeyExists(kUninstallKey); });
+}
+
+void InstallSilently() {
+  std::string setup = HostPath(RUNWARDEN_SETUP_UNIX);
+  ASSERT_EQ(RunAndWait("\"" + setup + "\" /S"), 0);
+  ASSERT_TRUE(Exists(kExe)) << "nothing installed in " << kFolder;
+}
+
+TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
+  ASSERT_FALSE(Exists(kFolder)) << "the prefix is not fresh";
+  InstallSilently();
+
+  // The shipped files, as built, in the 64-bit Program Files.
+  for (const std::string& name : kShippedFiles) {
+    std::string built = ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\" + name);
+    EXPECT_FALSE(built.empty()) << name;
+    EXPECT_EQ(ReadFile(kFolder + "\\" + name), built) << name;
+  }
+  EXPECT_TRUE(Exists(kUninstaller));
+  EXPECT_TRUE(Exists(Shortcut()));
+
+  // The guard is registered as Enable registers it, in the registry the program reads.
+  std::string guard = "\"" + kExe + "\" /s";
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), guard);
+  EXPECT_EQ(ReadRegValue(kRun32Key, "Runwarden", "none"), "none");
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "none"), "none");
+
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "DisplayName", ""), "Runwarden");
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "DisplayVersion", ""), RUNWARDEN_VERSION_STRING);
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "Publisher", ""), "Runwarden developers");
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "UninstallString", ""), "\"" + kUninstaller + "\"");
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "QuietUninstallString", ""), "\"" + kUninstaller + "\" /S");
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "InstallLocation", ""), kFolder);
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "DisplayIcon", ""), kExe);
+
+  // The installed program, started as the Start menu starts it: its options window
+  // counts the guard as enabled, and closing it stores the options.
+  {
+    RunningProgram program("\"" + kExe + "\"");
+    ASSERT_TRUE(program.started());
+    HWND window = program.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
+    ASSERT_NE(window, nullptr) << "no options window";
+    HWND enable = FindDescendant(window, L"Button", L"Enable/Disable Runwarden");
+    ASSERT_NE(enable, nullptr);
+    PressLater(enable);
+    HWND question = program.WaitForDialog(kTimeoutMs);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(MessageBoxText(question), "Do you want to disable Runwarden?");
+    SendMessageW(GetDlgItem(question, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(question); }));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    DWORD exit_code = 1;
+    EXPECT_TRUE(program.WaitForExit(kTimeoutMs, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+  }
+  EXPECT_EQ(GetIniValue(kFolder + "\\ver.ini", "Installed", "Runwarden.exe", ""),
+            RUNWARDEN_VERSION_STRING);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "chkAuto_Update(6)", ""), "1");
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), guard) << "Cancel changed the guard";
+
+  // What a few logons leave: decisions, caches, logs, the guard's RunOnce value, and two
+  // entries the early scan set aside that the guard has not put back yet.
+  const std::string allowed = "<#>C:\\Tools\\a.exe<#>AA";
+  const std::string blocked = "<#>C:\\Bad\\b.exe<#>BB";
+  WriteRegValue(kSettingsKey, "Allowed", allowed);
+  WriteRegValue(kSettingsKey, "Blocked", blocked);
+  WriteRegValue(std::string(kSettingsKey) + "\\Cached", "C:\\Tools\\a.exe", "?<#>Unknown File");
+  WriteRegValue(kRunOnceKey, "Runwarden", "\"" + kExe + "\" /r");
+  WriteFile(kFolder + "\\log.log", "12/5/2026 3:45:12 AM Allowed File 'C:\\Tools\\a.exe'\r\n");
+  WriteFile(kFolder + "\\errlog.log", "12/5/2026 3:45:12 AM Overflow 12\r\n");
+  DeleteRegValue(kUserRunKey, "Tool");
+  WriteRegValue(std::string(kSettingsKey) + "\\Muted", std::string(kUserRunKey) + "\\Tool",
+                "C:\\Tools\\tool.exe -q");
+  std::string pss = SpecialFolder(CSIDL_WINDOWS) + "\\pss";
+  CreateDirectoryA(pss.c_str(), nullptr);
+  std::string startup_file = SpecialFolder(CSIDL_COMMON_STARTUP) + "\\Note.lnk";
+  DeleteFileA(startup_file.c_str());
+  WriteFile(pss + "\\Note.lnk", "shortcut bytes");
+  WriteRegValue(std::string(kSettingsKey) + "\\Muted", startup_file, pss + "\\Note.lnk");
+
+  // Silently, as Add/Remove Programs runs it: the lists stay.
+  std::string quiet = ReadRegValue(kUninstallKey, "QuietUninstallString", "");
+  ASSERT_FALSE(quiet.empty());
+  EXPECT_EQ(RunAndWait(quiet), 0);
+  ASSERT_TRUE(WaitForUninstall()) << "the uninstaller did not finish";
+
+  EXPECT_FALSE(Exists(kFolder)) << "files left in " << kFolder;
+  EXPECT_FALSE(Exists(Shortcut()));
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "none"), "none");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), allowed);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", ""), blocked);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "chkAuto_Update(6)", ""), "1");
+  EXPECT_FALSE(KeyExists(std::string(kSettingsKey) + "\\Cached"));
+  // The muted entries are back in their places.
+  EXPECT_FALSE(KeyExists(std::string(kSettingsKey) + "\\Muted"));
+  EXPECT_EQ(ReadRegValue(kUserRunKey, "Tool", ""), "C:\\Tools\\tool.exe -q");
+  EXPECT_EQ(ReadFile(startup_file), "shortcut bytes");
+  EXPECT_FALSE(Exists(pss + "\\Note.lnk"));
+  DeleteRegValue(kUserRunKey, "Tool");
+  DeleteFileA(startup_file.c_str());
+}
+
+TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCopy) {
+  InstallSilently();
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\Tools\\a.exe<#>AA");
+  WriteRegValue(kSettingsKey, "Blocked", "<#>C:\\Bad\\b.exe<#>BB");
+  WriteRegValue(std::string(kSettingsKey) + "\\Hashes", "C:\\Tools\\a.exe", "AA");
+  // A copy in another folder registered its own early scan: not this uninstaller's.
+  const std::string other = "\"C:\\Other\\Runwarden.exe\" /r";
+  WriteRegValue(kRunOnceKey, "Runwarden", other);
+
+  EXPECT_EQ(RunAndWait("\"" + kUninstaller + "\" /S /REMOVELISTS"), 0);
+  ASSERT_TRUE(WaitForUninstall()) << "the uninstaller did not finish";
+
+  EXPECT_FALSE(Exists(kFolder));
+  EXPECT_FALSE(KeyExists(kSettingsKey));
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", ""), other);
+  DeleteRegValue(kRunOnceKey, "Runwarden");
+}
+
+// Asked, as a user uninstalls from Add/Remove Programs: No removes the lists.
+TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
+  InstallSilently();
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\Tools\\a.exe<#>AA");
+
+  RunningProgram uninstaller("\"" + kUninstaller + "\"");
+  ASSERT_TRUE(uninstaller.started());
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (window = FindTopLevel("Runwarden Uninstall")); }))
+      << "no uninstaller window";
+  HWND uninstall = FindDescendant(window, L"Button", L"&Uninstall");
+  ASSERT_NE(uninstall, nullptr);
+  PressLater(uninstall);
+
+  HWND question = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    return (question = FindMessageBox("Do you want to keep your Allowed and Blocked lists?"));
+  })) << "no question";
+  EXPECT_EQ(WindowText(question), "Runwarden Uninstall");
+  SendMessageW(GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
+
+  HWND close = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    close = FindDescendant(window, L"Button", L"&Close");
+    return close && IsWindowEnabled(close) && IsWindowVisible(close);
+  })) << "the uninstaller did not finish";
+  EXPECT_FALSE(Exists(kFolder));
+  EXPECT_FALSE(KeyExists(kSettingsKey));
+  EXPECT_FALSE(KeyExists(kUninstallKey));
+  PressLater(close);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); }));
+}
+
+}  // namespace
+
+namespace {
+
+// Presses the wizard's button with this text once it is there and enabled.
+bool PressWhenReady(HWND wizard, const std::wstring& text) {
+  HWND button = nullptr;
+  if (!WaitFor([&] {
+        button = FindDescendant(wizard, L"Button", text);
+        return button && IsWindowVisible(button) && IsWindowEnabled(button);
+      }))
+    return false;
+  PressLater(button);
+  return true;
+}
+
+// The wizard a user clicks through: it installs what the silent setup installs, and its
+// last page offers the options window and the help without choosing them.
+TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
+  RunningProgram setup("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\"");
+  ASSERT_TRUE(setup.started());
+  HWND wizard = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    return (wizard = FindTopLevel("Runwarden " RUNWARDEN_VERSION_STRING " Setup"));
+  })) << "no setup window";
+  ASSERT_TRUE(PressWhenReady(wizard, L"&Next >"));
+  // The folder page offers the 64-bit Program Files (an edit control's text is asked for:
+  // another process cannot read it as a caption).
+  std::string offered;
+  EXPECT_TRUE(WaitFor([&] {
+    offered.clear();
+    EnumChildWindows(
+        wizard,
+        [](HWND child, LPARAM data) -> BOOL {
+          char name[16] = {};
+          GetClassNameA(child, name, sizeof name);
+          if (_stricmp(name, "Edit") != 0 || !IsWindowVisible(child))
+            return TRUE;
+          char text[MAX_PATH] = {};
+          SendMessageA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+          *reinterpret_cast<std::string*>(data) = text;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&offered));
+    return offered == kFolder;
+  })) << "the folder page offers "
+      << offered;
+  ASSERT_TRUE(PressWhenReady(wizard, L"&Install"));
+  HWND run = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    return (run = FindDescendant(wizard, L"Button", L"Open the Runwarden options"));
+  })) << "no finish page";
+  EXPECT_EQ(SendMessageW(run, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  HWND help = FindDescendant(wizard, L"Button", L"Read the Runwarden help");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(SendMessageW(help, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  ASSERT_TRUE(PressWhenReady(wizard, L"&Finish"));
+  DWORD exit_code = 1;
+  EXPECT_TRUE(setup.WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), "\"" + kExe + "\" /s");
+  EXPECT_EQ(ReadRegValue(kUninstallKey, "InstallLocation", ""), kFolder);
+  for (const std::string& name : kShippedFiles)
+    EXPECT_TRUE(Exists(kFolder + "\\" + name)) << name;
+
+  EXPECT_EQ(RunAndWait("\"" + kUninstaller + "\" /S"), 0);
+  EXPECT_TRUE(WaitForUninstall());
+  EXPECT_FALSE(Exists(kFolder));
+}
+
+}  // namespace

@@ -235,6 +235,26 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
   DeleteRegValue(kRunOnceKey, "Runwarden");
 }
 
+// A second setup over a running Runwarden (a resident guard, an open options window):
+// the running copy is ended, so its files can be replaced, and the setup succeeds.
+TEST(Installer, SetupOverARunningCopyEndsItAndReplacesTheFiles) {
+  InstallSilently();
+  RunningProgram program("\"" + kExe + "\"");
+  ASSERT_TRUE(program.started());
+  ASSERT_NE(program.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs), nullptr);
+  WriteFile(kFolder + "\\prerules.ini", "an older rule file");
+
+  EXPECT_EQ(RunAndWait("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\" /S"), 0);
+  EXPECT_TRUE(program.WaitForExit(kTimeoutMs)) << "the running copy was left running";
+  EXPECT_EQ(ReadFile(kFolder + "\\prerules.ini"),
+            ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\prerules.ini"));
+  EXPECT_EQ(ReadFile(kExe), ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\Runwarden.exe"));
+
+  EXPECT_EQ(RunAndWait("\"" + kUninstaller + "\" /S"), 0);
+  EXPECT_TRUE(WaitForUninstall());
+  EXPECT_FALSE(Exists(kFolder));
+}
+
 // Asked, as a user uninstalls from Add/Remove Programs: No removes the lists.
 TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
   InstallSilently();

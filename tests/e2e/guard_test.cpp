@@ -14,6 +14,7 @@
 #include "guard/RuleLists.h"
 #include "guard/basGuard.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/shell.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
@@ -90,20 +91,17 @@ std::string WaitForAlertAbout(const RunningProgram& program,
   return "";
 }
 
-// Presses a button of the alert until the alert goes: a click that lands while the
-// window animates its height (and is disabled) is lost, as it would be for a user.
-bool PressUntilGone(HWND alert, const std::wstring& text) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    HWND button = FindDescendant(alert, L"Button", text);
-    if (!button)
-      return !IsWindow(alert);
-    PressLater(button);
-    for (int i = 0; i < 100 && IsWindow(alert); ++i)
-      Sleep(50);
-    if (!IsWindow(alert))
-      return true;
-  }
-  return false;
+// Answers the alert as a user would: once its countdown line has settled (while the
+// window grows to show it, it is disabled and takes no click), the button is pressed,
+// and the alert slides away, reports the decision and goes.
+bool Answer(HWND alert, const std::wstring& text) {
+  if (!WaitUntil([&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }))
+    return false;
+  HWND button = FindDescendant(alert, L"Button", text);
+  if (!button)
+    return false;
+  PressLater(button);
+  return WaitUntil([&] { return !IsWindow(alert); });
 }
 
 // A prefix whose autostart places hold only what a test plants, with the program
@@ -138,14 +136,18 @@ class GuardRunTest : public ::testing::Test {
     platform::WriteWholeFile(kFolder + "\\virrules.ini", virrules);
   }
 
-  // A copy of the tests' sleeper under Name: a program an entry can start.
+  // A copy of the tests' sleeper under Name: a program an entry can start. Its name is
+  // appended behind the image, so each program has a digest of its own (a digest on the
+  // Allowed list allows every copy of the same file).
   std::string Program(const std::string& name) {
     std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
     for (char& c : sleeper)
       if (c == '/')
         c = '\\';
+    std::string bytes;
+    EXPECT_TRUE(platform::ReadWholeFile(sleeper, &bytes)) << sleeper;
     std::string path = programs_.File(name);
-    EXPECT_TRUE(CopyFileA(sleeper.c_str(), path.c_str(), FALSE)) << path;
+    EXPECT_TRUE(platform::WriteWholeFile(path, bytes + name)) << path;
     return path;
   }
 
@@ -182,7 +184,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   const std::string muted_link = PssFolder() + "\\RwE2E Tray.lnk";
   DeleteFileA(muted_link.c_str());
   // The worm runs: blocking it for ever ends it.
-  ASSERT_NE(StartSleeper(programs_, "worm.exe"), 0u);
+  ASSERT_NE(platform::StartProgram("\"" + worm + "\" 60", platform::StartWindow::kHidden), 0u);
   ASSERT_TRUE(WaitUntil([] { return IsProcessRunning("worm.exe"); }));
 
   {
@@ -215,7 +217,13 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   while (!waiting.empty()) {
     HWND alert = nullptr;
     std::string name = WaitForAlertAbout(guard, waiting, &alert, kTimeoutMs);
-    ASSERT_FALSE(name.empty()) << "no alert for " << testing::PrintToString(waiting);
+    if (name.empty()) {
+      DWORD code = 0;
+      bool ended = guard.WaitForExit(0, &code);
+      FAIL() << "no alert for " << testing::PrintToString(waiting) << "; asked "
+             << testing::PrintToString(asked) << "; the guard " << (ended ? "ended with " : "runs ")
+             << code << "\nlog:" << EventLog() << "\nerrors:" << ReadFile(kFolder + "\\errlog.log");
+    }
     asked.push_back(name);
     waiting.erase(name);
     if (asked.size() == 1) {
@@ -233,7 +241,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
       });
       continue;
     }
-    EXPECT_TRUE(PressUntilGone(alert, press[name])) << name;
+    EXPECT_TRUE(Answer(alert, press[name])) << name;
   }
   EXPECT_TRUE(countdown_seen);
   DWORD exit_code = 1;
@@ -340,10 +348,11 @@ TEST_F(GuardRunTest, TheAlertIsAsTransparentAsTheOptionsWindowLeftIt) {
   BYTE alpha = 0;
   DWORD flags = 0;
   COLORREF key = 0;
-  ASSERT_TRUE(GetLayeredWindowAttributes(alert, &key, &alpha, &flags));
+  // The alpha is set once the window is on its way up.
+  ASSERT_TRUE(WaitUntil([&] { return GetLayeredWindowAttributes(alert, &key, &alpha, &flags); }));
   EXPECT_TRUE(flags & LWA_ALPHA);
   EXPECT_EQ(alpha, 153);  // 60% opaque
-  EXPECT_TRUE(PressUntilGone(alert, L"Allow"));
+  EXPECT_TRUE(Answer(alert, L"Allow"));
   DWORD exit_code = 1;
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
@@ -376,7 +385,7 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
   HWND alert = nullptr;
   ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
-  ASSERT_TRUE(PressUntilGone(alert, L"Allow"));
+  ASSERT_TRUE(Answer(alert, L"Allow"));
   // No second notice, and still guarding.
   Sleep(6000);
   EXPECT_EQ(AlertShowing(guard, ""), nullptr);

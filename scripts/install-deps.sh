@@ -8,6 +8,11 @@ packages=(
   wine wine64 xvfb xauth imagemagick
   googletest libsqlite3-dev libcpp-httplib-dev
   libpqxx-dev postgresql nginx iproute2
+  # The build makes detection.wav with a Python script.
+  python3
+  # The fuzz preset: clang with libFuzzer. Debian 12's default clang (14) cannot compile
+  # std::source_location with GCC 12's library; clang 16 can.
+  clang-16 libclang-rt-16-dev
 )
 
 missing=()

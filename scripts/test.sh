@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test suite: native, native under the sanitizers,
-# and the Windows build under Wine (inside one virtual X display). Fails when any suite
-# fails or runs no test.
+# each fuzz target for a few seconds over its corpus, and the Windows build under Wine
+# (inside one virtual X display). Fails when any suite fails or runs no test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 
-for preset in native sanitize; do
+for preset in native sanitize fuzz; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"

@@ -76,6 +76,16 @@ TEST_F(ReadExIniTest, AStarLineSelectsAnyKeyButHoldsNoValue) {
   EXPECT_EQ(Read("[App]\r\n*\r\nF=app.exe\r\n", "App", "F"), "DEF");
 }
 
+TEST_F(ReadExIniTest, AHeaderIsNeverReadAsAKeyPattern) {
+  // As patterns, "[securityhealth]" and "[onedrive]" are character classes that hold
+  // c and d: read as key lines they would end the search before C= and D=.
+  std::string rules = "[SecurityHealth]\r\nF=SecurityHealthSystray.exe\r\nC=Y\r\nD=Tray\r\n"
+                      "[OneDrive]\r\nF=OneDrive.exe\r\nC=U\r\nD=Sync client\r\n";
+  EXPECT_EQ(Read(rules, "SecurityHealth", "C"), "Y");
+  EXPECT_EQ(Read(rules, "OneDrive", "D"), "Sync client");
+  EXPECT_EQ(Read(rules, "onedrive", "F"), "OneDrive.exe");
+}
+
 TEST_F(ReadExIniTest, AMalformedPatternGivesTheDefault) {
   EXPECT_EQ(Read("[App]\r\nF=app.exe\r\n", "App", "F"), "app.exe");
   EXPECT_EQ(Read("[App]\r\nx[y\r\nF=app.exe\r\n", "App", "F"), "DEF");

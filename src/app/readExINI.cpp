@@ -29,13 +29,17 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 // The line is the key's line when it starts with Key, or when Key matches the line
-// (with every Key= taken out) as a pattern.
+// (with every Key= taken out) as a pattern. A section header is never read as a
+// pattern: "[SecurityHealth]" would be a character class holding c, and every
+// section whose name has a c, d or f in it would lose its C, D or F line to it.
 std::optional<bool> IsKeyLine(const std::string& line, const std::string& key) {
   std::string lower_line = LowerCase(line);
   std::string lower_key = LowerCase(key);
   if (lower_line.compare(0, lower_key.size(), lower_key) == 0 &&
       lower_line.size() >= lower_key.size())
     return true;
+  if (!line.empty() && line[0] == '[')
+    return false;
   return MatchesLikePattern(lower_key, RemoveAll(lower_line, lower_key + "="));
 }
 
@@ -90,6 +94,13 @@ std::string ReadExIniValue(const std::string& file,
   std::string text;
   if (!platform::ReadWholeFile(file, &text))
     return default_value;
+  return ReadExIniText(text, section, key, default_value);
+}
+
+std::string ReadExIniText(const std::string& text,
+                          const std::string& section,
+                          const std::string& key,
+                          const std::string& default_value) {
   std::optional<std::string> value = FindValue(text, section, key);
   return value && !value->empty() ? *value : default_value;
 }

@@ -8,3 +8,6 @@
 // it is empty, or anything fails.
 std::string ReadExIniValue(const std::string& file, const std::string& section,
                            const std::string& key, const std::string& default_value);
+// The same over the file's text, lines ending with CR LF or a lone CR.
+std::string ReadExIniText(const std::string& text, const std::string& section,
+                          const std::string& key, const std::string& default_value);

@@ -10,6 +10,7 @@
 #include "app/basWindows.h"
 #include "app/modINI.h"
 #include "app/readExINI.h"
+#include "guard/HashCache.h"
 #include "guard/basCalculateHash.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -224,21 +225,7 @@ std::string CheckPreRules(const std::string& entry_name, const std::string& file
 }
 
 std::string GetFileHashCached(const std::string& path, uint32_t algorithm) {
-  ErrorScope error;
-  std::string hash;
-  error.Try([&] {
-    hash = ReadRegValue(kHashesKey, path, "");
-    if (!hash.empty())
-      return;
-    hash = HashFile(path, algorithm);
-    WriteRegValue(kHashesKey, path, hash);
-    std::string today = TodayDay();
-    if (StampIsStale("LastHashesCleared", today)) {
-      DeleteRegKey(kHashesKey);
-      WriteRegValue(kSettingsKey, "LastHashesCleared", today);
-    }
-  });
-  return hash;
+  return CachedFileHash(path, [&] { return HashFile(path, algorithm); });
 }
 
 std::string CheckVirusRules(const std::string& hash) {

@@ -164,6 +164,32 @@ double VersionNumber(const std::string& version) {
   return number;
 }
 
+bool UpdateListOffersNewer(const std::string& list,
+                           const std::string& file_name,
+                           const std::function<std::string()>& installed_version) {
+  if (list.size() < 100)
+    return false;
+  if (LowerCase(list).find("#updates") == std::string::npos)
+    return false;
+  std::vector<std::string> lines = SplitText(list, "\r\n");
+  for (size_t index = 1; index < lines.size(); ++index) {
+    // An empty line has no first field: the list ends there.
+    if (lines[index].empty())
+      throw RuntimeError(9, "Subscript out of range");
+    std::vector<std::string> fields = SplitText(lines[index], "#");
+    // A line that starts with "#" (the marker, a comment) is nobody's entry.
+    if (fields[0].empty())
+      continue;
+    if (LowerCase(fields[0]) != LowerCase(file_name))
+      continue;
+    if (fields.size() < 2)
+      throw RuntimeError(9, "Subscript out of range");
+    if (VersionNumber(fields[1]) > VersionNumber(installed_version()))
+      return true;
+  }
+  return false;
+}
+
 std::string LastUpdateKey(const std::string& exe_path) {
   return "HKCU\\Software\\VB and VBA Program Settings\\" + exe_path + "\\Settings";
 }
@@ -233,30 +259,10 @@ bool ctlProgramSupport::isUpdateAvailable(const std::string& file) {
     if (ReadRegValue(LastUpdateKey(file), "LastUpdate", "") == today)
       return;
     std::string list = DownloadUrl("http://" + ServerAddress() + kUpdatesPath);
-    if (list.size() < 100)
-      return;
-    if (LowerCase(list).find("#updates") == std::string::npos)
-      return;
     std::string name = GetFileName(file);
-    std::vector<std::string> lines = SplitText(list, "\r\n");
-    for (size_t index = 1; index < lines.size(); ++index) {
-      // An empty line has no first field: the list ends there.
-      if (lines[index].empty())
-        throw RuntimeError(9, "Subscript out of range");
-      std::vector<std::string> fields = SplitText(lines[index], "#");
-      // A line that starts with "#" (the marker, a comment) is nobody's entry.
-      if (fields[0].empty())
-        continue;
-      if (LowerCase(fields[0]) != LowerCase(name))
-        continue;
-      if (fields.size() < 2)
-        throw RuntimeError(9, "Subscript out of range");
-      std::string installed = GetIniValue(AppFile("ver.ini"), "Installed", name, "1.0");
-      if (VersionNumber(fields[1]) > VersionNumber(installed)) {
-        available = true;
-        return;
-      }
-    }
+    available = UpdateListOffersNewer(list, name, [&] {
+      return GetIniValue(AppFile("ver.ini"), "Installed", name, "1.0");
+    });
   });
   return error.pending() ? false : available;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 inline constexpr char kUpdatesPath[] = "/~vantor/updates/updates.ini";
@@ -32,6 +33,14 @@ std::string BuildPostRequest(const std::string& path, const std::string& prog,
 std::string CutReply(const std::string& response);
 // A version text as one number: dots removed, then read as a numeric prefix.
 double VersionNumber(const std::string& version);
+// The update list's answer for the executable FileName: true when the list is at least
+// 100 characters long, holds "#Updates" (any case), and a line after the first names
+// FileName (any case) with a version newer than InstalledVersion(), which is asked only
+// when a line matches; a line that starts with "#" is nobody's entry. An empty line
+// before the answer, or a matching line without a version, ends the list with a
+// RuntimeError, as the check has always done.
+bool UpdateListOffersNewer(const std::string& list, const std::string& file_name,
+                           const std::function<std::string()>& installed_version);
 // Where LastUpdate lives: the per-user program settings of the executable at `exe_path`.
 std::string LastUpdateKey(const std::string& exe_path);
 

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/modINI.h"
+#include "guard/HashFiles.h"
 #include "guard/Md2.h"
 #include "guard/basCalculateHash.h"
 #include "platform/crypto.h"
@@ -60,4 +64,39 @@ TEST(ProviderMd2Test, AFileLockedAgainstReadingGivesNothing) {
   EXPECT_EQ(HashFile(path, platform::kAlgorithmMd2), "");
   CloseHandle(lock);
   EXPECT_EQ(HashFile(path, platform::kAlgorithmMd2), Md2Hex("MZ"));
+}
+
+TEST(ProviderMd2Test, ConcurrentHashingGivesTheProvidersDigests) {
+  TestFolder folder;
+  std::vector<std::string> paths;
+  std::vector<std::string> provider;
+  for (std::size_t size : {0u, 15u, 16u, 17u, 32767u, 32768u, 32769u, 65537u, 300000u}) {
+    std::string bytes = Pattern(size);
+    bytes += std::to_string(size);  // each file its own content
+    paths.push_back(folder.Write("f" + std::to_string(size), bytes));
+    provider.push_back(ProviderDigest(platform::kAlgorithmMd2, bytes));
+  }
+  // A file locked against reading gives nothing, as HashFile gives it.
+  std::string locked = folder.Write("locked.exe", "MZ");
+  HANDLE lock = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  paths.push_back(locked);
+  provider.push_back("");
+  for (auto [threads, lanes] : {std::pair{1, 1}, {1, 4}, {2, 6}, {0, 0}})
+    EXPECT_EQ(HashFiles(paths, platform::kAlgorithmMd2, threads, lanes), provider)
+        << threads << " threads, " << lanes << " lanes";
+  CloseHandle(lock);
+  EXPECT_EQ(HashFiles({locked}, platform::kAlgorithmMd2), std::vector<std::string>{Md2Hex("MZ")});
+}
+
+TEST(ProviderMd2Test, TheShippedVirusRulesNameTheEicarFileByTheProvidersDigest) {
+  std::string rules = std::string("Z:") + RUNWARDEN_EXE_HOST_PATH;
+  std::replace(rules.begin(), rules.end(), '/', '\\');
+  rules = rules.substr(0, rules.rfind('\\')) + "\\virrules.ini";
+  // The EICAR test file, put together here so that no file of the repository is one.
+  std::string eicar =
+      std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+  for (const std::string& file : {eicar, eicar + "\r\n"})
+    EXPECT_EQ(GetIniValue(rules, ProviderDigest(platform::kAlgorithmMd2, file), "name", ""),
+              "EICAR-Test-File");
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/common/profile_text.h"
 
 namespace platform {
 namespace {
@@ -83,20 +84,28 @@ std::string ReadProfileText(const std::string& file,
                             const std::string& key,
                             const std::string& default_value,
                             std::size_t capacity) {
-  std::string result = Trim(default_value);
   std::string text;
-  if (ReadWholeFile(file, &text)) {
-    bool in_section = false;
-    for (const std::string& line : SplitLines(text)) {
-      std::string name, line_key, value;
-      if (SectionName(line, &name)) {
-        if (in_section)
-          break;
-        in_section = SameText(name, Trim(section));
-      } else if (in_section && KeyLine(line, &line_key, &value) && SameText(line_key, Trim(key))) {
-        result = Unquote(value);
+  if (!ReadWholeFile(file, &text))
+    text.clear();
+  return ReadProfileFromText(text, section, key, default_value, capacity);
+}
+
+std::string ReadProfileFromText(const std::string& text,
+                                const std::string& section,
+                                const std::string& key,
+                                const std::string& default_value,
+                                std::size_t capacity) {
+  std::string result = Trim(default_value);
+  bool in_section = false;
+  for (const std::string& line : SplitLines(text)) {
+    std::string name, line_key, value;
+    if (SectionName(line, &name)) {
+      if (in_section)
         break;
-      }
+      in_section = SameText(name, Trim(section));
+    } else if (in_section && KeyLine(line, &line_key, &value) && SameText(line_key, Trim(key))) {
+      result = Unquote(value);
+      break;
     }
   }
   if (capacity == 0)

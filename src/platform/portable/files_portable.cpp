@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/portable/fake_files.h"
 #include "platform/portable/host_path.h"
 
 namespace platform {
@@ -61,6 +62,7 @@ bool WriteWithFlags(const std::string& path, const std::string& bytes, int flags
 
 std::vector<FoundFile> FindFiles(const std::string& pattern) {
   std::vector<FoundFile> found;
+  if (portable::FakeFindFiles(pattern, &found)) return found;
   std::string::size_type cut = pattern.find_last_of("\\/");
   std::string folder = cut == std::string::npos ? "" : pattern.substr(0, cut + 1);
   std::string name_pattern = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
@@ -83,6 +85,8 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
 }
 
 bool ReadAttributes(const std::string& path, uint32_t* attributes) {
+  bool exists = false;
+  if (portable::FakeReadAttributes(path, &exists, attributes)) return exists;
   return HostAttributes(portable::ToHostPath(path), attributes);
 }
 

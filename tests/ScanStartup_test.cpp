@@ -344,6 +344,24 @@ TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
   EXPECT_EQ(ValueNames(kMutedKey).size(), 2u);
 }
 
+// The digests of a pass are taken before its walk; an entry whose file an earlier
+// entry's block took away meanwhile is still handled as one without a file.
+TEST_F(ScanTest, AFileTakenAwayEarlierInThePassHasNoDigest) {
+  machine_.SetOption("chkAuto_Block(4)", "0");
+  std::string common = machine_.folder().File("Startup24");
+  std::string helper = machine_.folder().Write("Startup24\\helper.exe", "helper bytes");
+  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(helper) + "<#>" + Md2Hex("helper bytes"));
+  // The user's shortcut to the same file comes later: the common folder is walked first.
+  machine_.AddStartupShortcut("Helper", helper);
+  alert_.answers = {{"Helper", Answer::kAllow}};
+  GuardScan();
+  EXPECT_FALSE(platform::FileSize(helper) >= 0);
+  EXPECT_TRUE(platform::FileSize(machine_.Pss() + "\\helper.exe") >= 0);
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_EQ(alert_.alerts[0].entry.Name, "Helper");
+  EXPECT_EQ(alert_.alerts[0].hash, "");
+}
+
 TEST_F(ScanTest, TheProgramsOwnEntriesAreNeverTouched) {
   // Written as the guard writes them, in another letter case; the file is not even there.
   machine_.AddRunValue("Runwarden", "\"" + UpperCase(machine_.Program()) + "\" /s");

@@ -12,6 +12,7 @@
 #include "app/basShortPath.h"
 #include "app/basWindows.h"
 #include "guard/Blocking.h"
+#include "guard/HashCache.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
@@ -84,10 +85,13 @@ class EntryVisit {
              ErrorScope& error)
       : entry_(entry), pss_folder_(pss_folder), windows_(windows), error_(error) {}
 
-  void Run() {
-    file_ = ResolveCommandFile(entry_.Command);
+  // File is the entry's resolved file; Digest its digest taken before the walk, when the
+  // file was there then. A file an earlier entry's handling took away has none now, as
+  // one that came meanwhile gets its own.
+  void Run(const std::string& file, const std::string* digest) {
+    file_ = file;
     if (FileExists(file_))
-      hash_ = GetFileHashCached(file_, kScanHashAlgorithm);
+      hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
     is_task_ = IsTaskFile(file_);
     switch (Decide()) {
       case Tail::kNext:
@@ -258,12 +262,33 @@ void ScanStartup(const GuardWindows& windows) {
     std::string pss_folder = PssFolder();
     if (!platform::FolderExists(pss_folder))
       platform::CreateFolder(pss_folder);
-    for (const StartupEntry& entry : CollectStartupEntries()) {
+    StartupEntryList entries = CollectStartupEntries();
+    // Every command resolved first, so that the digests of all the files there are taken
+    // together, in the order of the walk: those the cache does not know are read side
+    // by side instead of one after the other.
+    std::vector<std::string> files(entries.size());
+    std::vector<bool> there(entries.size(), false);
+    std::vector<std::string> existing;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      error.Try([&] {
+        files[i] = ResolveCommandFile(entries[i].Command);
+        there[i] = FileExists(files[i]);
+        if (there[i])
+          existing.push_back(files[i]);
+      });
+    }
+    std::vector<std::string> digests;
+    error.Try([&] { digests = GetFileHashesCached(existing, kScanHashAlgorithm); });
+    std::size_t next_digest = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string* digest = nullptr;
+      if (there[i] && next_digest < digests.size())
+        digest = &digests[next_digest++];
       int raised_before = error.raised();
       // A step that fails ends this entry's visit; the pass goes on with the next.
-      error.Try([&] { EntryVisit(entry, pss_folder, windows, error).Run(); });
+      error.Try([&] { EntryVisit(entries[i], pss_folder, windows, error).Run(files[i], digest); });
       if (error.raised() != raised_before)
-        failed_command = entry.Command;
+        failed_command = entries[i].Command;
     }
   });
   if (!error.pending())

@@ -90,7 +90,8 @@ class EntryVisit {
   // one that came meanwhile gets its own.
   void Run(const std::string& file, const std::string* digest) {
     file_ = file;
-    if (FileExists(file_))
+    exists_ = FileExists(file_);
+    if (exists_)
       hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
     is_task_ = IsTaskFile(file_);
     switch (Decide()) {
@@ -124,7 +125,7 @@ class EntryVisit {
     // The program's own autostart entries are never touched.
     if (!AppExePath.empty() && LowerCase(file_) == LowerCase(AppExePath))
       return Tail::kNext;
-    if (!FileExists(file_) && OptAutoBlockMissing) {
+    if (!exists_ && OptAutoBlockMissing) {
       LogEvent("Blocked File Not Exists '" + file_ + "'");
       return Tail::kBlockForever;
     }
@@ -189,6 +190,7 @@ class EntryVisit {
   const GuardWindows& windows_;
   ErrorScope& error_;
   std::string file_, hash_, code_, rating_text_;
+  bool exists_ = false;  // as the visit began
   bool is_task_ = false;
   bool harmful_ = false;
 };

@@ -95,7 +95,7 @@ uint32_t StartProgramAt(const std::string& path, int seconds = 60) {
   EXPECT_EQ(std::system(host.c_str()), 0);
 #endif
   return platform::StartProgram("\"" + path + "\" " + std::to_string(seconds),
-                               platform::StartWindow::kHidden);
+                                platform::StartWindow::kHidden);
 }
 
 }  // namespace
@@ -311,7 +311,8 @@ TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
   std::string worm = machine_.Program("worm.exe", "worm bytes");
   std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
   std::string tray = machine_.Program("tray.exe", "tray bytes");
-  WriteRegValue(kSettingsKey, "Allowed", "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
+  WriteRegValue(kSettingsKey, "Allowed",
+                "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
   WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
   machine_.AddRunValue("Pest", pest + " /bg");
   machine_.AddRunValue("Worm", worm);
@@ -350,7 +351,8 @@ TEST_F(ScanTest, AFileTakenAwayEarlierInThePassHasNoDigest) {
   machine_.SetOption("chkAuto_Block(4)", "0");
   std::string common = machine_.folder().File("Startup24");
   std::string helper = machine_.folder().Write("Startup24\\helper.exe", "helper bytes");
-  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(helper) + "<#>" + Md2Hex("helper bytes"));
+  WriteRegValue(kSettingsKey, "Blocked",
+                "<#>" + LowerCase(helper) + "<#>" + Md2Hex("helper bytes"));
   // The user's shortcut to the same file comes later: the common folder is walked first.
   machine_.AddStartupShortcut("Helper", helper);
   alert_.answers = {{"Helper", Answer::kAllow}};
@@ -362,6 +364,24 @@ TEST_F(ScanTest, AFileTakenAwayEarlierInThePassHasNoDigest) {
   EXPECT_EQ(alert_.alerts[0].hash, "");
 }
 
+// A scheduled task is known by its path even when lists are matched by digest: the
+// scheduler writes into a job file at every run, so its digest does not last.
+TEST_F(ScanTest, ATaskIsLookedUpByItsPath) {
+  ScopedVersion five(5);  // the tasks folder is watched on version 5
+  platform::CreateFolder(machine_.Windir() + "\\tasks");
+  std::string job = machine_.folder().Write("windows\\tasks\\Update.job", "job bytes");
+  machine_.folder().Write("windows\\tasks\\Other.job", "job bytes");
+  EXPECT_TRUE(IsTaskFile(LowerCase(job)));
+  EXPECT_FALSE(IsTaskFile(machine_.Program("tasks.exe", "x")));
+  // Listed by its path alone; the other job, with the same bytes, is not listed.
+  WriteRegValue(kSettingsKey, "Allowed", "<#>" + LowerCase(job) + "<#>");
+  GuardScan();
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_EQ(LowerCase(alert_.alerts[0].file_name), "other.job");
+  EXPECT_EQ(alert_.alerts[0].hash, Md2Hex("job bytes"));
+  EXPECT_TRUE(platform::FileSize(job) >= 0);
+}
+
 TEST_F(ScanTest, TheProgramsOwnEntriesAreNeverTouched) {
   // Written as the guard writes them, in another letter case; the file is not even there.
   machine_.AddRunValue("Runwarden", "\"" + UpperCase(machine_.Program()) + "\" /s");
@@ -371,7 +391,8 @@ TEST_F(ScanTest, TheProgramsOwnEntriesAreNeverTouched) {
   RunOnceMode = true;
   Scan();
   EXPECT_TRUE(alert_.alerts.empty());
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""), "\"" + UpperCase(machine_.Program()) + "\" /s");
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""),
+            "\"" + UpperCase(machine_.Program()) + "\" /s");
   EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), "\"" + machine_.Program() + "\" /r");
   EXPECT_EQ(ValueNames(kMutedKey).size(), 0u);
   EXPECT_EQ(machine_.EventLog(), "");

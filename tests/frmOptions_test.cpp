@@ -12,8 +12,8 @@
 #include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/files.h"
-#include "platform/system.h"
 #include "platform/shell_open.h"
+#include "platform/system.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
@@ -281,7 +281,8 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
     return path.substr(2);
   };
   auto stand_in = [&](const std::string& name, const std::string& mark) {
-    std::string path = folder_.Write(name, "#!/bin/sh\necho started > '" + host(folder_.File(mark)) + "'\n");
+    std::string path =
+        folder_.Write(name, "#!/bin/sh\necho started > '" + host(folder_.File(mark)) + "'\n");
     EXPECT_EQ(std::system(("chmod +x '" + host(path) + "'").c_str()), 0);
   };
   auto marked = [&](const std::string& mark) {

@@ -147,9 +147,8 @@ class EntryVisit {
     }
 
     bool block = false;
-    bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries,
-                                                          code_, rating_text_,
-                                                          GetFileName(file_), hash_);
+    bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries, code_,
+                                                          rating_text_, GetFileName(file_), hash_);
     if (allow) {
       if (AppendToList("Allowed", file_, hash_) != platform::kErrorSuccess)
         error_.Raise("Cannot write the Allowed list");

@@ -30,7 +30,8 @@ bool IsTaskFile(const std::string& file);
 // the line and the last entry's command. With "Send Errors" on it goes to SubmitError;
 // otherwise it is logged, and (outside RunOnceMode, while "ShowErr" is "1") the user is
 // asked to send errlog.log; Cancel turns the prompt off for good.
-void ReportScanError(const std::string& report, const std::string& description,
+void ReportScanError(const std::string& report,
+                     const std::string& description,
                      const GuardWindows& windows);
 
 // Writes the good value of every watched setting (platform version 5 only) and sets the
@@ -38,5 +39,7 @@ void ReportScanError(const std::string& report, const std::string& description,
 void RepairSystemSettings();
 // Writes Good (as a REG_DWORD from its decimal text with AsDword) whatever the value held.
 // True when the value held a different, non-empty text before (compared without case).
-bool EnforceSetting(const std::string& key, const std::string& name, const std::string& good,
+bool EnforceSetting(const std::string& key,
+                    const std::string& name,
+                    const std::string& good,
                     bool as_dword);

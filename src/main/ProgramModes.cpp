@@ -17,7 +17,9 @@ GuardWindows RunwardenGuardWindows() {
     ShowAlert2(message, color);
   };
   windows.CheckUpdates = [] { AlertProgramSupport().CheckUpdates(); };
-  windows.SubmitError = [](const std::string& report) { AlertProgramSupport().SubmitError(report); };
+  windows.SubmitError = [](const std::string& report) {
+    AlertProgramSupport().SubmitError(report);
+  };
   windows.HideAlert = HideAlert;
   windows.UnloadWindows = [] {
     UnloadAlert();

@@ -135,8 +135,9 @@ int main(int argc, char** argv) {
     DeleteRegValueNamed(kHkcuRun, name);
   std::vector<double> without = TimeRuns(once, runs);
   for (int i = 0; i < entries; ++i)
-    WriteRegValue(kHkcuRun, names[i], "\"" + folder.File("programs\\tool" + std::to_string(i) +
-                                                         ".exe") + "\" /background");
+    WriteRegValue(
+        kHkcuRun, names[i],
+        "\"" + folder.File("programs\\tool" + std::to_string(i) + ".exe") + "\" /background");
 
   std::printf("Runwarden.exe /r under Wine, %d allowed entries, %d runs each\n", entries, runs);
   std::printf("%-28s %8.1f ms\n", "first (cold) run", cold);

@@ -95,7 +95,8 @@ std::string WaitForAlertAbout(const RunningProgram& program,
 // window grows to show it, it is disabled and takes no click), the button is pressed,
 // and the alert slides away, reports the decision and goes.
 bool Answer(HWND alert, const std::wstring& text) {
-  if (!WaitUntil([&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }))
+  if (!WaitUntil(
+          [&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }))
     return false;
   HWND button = FindDescendant(alert, L"Button", text);
   if (!button)
@@ -125,8 +126,8 @@ class GuardRunTest : public ::testing::Test {
       DeleteFileA(link.c_str());
       DeleteFileA((PssFolder() + "\\" + link.substr(link.find_last_of('\\') + 1)).c_str());
     }
-    for (const char* file : {"ver.ini", "log.log", "errlog.log", "prerules.ini", "virrules.ini",
-                             "Runwarden.exe"})
+    for (const char* file :
+         {"ver.ini", "log.log", "errlog.log", "prerules.ini", "virrules.ini", "Runwarden.exe"})
       DeleteFileA((kFolder + "\\" + file).c_str());
     RemoveDirectoryA(kFolder.c_str());
   }
@@ -262,7 +263,8 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_EQ(ReadRegValue(pest_backup, "item", ""), "pest.exe");
   EXPECT_EQ(ReadRegValue(pest_backup, "command", ""), pest);
   EXPECT_EQ(ReadRegValue(pest_backup, "hkey", ""), "HKLM");
-  EXPECT_EQ(ReadRegValue(pest_backup, "key", ""), "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(ReadRegValue(pest_backup, "key", ""),
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
   EXPECT_EQ(ReadRegValue(pest_backup, "inimapping", ""), "0");
   EXPECT_NE(ReadRegValue(pest_backup, "YEAR", ""), "");
   // Block Forever: gone, backed up, listed, and its running process ended.

@@ -24,20 +24,19 @@ void ResetModes() {
 }  // namespace
 
 SystemValuesGuard::SystemValuesGuard() {
-  const std::pair<const char*, const char*> values[] = {
-      {kWinlogon, "shell"},
-      {kWinlogon, "userinit"},
-      {kWinlogon, "uihost"},
-      {kLmSystem, "DisableRegistryTools"},
-      {kCuSystem, "DisableRegistryTools"},
-      {kLmSystem, "DisableTaskMgr"},
-      {kCuSystem, "DisableTaskMgr"},
-      {kLmExplorer, "NoFolderOptions"},
-      {kCuExplorer, "NoFolderOptions"},
-      {"HKCR\\.exe", ""},
-      {"HKCR\\exefile\\shell\\open\\command", ""},
-      {kLmExplorer, "DisallowRun"},
-      {kCuExplorer, "DisallowRun"}};
+  const std::pair<const char*, const char*> values[] = {{kWinlogon, "shell"},
+                                                        {kWinlogon, "userinit"},
+                                                        {kWinlogon, "uihost"},
+                                                        {kLmSystem, "DisableRegistryTools"},
+                                                        {kCuSystem, "DisableRegistryTools"},
+                                                        {kLmSystem, "DisableTaskMgr"},
+                                                        {kCuSystem, "DisableTaskMgr"},
+                                                        {kLmExplorer, "NoFolderOptions"},
+                                                        {kCuExplorer, "NoFolderOptions"},
+                                                        {"HKCR\\.exe", ""},
+                                                        {"HKCR\\exefile\\shell\\open\\command", ""},
+                                                        {kLmExplorer, "DisallowRun"},
+                                                        {kCuExplorer, "DisallowRun"}};
   for (const auto& [key, name] : values) {
     Saved saved{key, name, {}, false};
     saved.existed = ReadRegRaw(key, name, &saved.data);

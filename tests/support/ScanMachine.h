@@ -20,11 +20,15 @@
 
 inline constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char kHklmRunOnce[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr char kHklmRunOnce[] =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-inline constexpr char kWinlogon[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-inline constexpr char kLmSystem[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-inline constexpr char kCuSystem[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr char kWinlogon[] =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+inline constexpr char kLmSystem[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr char kCuSystem[] =
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 inline constexpr char kLmExplorer[] =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 inline constexpr char kCuExplorer[] =

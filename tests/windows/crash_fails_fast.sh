@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# A Windows program that crashes under Wine must fail at once, with Wine's backtrace,
-# not wait in a crash dialog until the test's time limit.
+# A Windows program that crashes under Wine must end at once, with Wine's backtrace, not
+# wait in a crash dialog until the test's time limit. (Its exit status is not to be
+# trusted: the first program of a freshly started prefix that crashes can end with 0,
+# so the Wine suites also fail on the crash's message.)
 #   crash_fails_fast.sh <wine-run.sh> <crasher.exe>
 set -u
 status=0
@@ -9,12 +11,8 @@ if [ "$status" -eq 124 ]; then
   echo "the crashed program was still there after 60 s"
   exit 1
 fi
-if [ "$status" -eq 0 ]; then
-  echo "the program did not crash"
-  exit 1
-fi
 if ! grep -q "Unhandled" <<<"$output"; then
-  echo "no backtrace of the crash:"
+  echo "no crash reported (status $status):"
   echo "$output"
   exit 1
 fi

@@ -23,6 +23,12 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
     wineserver -w >/dev/null 2>&1 </dev/null 9>&- || true
   fi
   wineserver -p120 >/dev/null 2>&1 </dev/null 9>&- || true
+  # A program that crashes must fail its test at once: Wine's debugger then prints the
+  # backtrace and ends it, instead of showing a crash dialog that nobody answers.
+  if [ ! -f "$WINEPREFIX/.runwarden-crashes-end" ]; then
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1 </dev/null 9>&- && touch "$WINEPREFIX/.runwarden-crashes-end" || true
+  fi
   # A prefix that reports another Windows version (winxp64 reports 5.2).
   if [ -n "${RUNWARDEN_WINE_VERSION:-}" ]; then
     wine reg add 'HKCU\Software\Wine' /v Version /d "$RUNWARDEN_WINE_VERSION" /f \

@@ -167,6 +167,19 @@ TEST_F(RegTest, DeletingFromAMissingKeyIsNothingToDo) {
   EXPECT_NE(DeleteRegValue(kKey, "not there"), 0);  // the platform's not-found status
 }
 
+// The engine's delete tells a missing key (nothing to do) from a refused one: a value
+// that stays must not count as gone.
+TEST_F(RegTest, ANamedDeleteReportsAKeyItMayNotChange) {
+  EXPECT_EQ(DeleteRegValueNamed("HKCU\\Software\\RunwardenTests\\Missing", "x"), 0);
+  WriteRegValue(kKey, "a", "1");
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
+  EXPECT_EQ(DeleteRegValueNamed(kKey, "a"), platform::kErrorAccessDenied);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
+  EXPECT_EQ(ReadRegValue(kKey, "a", "gone"), "1");
+  EXPECT_EQ(DeleteRegValueNamed(kKey, "a"), 0);
+  EXPECT_EQ(ReadRegValue(kKey, "a", "gone"), "gone");
+}
+
 TEST_F(RegTest, KeysWithSubkeysAreNotDeleted) {
   WriteRegValue(std::string(kKey) + "\\Child", "v", "1");
   WriteRegValue(kKey, "v", "1");

@@ -8,50 +8,10 @@
 #include "platform/registry.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScanMachine.h"
 #include "support/ScopedOverrides.h"
 
 namespace {
-
-constexpr char kWinlogon[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr char kLmSystem[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr char kCuSystem[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr char kLmExplorer[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-constexpr char kCuExplorer[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-
-// The repair writes system keys that the Wine prefix itself uses: each value it touches
-// is put back as it was (or removed again) when the test ends.
-class SystemValuesGuard {
- public:
-  SystemValuesGuard() {
-    const std::pair<const char*, const char*> values[] = {
-        {kWinlogon, "shell"},           {kWinlogon, "userinit"},        {kWinlogon, "uihost"},
-        {kLmSystem, "DisableRegistryTools"}, {kCuSystem, "DisableRegistryTools"},
-        {kLmSystem, "DisableTaskMgr"},  {kCuSystem, "DisableTaskMgr"},  {kLmExplorer, "NoFolderOptions"},
-        {kCuExplorer, "NoFolderOptions"}, {"HKCR\\.exe", ""},           {"HKCR\\exefile\\shell\\open\\command", ""},
-        {kLmExplorer, "DisallowRun"},   {kCuExplorer, "DisallowRun"}};
-    for (const auto& [key, name] : values) {
-      Saved saved{key, name, {}, false};
-      saved.existed = ReadRegRaw(key, name, &saved.data);
-      saved_.push_back(saved);
-    }
-  }
-  ~SystemValuesGuard() {
-    for (const Saved& saved : saved_) {
-      if (saved.existed)
-        WriteRegRaw(saved.key, saved.name, saved.data);
-      else
-        DeleteRegValueNamed(saved.key, saved.name);
-    }
-  }
-
- private:
-  struct Saved {
-    std::string key, name;
-    platform::RegData data;
-    bool existed;
-  };
-  std::vector<Saved> saved_;
-};
 
 class RepairTest : public ::testing::Test {
  protected:

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/basMain.h"
 #include "app/basSettings.h"
+#include "guard/ProcessKill.h"
 #include "net/ServerAddress.h"
+#include "platform/events.h"
 #include "platform/files.h"
 #include "platform/shell_open.h"
+#include "platform/system.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
@@ -241,6 +246,69 @@ TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "Msconfig cannot be found! This option is disabled for you!");
   EXPECT_EQ(boxes_[0].style, platform::kMbOk);
+}
+
+// Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
+// system32. The help centre's copy is still taken first where there is one.
+TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
+  ScopedEnv windir("WINDIR", folder_.path());
+  platform::CreateFolder(folder_.File("system32"));
+#ifdef _WIN32
+  // The tests' sleeper stands in for msconfig: it is seen running.
+  platform::SetModulePathForTesting("");
+  std::string tests = platform::ModulePath();
+  platform::SetModulePathForTesting(folder_.File("Runwarden.exe"));
+  std::string sleeper;
+  ASSERT_TRUE(platform::ReadWholeFile(tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe",
+                                      &sleeper));
+  folder_.Write("system32\\msconfig.exe", sleeper);
+  frmOptions::Controls& c = Open();
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(boxes_.empty());
+  bool started = false;
+  for (int i = 0; i < 200 && !started; ++i) {
+    started = IsProcessRunning("msconfig.exe");
+    platform::Sleep(50);
+  }
+  EXPECT_TRUE(started);
+  KillProcessByFile("msconfig.exe");
+#else
+  // A stand-in that leaves a mark of where it was started from.
+  auto host = [](std::string path) {
+    for (char& ch : path)
+      if (ch == '\\')
+        ch = '/';
+    return path.substr(2);
+  };
+  auto stand_in = [&](const std::string& name, const std::string& mark) {
+    std::string path =
+        folder_.Write(name, "#!/bin/sh\necho started > '" + host(folder_.File(mark)) + "'\n");
+    EXPECT_EQ(std::system(("chmod +x '" + host(path) + "'").c_str()), 0);
+  };
+  auto marked = [&](const std::string& mark) {
+    for (int i = 0; i < 200; ++i) {
+      if (platform::FileSize(folder_.File(mark)) > 0)
+        return true;
+      platform::Sleep(20);
+    }
+    return false;
+  };
+  stand_in("system32\\msconfig.exe", "from-system32");
+  frmOptions::Controls& c = Open();
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(marked("from-system32"));
+
+  platform::CreateFolder(folder_.File("pchealth"));
+  platform::CreateFolder(folder_.File("pchealth\\helpctr"));
+  platform::CreateFolder(folder_.File("pchealth\\helpctr\\binaries"));
+  stand_in("pchealth\\helpctr\\binaries\\msconfig.exe", "from-help-centre");
+  platform::RemoveFile(folder_.File("from-system32"));
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(marked("from-help-centre"));
+  EXPECT_FALSE(platform::FileSize(folder_.File("from-system32")) > 0);
+  EXPECT_TRUE(boxes_.empty());
+#endif
 }
 
 TEST_F(OptionsTest, HelpAndUpdatesAreOpenedByTheShellFromTheProgramsFolder) {

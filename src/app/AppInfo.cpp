@@ -2,6 +2,10 @@
 
 #include "platform/system.h"
 
+#ifndef RUNWARDEN_SUPPORT_EMAIL
+#define RUNWARDEN_SUPPORT_EMAIL "support@runwarden.example"
+#endif
+
 std::string AppFolder() {
   std::string path = platform::ModulePath();
   std::string::size_type cut = path.find_last_of('\\');
@@ -29,3 +33,5 @@ std::string AppFile(const std::string& name) {
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   return folder + "\\" + name;
 }
+
+std::string SupportEmailAddress() { return RUNWARDEN_SUPPORT_EMAIL; }

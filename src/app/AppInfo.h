@@ -11,3 +11,6 @@ std::string AppExeName();
 std::string VersionText();
 // A file in the program's folder: the folder, a backslash and the name.
 std::string AppFile(const std::string& name);
+// Where users send errlog.log by hand: the maker's support e-mail address, fixed when
+// the program is built.
+std::string SupportEmailAddress();

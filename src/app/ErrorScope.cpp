@@ -9,6 +9,7 @@ ErrorScope::~ErrorScope() {
 
 void ErrorScope::Raise(const std::string& description, std::source_location where) {
   pending_ = true;
+  ++raised_;
   description_ = description;
   line_ = static_cast<int>(where.line());
 }

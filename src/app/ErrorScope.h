@@ -52,6 +52,8 @@ class ErrorScope {
   }
 
   bool pending() const { return pending_; }
+  // How many errors were recorded so far, so a caller can tell which step raised one.
+  int raised() const { return raised_; }
   const std::string& description() const { return description_; }
   int line() const { return line_; }
   void Clear() { pending_ = false; }
@@ -63,6 +65,7 @@ class ErrorScope {
  private:
   AtEnd at_end_;
   bool pending_ = false;
+  int raised_ = 0;
   std::string description_;
   int line_ = 0;
 };

@@ -1,7 +1,122 @@
 #include "guard/GuardLoop.h"
 
-// The scan pass and the guard loop are not written yet: until they are, both runs end
-// without touching anything.
-void StartGuard() {}
+#include "app/AppInfo.h"
+#include "app/ErrorScope.h"
+#include "app/basFileFunctions.h"
+#include "app/basLog.h"
+#include "app/basMain.h"
+#include "app/basSettings.h"
+#include "guard/RuleLists.h"
+#include "guard/basScan.h"
+#include "platform/events.h"
+#include "platform/window.h"
+#include "registry/basReg.h"
 
-void ScanOnce() {}
+bool KeepGuarding = false;
+
+namespace {
+
+constexpr char kApplicationTitle[] = "Runwarden";
+constexpr char kSettingChangedNotice[] =
+    "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
+    "your system. Please scan your computer with a antivirus and antispyware!";
+
+int& PassLimit() {
+  static int limit = 0;
+  return limit;
+}
+
+// Both rule files must be there: without them nothing harmful could be recognised.
+bool RuleFilesPresent() {
+  for (const char* rules : {"prerules.ini", "virrules.ini"}) {
+    if (FileExists(AppFile(rules)))
+      continue;
+    std::string text = std::string("Missing file - ") + rules + ", cannot check harmfull files!";
+    LogError(text);
+    platform::ShowMessageBox(text + "\r\n\r\nThis application will now terminate!",
+                             std::string(kApplicationTitle) + " - Critical Error",
+                             platform::kMbOk | platform::kMbIconCritical);
+    return false;
+  }
+  return true;
+}
+
+bool PastTick(uint32_t tick) {
+  return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
+}
+
+// Lets messages run until the time is up: a guard that does not answer for 5 seconds
+// would hold up logoff and every broadcast.
+void PauseLettingMessagesRun(uint32_t milliseconds) {
+  uint32_t deadline = platform::TickCount() + milliseconds;
+  for (;;) {
+    platform::DoEvents();
+    if (PastTick(deadline))
+      return;
+    platform::Idle(deadline - platform::TickCount());
+  }
+}
+
+void Call(const std::function<void()>& procedure) {
+  if (procedure)
+    procedure();
+}
+
+}  // namespace
+
+std::string AutostartCommand(const std::string& switch_text) {
+  return "\"" + AppExePath + "\" " + switch_text;
+}
+
+void ScanOnce(const GuardWindows& windows) {
+  ErrorScope error;
+  error.Try([&] {
+    LoadOptions();
+    RunOnceMode = true;
+    ScanStartup(windows);
+  });
+}
+
+bool StartGuard(const GuardWindows& windows) {
+  ErrorScope error;
+  bool started = true;
+  error.Try([&] {
+    LoadOptions();
+    if (!RuleFilesPresent()) {
+      started = false;
+      return;
+    }
+    GuardMode = true;
+    // Windows deletes a RunOnce value when it runs it: it is written again every time.
+    WriteRegValue(kRunOnceKey, kAutostartValue, AutostartCommand("/r"));
+    WriteRegValue(kRunKey, kAutostartValue, AutostartCommand("/s"));
+    platform::ListenForSessionEnd();
+    RestoreMutedEntries();
+    for (int passes = 1;; ++passes) {
+      error.Try([] { RepairSystemSettings(); });
+      error.Try([&] { ScanStartup(windows); });
+      error.Try([&] {
+        Call(windows.HideAlert);
+        if (KeepGuarding)
+          return;
+        if (OptAlert) {
+          if (windows.ShowAlert2)
+            windows.ShowAlert2(kSettingChangedNotice, kNoticeRed);
+          KeepGuarding = true;
+          return;
+        }
+        if (OptAutoUpdate)
+          Call(windows.CheckUpdates);
+        Call(windows.UnloadWindows);
+      });
+      if (!KeepGuarding || (PassLimit() > 0 && passes >= PassLimit()))
+        return;
+      PauseLettingMessagesRun(kGuardPauseMs);
+    }
+  });
+  return started;
+}
+
+void LimitGuardPassesForTesting(int passes) {
+  PassLimit() = passes;
+}

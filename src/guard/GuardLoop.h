@@ -1,7 +1,35 @@
-// The two runs at every logon: the single scan ("/r") and the guard ("/s").
+// The two runs at every logon, both started from autostart values the guard writes
+// itself: the single scan ("/r", from the machine's RunOnce key, before other programs
+// start) and the guard ("/s", from the Run key).
 #pragma once
 
-// The guard: restores muted entries, repairs settings and scans.
-void StartGuard();
-// One scan that mutes every undecided entry.
-void ScanOnce();
+#include <cstdint>
+#include <string>
+
+#include "guard/GuardWindows.h"
+
+inline constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr char kAutostartValue[] = "Runwarden";
+// Between two passes of a resident guard.
+inline constexpr uint32_t kGuardPauseMs = 5000;
+
+// Set once the first pass found hijacked settings: the pass repeats from then on.
+extern bool KeepGuarding;
+
+// What Windows starts for this program with Switch ("/s" or "/r"): the program's path in
+// quotes, so a folder with a blank (C:\Program Files\...) cannot start C:\Program.exe.
+std::string AutostartCommand(const std::string& switch_text);
+
+// The guard: refuses to run without both rule files (logged, a critical message box,
+// and false: the program must end at once). Otherwise writes its RunOnce and Run values,
+// puts the muted entries back and makes its pass: repair, scan, and then either the
+// update check and the end, or (hijacked settings found) the red notice once and a pass
+// every 5 seconds for as long as the process lives. The pause lets messages run, and the
+// program ends when the session does.
+bool StartGuard(const GuardWindows& windows);
+// One scan in RunOnceMode: every undecided entry is muted, nothing is asked.
+void ScanOnce(const GuardWindows& windows);
+
+// Ends a resident guard after this many passes (tests); 0 lets it run for ever.
+void LimitGuardPassesForTesting(int passes);

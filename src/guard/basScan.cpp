@@ -2,13 +2,197 @@
 
 #include <vector>
 
+#include "app/AppInfo.h"
+#include "app/ErrorScope.h"
 #include "app/TextFunctions.h"
+#include "app/basFileFunctions.h"
+#include "app/basLog.h"
+#include "app/basMain.h"
 #include "app/basSettings.h"
+#include "app/basShortPath.h"
 #include "app/basWindows.h"
+#include "guard/Blocking.h"
+#include "guard/HashCache.h"
+#include "guard/ProcessKill.h"
+#include "guard/RuleLists.h"
+#include "guard/basGetFileFromCommand.h"
+#include "guard/basGuard.h"
+#include "platform/events.h"
+#include "platform/files.h"
 #include "platform/system.h"
+#include "platform/window.h"
 #include "registry/basReg.h"
 
+bool GuardMode = false;
+bool RunOnceMode = false;
+
 namespace {
+
+constexpr char kHarmfulStillRunning[] =
+    "A harmful file instance has been blocked but cannot be terminated! More info : ";
+constexpr char kHarmfulBlocked[] =
+    "A harmful file has been blocked sucessfully. Logoff/Restart to block it completely! More "
+    "info : ";
+// How long the hidden copies get to end a harmful file's processes before the notice
+// says whether they are gone.
+constexpr uint32_t kTerminationWaitMs = 5000;
+
+// Where an entry's handling goes on after its decision: the tails of the pass.
+enum class Tail {
+  kNext,                // left as it is
+  kBlockForever,        // listed as blocked, then terminated and removed
+  kTerminateAndRemove,  // already listed: terminated and removed
+  kRemove,              // removed only (a plain Block)
+};
+
+// Code and text of a rating result "code<#>text".
+void SplitRating(const std::string& result, std::string* code, std::string* text) {
+  std::string::size_type cut = result.find("<#>");
+  *code = result.substr(0, cut).substr(0, 1);
+  *text = cut == std::string::npos ? "" : result.substr(cut + 3);
+}
+
+std::string Trimmed(const std::string& text) {
+  std::string::size_type first = text.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool PastTick(uint32_t tick) {
+  return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
+}
+
+// True when a process named like Base is still running after the hidden copies had
+// their time to end it; messages run meanwhile.
+bool StillRunningAfterTermination(const std::string& base) {
+  uint32_t deadline = platform::TickCount() + kTerminationWaitMs;
+  while (IsProcessRunning(base)) {
+    if (PastTick(deadline))
+      return true;
+    platform::DoEvents();
+    platform::Idle(100);
+  }
+  return false;
+}
+
+// One entry of a pass, from its command to what was done with it.
+class EntryVisit {
+ public:
+  EntryVisit(const StartupEntry& entry,
+             const std::string& pss_folder,
+             const GuardWindows& windows,
+             ErrorScope& error)
+      : entry_(entry), pss_folder_(pss_folder), windows_(windows), error_(error) {}
+
+  // File is the entry's resolved file; Digest its digest taken before the walk, when the
+  // file was there then. A file an earlier entry's handling took away has none now, as
+  // one that came meanwhile gets its own.
+  void Run(const std::string& file, const std::string* digest) {
+    file_ = file;
+    exists_ = FileExists(file_);
+    if (exists_)
+      hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
+    is_task_ = IsTaskFile(file_);
+    switch (Decide()) {
+      case Tail::kNext:
+        return;
+      case Tail::kBlockForever:
+        ListAsBlocked();
+        [[fallthrough]];
+      case Tail::kTerminateAndRemove:
+        Terminate();
+        [[fallthrough]];
+      case Tail::kRemove:
+        if (!RemoveStartupEntry(entry_, file_, pss_folder_))
+          error_.Raise("Cannot block the entry '" + entry_.Name + "'");
+    }
+  }
+
+ private:
+  Tail Decide() {
+    if (GuardMode) {
+      if (!hash_.empty()) {
+        SplitRating(CheckVirusRules(hash_), &code_, &rating_text_);
+        if (OptAutoBlockHarmful && UpperCase(code_) == "X") {
+          LogEvent("Blocked Harmful File '" + file_ + "'");
+          harmful_ = true;
+          return Tail::kBlockForever;
+        }
+      }
+      SplitRating(CheckPreRules(entry_.Name, GetFileName(file_)), &code_, &rating_text_);
+    }
+    // The program's own autostart entries are never touched.
+    if (!AppExePath.empty() && LowerCase(file_) == LowerCase(AppExePath))
+      return Tail::kNext;
+    if (!exists_ && OptAutoBlockMissing) {
+      LogEvent("Blocked File Not Exists '" + file_ + "'");
+      return Tail::kBlockForever;
+    }
+    if (Trimmed(file_).empty())
+      return OptAutoBlockMissing ? Tail::kBlockForever : Tail::kNext;
+
+    // A task is known by its path: its digest is that of a job file that changes.
+    const std::string& key = OptBlockByHash && !is_task_ ? hash_ : file_;
+    if (IsAllowed(key))
+      return Tail::kNext;
+    if (IsBlocked(key))
+      return Tail::kTerminateAndRemove;
+
+    if (RunOnceMode) {
+      error_.Try([] { RepairSystemSettings(); });
+      if (!MuteEntry(entry_, pss_folder_))
+        error_.Raise("Cannot mute the entry '" + entry_.Name + "'");
+      return Tail::kNext;
+    }
+
+    bool block = false;
+    bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries, code_,
+                                                          rating_text_, GetFileName(file_), hash_);
+    if (allow) {
+      if (AppendToList("Allowed", file_, hash_) != platform::kErrorSuccess)
+        error_.Raise("Cannot write the Allowed list");
+      LogEvent("Allowed File '" + file_ + "'");
+      return Tail::kNext;
+    }
+    return block ? Tail::kBlockForever : Tail::kRemove;
+  }
+
+  // A missing file is not listed: there is nothing to recognise it by.
+  void ListAsBlocked() {
+    if (!FileExists(file_))
+      return;
+    if (AppendToList("Blocked", file_, hash_) != platform::kErrorSuccess)
+      error_.Raise("Cannot write the Blocked list");
+    LogEvent("Blocked File '" + file_ + "'");
+  }
+
+  void Terminate() {
+    if (!OptTerminateBlockedForever || is_task_ || file_.empty() || !FileExists(file_) ||
+        GetShortPath(file_).empty())
+      return;
+    TerminateEntryProcesses(file_);
+    if (!GuardMode || !harmful_)
+      return;
+    PlaySoundFile(AppFile("detection.wav"));
+    if (!windows_.ShowAlert2)
+      return;
+    if (StillRunningAfterTermination(GetFileBaseName(file_)))
+      windows_.ShowAlert2(kHarmfulStillRunning + rating_text_, kNoticeRed);
+    else
+      windows_.ShowAlert2(kHarmfulBlocked + rating_text_, kNoticeBlue);
+    harmful_ = false;
+  }
+
+  const StartupEntry& entry_;
+  const std::string& pss_folder_;
+  const GuardWindows& windows_;
+  ErrorScope& error_;
+  std::string file_, hash_, code_, rating_text_;
+  bool exists_ = false;  // as the visit began
+  bool is_task_ = false;
+  bool harmful_ = false;
+};
 
 struct Setting {
   const char* key;
@@ -63,4 +247,75 @@ void RepairSystemSettings() {
     if (EnforceSetting(setting.key, setting.name, setting.good, setting.as_dword))
       changed = true;
   WriteRegValue(kSettingsKey, "ALERT", changed ? "1" : "0");
+}
+
+bool IsTaskFile(const std::string& file) {
+  std::string tasks = LowerCase(platform::GetEnv("windir") + "\\tasks");
+  return LowerCase(file).compare(0, tasks.size(), tasks) == 0;
+}
+
+void ScanStartup(const GuardWindows& windows) {
+  ErrorScope error;
+  // The command of the entry whose handling raised the error being reported.
+  std::string failed_command;
+  error.Try([&] {
+    LoadOptions();
+    std::string pss_folder = PssFolder();
+    if (!platform::FolderExists(pss_folder))
+      platform::CreateFolder(pss_folder);
+    StartupEntryList entries = CollectStartupEntries();
+    // Every command resolved first, so that the digests of all the files there are taken
+    // together, in the order of the walk: those the cache does not know are read side
+    // by side instead of one after the other.
+    std::vector<std::string> files(entries.size());
+    std::vector<bool> there(entries.size(), false);
+    std::vector<std::string> existing;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      error.Try([&] {
+        files[i] = ResolveCommandFile(entries[i].Command);
+        there[i] = FileExists(files[i]);
+        if (there[i])
+          existing.push_back(files[i]);
+      });
+    }
+    std::vector<std::string> digests;
+    error.Try([&] { digests = GetFileHashesCached(existing, kScanHashAlgorithm); });
+    std::size_t next_digest = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string* digest = nullptr;
+      if (there[i] && next_digest < digests.size())
+        digest = &digests[next_digest++];
+      int raised_before = error.raised();
+      // A step that fails ends this entry's visit; the pass goes on with the next.
+      error.Try([&] { EntryVisit(entries[i], pss_folder, windows, error).Run(files[i], digest); });
+      if (error.raised() != raised_before)
+        failed_command = entries[i].Command;
+    }
+  });
+  if (!error.pending())
+    return;
+  std::string report = error.Text() + " " + failed_command;
+  std::string description = error.description();
+  error.Clear();
+  error.Try([&] { ReportScanError(report, description, windows); });
+}
+
+void ReportScanError(const std::string& report,
+                     const std::string& description,
+                     const GuardWindows& windows) {
+  if (OptSendErrors) {
+    if (windows.SubmitError)
+      windows.SubmitError(report);
+    return;
+  }
+  LogError(report);
+  if (RunOnceMode || ReadRegValue(kSettingsKey, "ShowErr", "1") != "1")
+    return;
+  std::string text = "Error : " + description +
+                     "\r\nRunwarden got an error! You have selected not to send error logs, "
+                     "Please send the file : 'errlog.log', found in application dir, to " +
+                     SupportEmailAddress() + "!\r\n\r\nDo you want to see this message again?";
+  if (platform::ShowMessageBox(text, kErrorPromptTitle, platform::kMbOkCancel) ==
+      platform::kIdCancel)
+    WriteRegValue(kSettingsKey, "ShowErr", "0");
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/basMain.h"
+#include "guard/GuardWindows.h"
 
 // The modes of this program, for Main to dispatch to.
 ProgramModes RunwardenModes();
+// The alert window's procedures, as the scan and the guard reach them.
+GuardWindows RunwardenGuardWindows();

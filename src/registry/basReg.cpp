@@ -136,7 +136,10 @@ long DeleteRegValue(const std::string& path, const std::string& value_name) {
 long DeleteRegValueNamed(const std::string& path, const std::string& value_name) {
   RegPathParts parts = SplitRegPath(path);
   OpenedKey key;
-  if (OpenKey(parts.root, parts.sub_key, kKeyWrite, key.out()) != kErrorSuccess) return 0;
+  long status = OpenKey(parts.root, parts.sub_key, kKeyWrite, key.out());
+  // A missing key holds nothing to delete; a key we may not change still holds the value.
+  if (status == kErrorFileNotFound) return 0;
+  if (status != kErrorSuccess) return status;
   return DeleteValue(key.get(), value_name);
 }
 

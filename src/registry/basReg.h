@@ -46,7 +46,7 @@ long WriteRegRaw(const std::string& path, const std::string& value_name,
 // A key that cannot be opened gives 0: there was nothing to delete.
 long DeleteRegValue(const std::string& path, const std::string& value_name);
 // Deletes exactly the value of that name ("No Description" is a name like any other).
-// A key that cannot be opened gives 0.
+// A missing key gives 0; a key that may not be changed gives the platform's refusal.
 long DeleteRegValueNamed(const std::string& path, const std::string& value_name);
 // Refused (nonzero) while the key has subkeys.
 long DeleteRegKey(const std::string& path);

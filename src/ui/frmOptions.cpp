@@ -285,7 +285,7 @@ void frmOptions::cmdEnable_Click() {
   error.Try([&] {
     std::string run = ReadRegValue(kRunKey, kAutostartValue, "");
     // Quoted, so a folder with a blank (C:\Program Files\...) cannot start C:\Program.exe.
-    std::string guard = "\"" + AppExePath + "\" /s";
+    std::string guard = AutostartCommand("/s");
     bool enabled = run == guard || run == AppExePath + " /s";
     if (enabled) {
       if (platform::ShowMessageBox("Do you want to disable Runwarden?", "Runwarden",
@@ -327,10 +327,12 @@ void frmOptions::cmdRead_Log_Click() {
 void frmOptions::cmdView_Blocked_Click() {
   ErrorScope error;
   error.Try([] {
-    std::string msconfig = platform::GetEnv("WINDIR") + kMsconfigPath;
-    if (FileExists(msconfig)) {
-      platform::StartProgram("\"" + msconfig + "\"", platform::StartWindow::kNormal);
-      return;
+    for (const char* place : {kMsconfigPath, kSystemMsconfigPath}) {
+      std::string msconfig = platform::GetEnv("WINDIR") + place;
+      if (FileExists(msconfig)) {
+        platform::StartProgram("\"" + msconfig + "\"", platform::StartWindow::kNormal);
+        return;
+      }
     }
     platform::ShowMessageBox("Msconfig cannot be found! This option is disabled for you!", "",
                              platform::kMbOk);

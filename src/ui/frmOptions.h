@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "guard/GuardLoop.h"
 #include "platform/window.h"
 
 inline constexpr char kOptionsCaption[] = "Manage Runwarden";
-inline constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-inline constexpr char kAutostartValue[] = "Runwarden";
-// Where the view of blocked entries lives, below the Windows folder.
+// Where the view of blocked entries lives, below the Windows folder: Windows XP kept
+// msconfig with the help centre, every later Windows keeps it in system32.
 inline constexpr char kMsconfigPath[] = "\\pchealth\\helpctr\\binaries\\msconfig.exe";
+inline constexpr char kSystemMsconfigPath[] = "\\system32\\msconfig.exe";
 
 class frmOptions {
  public:

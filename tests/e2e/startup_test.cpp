@@ -6,12 +6,17 @@
 #include "ProgramUnderTest.h"
 #include "app/modINI.h"
 #include "guard/ProcessKill.h"
+#include "guard/RuleLists.h"
+#include "guard/basGuard.h"
+#include "registry/basReg.h"
+#include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 #include "runwarden_version.h"
 
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 30000;
+constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string InstalledMarker(const std::string& folder) {
   return GetIniValue(folder + "\\ver.ini", "Installed", "Runwarden.exe", "");
@@ -46,6 +51,9 @@ TEST(StartupTest, InTheRootOfADriveItAsksToBeMovedAndEndsAfterOk) {
 // its own mode. A process name really ends that process and nothing else; the options
 // path ends nothing and shows no message.
 TEST(StartupTest, FromAFolderNamedLikeItEachArgumentTakesItsOwnMode) {
+  // The single scan visits every autostart place: only what this test plants is there.
+  RegistrySandbox sandbox;
+  for (const std::string& location : RegistryLocations()) sandbox.Own(location);
   TestFolder sleepers;
   int round = 0;
   for (const std::string folder : {"C:\\Program Files\\Runwarden Test", "C:\\Runwarden 1.0"}) {
@@ -84,19 +92,38 @@ TEST(StartupTest, FromAFolderNamedLikeItEachArgumentTakesItsOwnMode) {
       KillProcessByFile("Runwarden.exe");
     }
 
-    // The guard and the single scan: both run and end cleanly for now; they prove the
-    // mode they took once they have something to do.
-    for (const char* switch_text : {" /s", " /r"}) {
+    // The guard: without rule files beside it, it says so and ends after OK.
+    {
       DeleteFileA((folder + "\\ver.ini").c_str());
-      RunningProgram program(exe + switch_text);
-      ASSERT_TRUE(program.started());
+      RunningProgram guard(exe + " /s");
+      ASSERT_TRUE(guard.started());
+      HWND dialog = guard.WaitForDialog(kStartTimeoutMs);
+      ASSERT_NE(dialog, nullptr) << "the guard did not start";
+      EXPECT_EQ(WindowText(dialog), "Runwarden - Critical Error");
+      SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
       DWORD exit_code = 1;
-      EXPECT_TRUE(program.WaitForExit(kStartTimeoutMs, &exit_code)) << switch_text;
-      EXPECT_EQ(exit_code, 0u) << switch_text;
-      EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING) << switch_text;
+      EXPECT_TRUE(guard.WaitForExit(kStartTimeoutMs, &exit_code));
+      EXPECT_EQ(exit_code, 0u);
+      EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING);
+    }
+    // The single scan: an undecided entry is muted.
+    {
+      DeleteFileA((folder + "\\ver.ini").c_str());
+      WriteRegValue(kHkcuRun, "RwE2E Startup", "C:\\windows\\notepad.exe");
+      RunningProgram once(exe + " /r");
+      ASSERT_TRUE(once.started());
+      DWORD exit_code = 1;
+      EXPECT_TRUE(once.WaitForExit(kStartTimeoutMs, &exit_code));
+      EXPECT_EQ(exit_code, 0u);
+      EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Startup", "muted"), "muted");
+      EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\RwE2E Startup", ""),
+                "C:\\windows\\notepad.exe");
+      EXPECT_EQ(InstalledMarker(folder), RUNWARDEN_VERSION_STRING);
+      DeleteRegValue(kMutedKey, std::string(kHkcuRun) + "\\RwE2E Startup");
     }
     DeleteFileA(exe.c_str());
     DeleteFileA((folder + "\\ver.ini").c_str());
+    DeleteFileA((folder + "\\errlog.log").c_str());
     RemoveDirectoryA(folder.c_str());
   }
 }

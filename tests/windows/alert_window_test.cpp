@@ -144,6 +144,61 @@ TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThrea
   }
 }
 
+// The alert comes unasked: neither a real click (mouse input through the window system)
+// nor a pressed button takes the keyboard from the window the user works in.
+TEST_F(AlertWindowTest, ClicksLeaveTheUsersWindowActive) {
+  HWND user = CreateWindowExW(0, L"STATIC", L"The user's work", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                              40, 40, 320, 200, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(user, nullptr);
+  SetForegroundWindow(user);
+  platform::DoEvents();
+  ASSERT_EQ(GetForegroundWindow(), user);
+
+  for (bool real_click : {true, false}) {
+    SCOPED_TRACE(real_click ? "mouse input" : "BM_CLICK");
+    std::atomic<bool> pressed{false}, activated{false}, lost{false};
+    bool allowed = ShowWhile([&] {
+      HWND alert = WaitForWindow(VisibleAlert);
+      if (!alert)
+        return;
+      Sleep(1000);  // slid in
+      HWND button = Child(alert, L"Button", real_click ? L"Block" : L"Allow");
+      if (!button)
+        return;
+      if (real_click) {
+        RECT area{};
+        GetWindowRect(button, &area);
+        SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+        INPUT click[2] = {};
+        click[0].type = click[1].type = INPUT_MOUSE;
+        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, click, sizeof(INPUT));
+      } else {
+        SendMessageW(button, BM_CLICK, 0, 0);
+      }
+      pressed = true;
+      for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < 10000;) {
+        if (GetForegroundWindow() == alert)
+          activated = true;
+        Sleep(5);
+      }
+      // A click that was eaten would leave the alert waiting for ever.
+      if (IsWindow(alert)) {
+        lost = true;
+        SendMessageW(button, BM_CLICK, 0, 0);
+      }
+    });
+    ASSERT_TRUE(pressed) << "the alert or its button was not found";
+    EXPECT_FALSE(lost) << "the click did not reach the button";
+    EXPECT_EQ(allowed, !real_click);
+    EXPECT_FALSE(block_);
+    EXPECT_FALSE(activated);
+    EXPECT_EQ(GetForegroundWindow(), user);
+  }
+  DestroyWindow(user);
+}
+
 TEST_F(AlertWindowTest, CloseRequestsAndAltF4AreIgnored) {
   bool survived = false;
   LONG style = 0;

@@ -77,8 +77,28 @@ DWORD FormStyle(Form::Border border) {
              : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 }
 
+// A pop-up (the alert) never takes activation, not even from a click on its buttons: it
+// comes unasked, and the program the user works in keeps the keyboard.
 DWORD FormExStyle(Form::Border border) {
-  return border == Form::Border::kNone ? WS_EX_TOOLWINDOW : 0;
+  return border == Form::Border::kNone ? WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE : 0;
+}
+
+bool RefusesActivation(HWND window) {
+  return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_NOACTIVATE) != 0;
+}
+
+// A button pressed on a pop-up would still activate it through the focus it takes; the
+// hook refuses that activation, and the click goes on without it.
+LRESULT CALLBACK RefuseActivationHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE && RefusesActivation(reinterpret_cast<HWND>(wparam)))
+    return 1;
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void RefuseActivationOfPopUpsOnThisThread() {
+  thread_local HHOOK hook = nullptr;
+  if (!hook)
+    hook = SetWindowsHookExW(WH_CBT, RefuseActivationHook, nullptr, GetCurrentThreadId());
 }
 
 void AskFormsToUnloadAndEnd() {
@@ -377,6 +397,10 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
                       static_cast<int16_t>(HIWORD(lparam)) * kTwipsPerPixel);
       return 0;
     }
+    case WM_MOUSEACTIVATE:
+      if (RefusesActivation(window))
+        return MA_NOACTIVATE;
+      break;
     case WM_CLOSE:
       if (self->kind() == ControlKind::kForm)
         static_cast<Form*>(self)->Close();
@@ -565,6 +589,8 @@ void ApplyFont(Control& control) {
 }
 
 void CreateFormWindow(Form& form) {
+  if (form.border() == Form::Border::kNone)
+    RefuseActivationOfPopUpsOnThisThread();
   ControlPeer& peer = *form.peer();
   peer.window = CreateWindowExW(
       FormExStyle(form.border()), kFormClass, Widen(form.Caption()).c_str(),

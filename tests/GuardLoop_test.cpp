@@ -1,0 +1,155 @@
+// The two runs at logon: the guard ("/s") with its rule-file check, its autostart
+// values, the muted entries put back before it asks, one pass and the update check, or
+// the resident passes after hijacked settings; and the single scan ("/r").
+#include "guard/GuardLoop.h"
+
+#include <gtest/gtest.h>
+
+#include "app/basMain.h"
+#include "app/basSettings.h"
+#include "guard/RuleLists.h"
+#include "guard/basGuard.h"
+#include "guard/basScan.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/window.h"
+#include "registry/basReg.h"
+#include "support/ScanMachine.h"
+
+namespace {
+
+constexpr char kSettingChanged[] =
+    "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
+    "your system. Please scan your computer with a antivirus and antispyware!";
+
+class ManualClock {
+ public:
+  ManualClock() { platform::UseManualClockForTesting(true); }
+  ~ManualClock() { platform::UseManualClockForTesting(false); }
+};
+
+class GuardTest : public ::testing::Test {
+ protected:
+  GuardTest() {
+    pest_ = machine_.Program("pest.exe", "pest bytes");
+    machine_.WriteRules("[Pest]\r\nF=pest.exe\r\nC=N\r\nD=Adware\r\n", "");
+  }
+
+  ScanMachine machine_;
+  AlertStandIn alert_;
+  MessageBoxRecorder boxes_;
+  std::string pest_;
+};
+
+}  // namespace
+
+TEST_F(GuardTest, WithoutEitherRuleFileItRefusesToStartAndTouchesNothing) {
+  machine_.AddRunValue("Pest", pest_);
+  WriteRegValue(kMutedKey, std::string(kHkcuRun) + "\\Muted", pest_);
+  for (const std::string missing : {"prerules.ini", "virrules.ini"}) {
+    SCOPED_TRACE(missing);
+    machine_.WriteRules("", "");
+    platform::RemoveFile(machine_.folder().File(missing));
+    boxes_.boxes.clear();
+    EXPECT_FALSE(StartGuard(alert_.Windows()));
+
+    std::string text = "Missing file - " + missing + ", cannot check harmfull files!";
+    std::string log = machine_.ErrorLog();
+    EXPECT_EQ(log.substr(log.size() - text.size() - 1), "\t" + text) << log;
+    ASSERT_EQ(boxes_.boxes.size(), 1u);
+    EXPECT_EQ(boxes_.boxes[0].text, text + "\r\n\r\nThis application will now terminate!");
+    EXPECT_EQ(boxes_.boxes[0].title, "Runwarden - Critical Error");
+    EXPECT_EQ(boxes_.boxes[0].style, platform::kMbOk | platform::kMbIconCritical);
+    EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+    EXPECT_FALSE(HasValue(kRunOnceKey, kAutostartValue));
+    EXPECT_FALSE(HasValue(kHkcuRun, "Muted"));
+    EXPECT_TRUE(alert_.alerts.empty());
+    EXPECT_FALSE(GuardMode);
+  }
+}
+
+TEST_F(GuardTest, OnePassAsksAboutTheMutedEntriesThenChecksForUpdatesAndEnds) {
+  // The single scan at this logon muted the entry; the guard puts it back and asks.
+  machine_.AddRunValue("Pest", pest_ + " /bg");
+  RunOnceMode = true;
+  ScanStartup(alert_.Windows());
+  RunOnceMode = false;
+  ASSERT_FALSE(HasValue(kHkcuRun, "Pest"));
+  bool back_in_place_when_asked = false;
+  alert_.on_alert = [&](const AlertCall&) {
+    back_in_place_when_asked = ReadRegValue(kHkcuRun, "Pest", "") == pest_ + " /bg";
+  };
+  alert_.answers = {{"Pest", Answer::kAllow}};
+
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /r");
+  EXPECT_EQ(ReadRegValue(kRunKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /s");
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_TRUE(back_in_place_when_asked);
+  EXPECT_EQ(alert_.alerts[0].code, "N");  // the guard rates
+  EXPECT_EQ(alert_.alerts[0].rating_text, "Adware");
+  EXPECT_EQ(ValueNames(kMutedKey).size(), 0u);
+  EXPECT_EQ(alert_.hides, 1);
+  EXPECT_EQ(alert_.update_checks, 1);
+  EXPECT_EQ(alert_.unloads, 1);
+  EXPECT_TRUE(alert_.notices.empty());
+  EXPECT_FALSE(KeepGuarding);
+
+  machine_.SetOption("chkAuto_Update(6)", "0");
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_EQ(alert_.update_checks, 1);
+  EXPECT_EQ(alert_.unloads, 2);
+}
+
+// A first pass whose repair found hijacked settings: the red notice once, no update
+// check, and a pass every 5 seconds from then on, the pauses letting messages run.
+TEST_F(GuardTest, HijackedSettingsKeepTheGuardPassingEveryFiveSeconds) {
+  SystemValuesGuard system_values;
+  ScopedVersion five(5);
+  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  ManualClock clock;
+  std::vector<uint32_t> pass_ends;
+  GuardWindows windows = alert_.Windows();
+  windows.HideAlert = [&] { pass_ends.push_back(platform::TickCount()); };
+  int ticks = 0;
+  platform::Timer messages("messages", 1000);
+  messages.on_timer = [&] { ++ticks; };
+  messages.SetEnabled(true);
+  LimitGuardPassesForTesting(3);
+
+  EXPECT_TRUE(StartGuard(windows));
+
+  ASSERT_EQ(pass_ends.size(), 3u);
+  for (size_t i = 1; i < pass_ends.size(); ++i) {
+    EXPECT_GE(pass_ends[i] - pass_ends[i - 1], kGuardPauseMs);
+    EXPECT_LT(pass_ends[i] - pass_ends[i - 1], kGuardPauseMs + 1000);
+  }
+  EXPECT_GE(ticks, 2);
+  ASSERT_EQ(alert_.notices.size(), 1u);
+  EXPECT_EQ(alert_.notices[0].message, kSettingChanged);
+  EXPECT_EQ(alert_.notices[0].color, 255u);
+  EXPECT_EQ(alert_.update_checks, 0);
+  EXPECT_EQ(alert_.unloads, 0);
+  EXPECT_TRUE(KeepGuarding);
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+}
+
+TEST_F(GuardTest, TheSingleScanMutesAndWritesNoAutostartValue) {
+  machine_.AddRunValue("Pest", pest_);
+  ScanOnce(alert_.Windows());
+  EXPECT_TRUE(RunOnceMode);
+  EXPECT_TRUE(alert_.alerts.empty());
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest_);
+  EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+  EXPECT_FALSE(HasValue(kRunOnceKey, kAutostartValue));
+  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
+}
+
+TEST(AutostartCommandTest, ThePathIsQuoted) {
+  std::string saved = AppExePath;
+  AppExePath = "C:\\Program Files\\Runwarden\\Runwarden.exe";
+  EXPECT_EQ(AutostartCommand("/s"), "\"C:\\Program Files\\Runwarden\\Runwarden.exe\" /s");
+  AppExePath = saved;
+}

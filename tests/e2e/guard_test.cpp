@@ -1,0 +1,416 @@
+// Runwarden.exe at logon, as Windows starts it: "/r" from the RunOnce key, then "/s"
+// from the Run key, on a prefix with planted Run values and a Startup shortcut. The
+// alerts are answered by pressing their real buttons through the window system.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "ProgramUnderTest.h"
+#include "guard/Blocking.h"
+#include "guard/ProcessKill.h"
+#include "guard/RuleLists.h"
+#include "guard/basGuard.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "registry/basReg.h"
+#include "support/RegistrySandbox.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 30000;
+// A countdown is real time here: 31 ticks of a second, 5 seconds of "Blocked", the slide.
+constexpr DWORD kCountdownTimeoutMs = 60000;
+const std::string kFolder = "C:\\Program Files\\Runwarden Guard Test";
+const std::string kExe = kFolder + "\\Runwarden.exe";
+const std::string kQuotedExe = "\"" + kExe + "\"";
+constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
+constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHklmRunOnce[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr char kPreRules[] = "[RwE2E Keeper]\r\nF=keeper.exe\r\nC=Y\r\nD=Keeps the tray tidy\r\n";
+
+std::wstring Wide(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+bool HasValue(const std::string& key, const std::string& name) {
+  platform::RegData data;
+  return ReadRegRaw(key, name, &data);
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  platform::ReadWholeFile(path, &bytes);
+  return bytes;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The visible alert of the process, with the entry's name among its labels.
+HWND AlertShowing(const RunningProgram& program, const std::string& name) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, L"RunwardenForm", L"Runwarden Alert"); window;
+       window = FindWindowExW(nullptr, window, L"RunwardenForm", L"Runwarden Alert")) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == program.id() && IsWindowVisible(window) &&
+        (name.empty() || FindDescendant(window, L"Static", Wide(name))))
+      return window;
+  }
+  return nullptr;
+}
+
+// Waits for the next alert asking about one of Names; the name it asks about.
+std::string WaitForAlertAbout(const RunningProgram& program,
+                              const std::set<std::string>& names,
+                              HWND* alert,
+                              DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout_ms) {
+    for (const std::string& name : names) {
+      if (HWND found = AlertShowing(program, name)) {
+        *alert = found;
+        return name;
+      }
+    }
+    if (program.WaitForExit(20))
+      return "";
+  }
+  return "";
+}
+
+// Answers the alert as a user would: once its countdown line has settled (while the
+// window grows to show it, it is disabled and takes no click), the button is pressed,
+// and the alert slides away, reports the decision and goes.
+bool Answer(HWND alert, const std::wstring& text) {
+  if (!WaitUntil(
+          [&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }))
+    return false;
+  HWND button = FindDescendant(alert, L"Button", text);
+  if (!button)
+    return false;
+  PressLater(button);
+  return WaitUntil([&] { return !IsWindow(alert); });
+}
+
+// A prefix whose autostart places hold only what a test plants, with the program
+// installed in a folder with a blank, beside its rule files.
+class GuardRunTest : public ::testing::Test {
+ protected:
+  GuardRunTest() {
+    for (const std::string& location : RegistryLocations())
+      sandbox_.Own(location);
+    sandbox_.Own(kStartupRegBackupKey);
+    sandbox_.Own(kStartupFolderBackupKey);
+    EXPECT_TRUE(InstallProgramAt(kExe));
+    WriteRules(kPreRules, "");
+    startup_ = platform::SpecialFolderPath(platform::kFolderStartup);
+    CreateDirectoryA(startup_.c_str(), nullptr);
+  }
+  ~GuardRunTest() override {
+    EndProcessesStartedFrom(kFolder);
+    EndProcessesStartedFrom(programs_.path());
+    for (const std::string& link : links_) {
+      DeleteFileA(link.c_str());
+      DeleteFileA((PssFolder() + "\\" + link.substr(link.find_last_of('\\') + 1)).c_str());
+    }
+    for (const char* file :
+         {"ver.ini", "log.log", "errlog.log", "prerules.ini", "virrules.ini", "Runwarden.exe"})
+      DeleteFileA((kFolder + "\\" + file).c_str());
+    RemoveDirectoryA(kFolder.c_str());
+  }
+
+  void WriteRules(const std::string& prerules, const std::string& virrules) {
+    platform::WriteWholeFile(kFolder + "\\prerules.ini", prerules);
+    platform::WriteWholeFile(kFolder + "\\virrules.ini", virrules);
+  }
+
+  // A copy of the tests' sleeper under Name: a program an entry can start. Its name is
+  // appended behind the image, so each program has a digest of its own (a digest on the
+  // Allowed list allows every copy of the same file).
+  std::string Program(const std::string& name) {
+    std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
+    for (char& c : sleeper)
+      if (c == '/')
+        c = '\\';
+    std::string bytes;
+    EXPECT_TRUE(platform::ReadWholeFile(sleeper, &bytes)) << sleeper;
+    std::string path = programs_.File(name);
+    EXPECT_TRUE(platform::WriteWholeFile(path, bytes + name)) << path;
+    return path;
+  }
+
+  std::string AddStartupShortcut(const std::string& name, const std::string& target) {
+    std::string link = startup_ + "\\" + name + ".lnk";
+    EXPECT_TRUE(platform::CreateShortcut(link, target)) << link;
+    links_.push_back(link);
+    return link;
+  }
+
+  std::string EventLog() const { return ReadFile(kFolder + "\\log.log"); }
+
+  RegistrySandbox sandbox_;
+  TestFolder programs_;
+  std::string startup_;
+  std::vector<std::string> links_;
+};
+
+}  // namespace
+
+// "/r" mutes every undecided entry; "/s" writes its quoted autostart values, puts the
+// entries back and asks about each: Allow, Block and Block Forever pressed, one
+// countdown left to run out. Afterwards the registry, the pss folder, the msconfig
+// backups, the lists and the logs say what was decided.
+TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
+  const std::string keeper = Program("keeper.exe");
+  const std::string pest = Program("pest.exe");
+  const std::string worm = Program("worm.exe");
+  const std::string tray = Program("tray.exe");
+  WriteRegValue(kHkcuRun, "RwE2E Keeper", "\"" + keeper + "\" /tray");
+  WriteRegValue(kHklmRun, "RwE2E Pest", pest);
+  WriteRegValue(kHkcuRun, "RwE2E Worm", worm + " -run");
+  const std::string link = AddStartupShortcut("RwE2E Tray", tray);
+  const std::string muted_link = PssFolder() + "\\RwE2E Tray.lnk";
+  DeleteFileA(muted_link.c_str());
+  // The worm runs: blocking it for ever ends it.
+  ASSERT_NE(platform::StartProgram("\"" + worm + "\" 60", platform::StartWindow::kHidden), 0u);
+  ASSERT_TRUE(WaitUntil([] { return IsProcessRunning("worm.exe"); }));
+
+  {
+    RunningProgram once(kQuotedExe + " /r");
+    ASSERT_TRUE(once.started());
+    DWORD exit_code = 1;
+    ASSERT_TRUE(once.WaitForExit(kTimeoutMs, &exit_code));
+    EXPECT_EQ(exit_code, 0u);
+  }
+  // Every entry waits in the Muted key; nothing was asked or written for the guard.
+  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Keeper"));
+  EXPECT_FALSE(HasValue(kHklmRun, "RwE2E Pest"));
+  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
+  EXPECT_FALSE(Exists(link));
+  EXPECT_TRUE(Exists(muted_link));
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHklmRun) + "\\RwE2E Pest", ""), pest);
+  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), muted_link);
+  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 4);
+  EXPECT_FALSE(HasValue(kHklmRun, "Runwarden"));
+  EXPECT_FALSE(HasValue(kHklmRunOnce, "Runwarden"));
+  EXPECT_TRUE(IsProcessRunning("worm.exe"));
+
+  RunningProgram guard(kQuotedExe + " /s");
+  ASSERT_TRUE(guard.started());
+  std::map<std::string, std::wstring> press = {
+      {"RwE2E Keeper", L"Allow"}, {"RwE2E Pest", L"Block"}, {"RwE2E Worm", L"Block Forever"}};
+  std::set<std::string> waiting = {"RwE2E Keeper", "RwE2E Pest", "RwE2E Worm", "RwE2E Tray"};
+  std::vector<std::string> asked;
+  bool countdown_seen = false;
+  while (!waiting.empty()) {
+    HWND alert = nullptr;
+    std::string name = WaitForAlertAbout(guard, waiting, &alert, kTimeoutMs);
+    if (name.empty()) {
+      DWORD code = 0;
+      bool ended = guard.WaitForExit(0, &code);
+      FAIL() << "no alert for " << testing::PrintToString(waiting) << "; asked "
+             << testing::PrintToString(asked) << "; the guard " << (ended ? "ended with " : "runs ")
+             << code << "\nlog:" << EventLog() << "\nerrors:" << ReadFile(kFolder + "\\errlog.log");
+    }
+    asked.push_back(name);
+    waiting.erase(name);
+    if (asked.size() == 1) {
+      // By the first question the guard has written its values and put everything back.
+      EXPECT_EQ(ReadRegValue(kHklmRun, "Runwarden", ""), kQuotedExe + " /s");
+      EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), kQuotedExe + " /r");
+      EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
+      EXPECT_TRUE(Exists(link));
+      EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Worm", ""), worm + " -run");
+    }
+    if (name == "RwE2E Tray") {
+      // Left alone: the countdown runs (its line is a real window text) and blocks.
+      countdown_seen = WaitUntil([&] {
+        return FindDescendant(alert, L"Static", L"Auto blocking in 25 seconds...") != nullptr;
+      });
+      continue;
+    }
+    EXPECT_TRUE(Answer(alert, press[name])) << name;
+  }
+  EXPECT_TRUE(countdown_seen);
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kCountdownTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  // The order of the locations: the machine's Run key, the user's, the Startup folders.
+  EXPECT_EQ(asked.front(), "RwE2E Pest");
+  EXPECT_EQ(asked.back(), "RwE2E Tray");
+
+  // Allow: back in place and listed with its digest.
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), "\"" + keeper + "\" /tray");
+  std::string allowed = ReadRegValue(kSettingsKey, "Allowed", "");
+  EXPECT_EQ(allowed.rfind("<#>" + Lower(keeper) + "<#>", 0), 0u) << allowed;
+  EXPECT_EQ(allowed.size(), 3 + keeper.size() + 3 + 32) << allowed;
+  // Block: gone, with the backup msconfig restores it from; not listed.
+  EXPECT_FALSE(HasValue(kHklmRun, "RwE2E Pest"));
+  const std::string pest_backup = std::string(kStartupRegBackupKey) + "\\RwE2E Pest";
+  EXPECT_EQ(ReadRegValue(pest_backup, "item", ""), "pest.exe");
+  EXPECT_EQ(ReadRegValue(pest_backup, "command", ""), pest);
+  EXPECT_EQ(ReadRegValue(pest_backup, "hkey", ""), "HKLM");
+  EXPECT_EQ(ReadRegValue(pest_backup, "key", ""),
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(ReadRegValue(pest_backup, "inimapping", ""), "0");
+  EXPECT_NE(ReadRegValue(pest_backup, "YEAR", ""), "");
+  // Block Forever: gone, backed up, listed, and its running process ended.
+  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
+  const std::string worm_backup = std::string(kStartupRegBackupKey) + "\\RwE2E Worm";
+  EXPECT_EQ(ReadRegValue(worm_backup, "hkey", ""), "HKCU");
+  EXPECT_EQ(ReadRegValue(worm_backup, "command", ""), worm + " -run");
+  std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
+  EXPECT_EQ(blocked.rfind("<#>" + Lower(worm) + "<#>", 0), 0u) << blocked;
+  EXPECT_EQ(blocked.find("pest"), std::string::npos) << blocked;
+  EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning("worm.exe"); }));
+  // The countdown's block: the shortcut waits in the pss folder, named in its backup.
+  EXPECT_FALSE(Exists(link));
+  EXPECT_TRUE(Exists(muted_link));
+  std::string caret_path = link;
+  for (char& c : caret_path)
+    if (c == '\\')
+      c = '^';
+  const std::string tray_backup = std::string(kStartupFolderBackupKey) + "\\" + caret_path;
+  EXPECT_EQ(ReadRegValue(tray_backup, "backup", ""), muted_link);
+  EXPECT_EQ(ReadRegValue(tray_backup, "path", ""), link);
+  EXPECT_EQ(ReadRegValue(tray_backup, "item", ""), "RwE2E Tray");
+  EXPECT_EQ(ReadRegValue(tray_backup, "command", ""), tray);
+  EXPECT_EQ(ReadRegValue(tray_backup, "location", ""), startup_);
+  EXPECT_EQ(ReadRegValue(tray_backup, "backupExtension", ""), ".CommonStartup");
+  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
+
+  std::string log = EventLog();
+  EXPECT_NE(log.find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tBlocked File '" + Lower(worm) + "'"), std::string::npos) << log;
+  EXPECT_EQ(log.find("pest.exe"), std::string::npos) << log;
+  EXPECT_EQ(log.find("tray.exe"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
+}
+
+TEST_F(GuardRunTest, WithoutPreRulesTheGuardSaysSoAndEndsWritingNothing) {
+  DeleteFileA((kFolder + "\\prerules.ini").c_str());
+  WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
+  RunningProgram guard(kQuotedExe + " /s");
+  ASSERT_TRUE(guard.started());
+  HWND dialog = guard.WaitForDialog(kTimeoutMs);
+  ASSERT_NE(dialog, nullptr) << "no message box";
+  EXPECT_EQ(MessageBoxText(dialog),
+            "Missing file - prerules.ini, cannot check harmfull files!\r\n\r\nThis application "
+            "will now terminate!");
+  EXPECT_EQ(WindowText(dialog), "Runwarden - Critical Error");
+  EXPECT_FALSE(guard.WaitForExit(300));  // it waits for OK
+  SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  std::string errors = ReadFile(kFolder + "\\errlog.log");
+  const std::string line = "\tMissing file - prerules.ini, cannot check harmfull files!";
+  ASSERT_GE(errors.size(), line.size());
+  EXPECT_EQ(errors.substr(errors.size() - line.size()), line) << errors;
+  EXPECT_FALSE(HasValue(kHklmRun, "Runwarden"));
+  EXPECT_FALSE(HasValue(kHklmRunOnce, "Runwarden"));
+  EXPECT_TRUE(HasValue(kHkcuRun, "RwE2E Keeper"));
+}
+
+// The transparency set in the options window is stored when it closes, and the next
+// alert takes its alpha from it.
+TEST_F(GuardRunTest, TheAlertIsAsTransparentAsTheOptionsWindowLeftIt) {
+  {
+    RunningProgram options(kQuotedExe);
+    HWND window = options.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
+    ASSERT_NE(window, nullptr);
+    HWND label = FindDescendant(window, L"Static", L"13%");
+    ASSERT_NE(label, nullptr);
+    HWND page = GetParent(label);
+    HWND bar = FindWindowExW(page, nullptr, L"ScrollBar", nullptr);
+    ASSERT_NE(bar, nullptr);
+    SendMessageW(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40), reinterpret_cast<LPARAM>(bar));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(options.WaitForExit(kTimeoutMs));
+  }
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Hscroll1(0)", ""), "40");
+
+  WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
+  RunningProgram guard(kQuotedExe + " /s");
+  HWND alert = nullptr;
+  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  COLORREF key = 0;
+  // The alpha is set once the window is on its way up.
+  ASSERT_TRUE(WaitUntil([&] { return GetLayeredWindowAttributes(alert, &key, &alpha, &flags); }));
+  EXPECT_TRUE(flags & LWA_ALPHA);
+  EXPECT_EQ(alpha, 153);  // 60% opaque
+  EXPECT_TRUE(Answer(alert, L"Allow"));
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_TRUE(HasValue(kHkcuRun, "RwE2E Keeper"));
+}
+
+// A guard whose settings were found changed stays resident: the red notice once, then a
+// pass every 5 seconds that sees a new entry; it ends cleanly when the session ends.
+TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
+  WriteRegValue(kSettingsKey, "ALERT", "1");
+  RunningProgram guard(kQuotedExe + " /s");
+  ASSERT_TRUE(guard.started());
+  const std::wstring notice =
+      L"Found a setting change and fixed some of them! It might be a spyware or harmful file in "
+      L"your system. Please scan your computer with a antivirus and antispyware!";
+  HWND shown = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    HWND alert = AlertShowing(guard, "");
+    shown = alert && FindDescendant(alert, L"Static", notice) ? alert : nullptr;
+    return shown != nullptr;
+  }));
+  // About 31 seconds on screen, then it slides away and is unloaded.
+  DWORD start = GetTickCount();
+  while (IsWindow(shown) && GetTickCount() - start < kCountdownTimeoutMs)
+    Sleep(200);
+  ASSERT_FALSE(IsWindow(shown));
+  EXPECT_FALSE(guard.WaitForExit(0));
+
+  // The next pass finds a new entry.
+  WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
+  HWND alert = nullptr;
+  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
+  ASSERT_TRUE(Answer(alert, L"Allow"));
+  // No second notice, and still guarding.
+  Sleep(6000);
+  EXPECT_EQ(AlertShowing(guard, ""), nullptr);
+  EXPECT_FALSE(guard.WaitForExit(0));
+
+  // Logoff: the hidden window that listens for it answers at once, and the guard ends.
+  HWND listener = nullptr;
+  for (HWND window = FindWindowExW(nullptr, nullptr, L"RunwardenSession", nullptr); window;
+       window = FindWindowExW(nullptr, window, L"RunwardenSession", nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == guard.id())
+      listener = window;
+  }
+  ASSERT_NE(listener, nullptr);
+  DWORD_PTR answer = 0;
+  ASSERT_NE(SendMessageTimeoutW(listener, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK,
+                                1000, &answer),
+            0)
+      << "the guard did not answer within a second";
+  EXPECT_EQ(answer, TRUE);
+  SendMessageTimeoutW(listener, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+}

@@ -4,6 +4,7 @@
 
 #include "net/CommunityRating.h"
 #include "net/ServerAddress.h"
+#include "platform/events.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "support/LoopbackPeer.h"
@@ -123,6 +124,20 @@ TEST_F(DownloadUrlTest, UnusablePortsAndRefusedConnectionsGiveNothing) {
   ctlProgramSupport::SetTimeLimitsForTesting(300, 300);
   int32_t closed = UnusedPort();
   EXPECT_EQ(support_.DownloadUrl("http://127.0.0.1:" + std::to_string(closed) + "/x"), "");
+}
+
+// A refused connection is known at once; waiting out the connect limit for it would hold
+// every alert's report (and so the next alert) for the whole limit while the server is down.
+TEST_F(DownloadUrlTest, ARefusedConnectionEndsTheWaitAtOnce) {
+  ctlProgramSupport::SetTimeLimitsForTesting(0, 0);  // the real 5 s connect limit
+  platform::UseManualClockForTesting(true);
+  uint32_t start = platform::TickCount();
+  std::string reply =
+      support_.DownloadUrl("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x");
+  uint32_t waited = platform::TickCount() - start;
+  platform::UseManualClockForTesting(false);
+  EXPECT_EQ(reply, "");
+  EXPECT_LT(waited, 5000u);
 }
 
 TEST_F(DownloadUrlTest, CallsMadeWhileAnotherWaitsEachGetTheirOwnReply) {

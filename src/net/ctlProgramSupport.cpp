@@ -233,9 +233,18 @@ std::string ctlProgramSupport::DownloadUrl(const std::string& url, const std::st
   if (!usable)
     return "";
 
+  // The socket keeps its "connecting" state when the connection is refused and only
+  // reports the error; without noting that, a server that is down would hold every
+  // caller for the whole connect limit.
+  bool connect_failed = false;
+  socket.OnStatusChange = [&](int32_t state) {
+    if (state == kSockError && socket.State() == kSockConnecting)
+      connect_failed = true;
+  };
   error.Try([&] { socket.Connect(parts.host, PortNumber(parts.port)); });
   platform::DoEvents();
-  WaitWhile([&] { return socket.State() == kSockConnecting; }, g_connect_limit);
+  WaitWhile([&] { return socket.State() == kSockConnecting && !connect_failed; },
+            g_connect_limit);
 
   if (socket.State() == kSockConnected) {
     error.Try([&] { socket.SendData(request); });

@@ -126,8 +126,8 @@ class GuardRunTest : public ::testing::Test {
       DeleteFileA(link.c_str());
       DeleteFileA((PssFolder() + "\\" + link.substr(link.find_last_of('\\') + 1)).c_str());
     }
-    for (const char* file :
-         {"ver.ini", "log.log", "errlog.log", "prerules.ini", "virrules.ini", "Runwarden.exe"})
+    for (const char* file : {"ver.ini", "log.log", "errlog.log", "prerules.ini", "virrules.ini",
+                             "detection.wav", "Runwarden.exe"})
       DeleteFileA((kFolder + "\\" + file).c_str());
     RemoveDirectoryA(kFolder.c_str());
   }
@@ -135,6 +135,18 @@ class GuardRunTest : public ::testing::Test {
   void WriteRules(const std::string& prerules, const std::string& virrules) {
     platform::WriteWholeFile(kFolder + "\\prerules.ini", prerules);
     platform::WriteWholeFile(kFolder + "\\virrules.ini", virrules);
+  }
+
+  // The rule files and the sound that ship beside the built program, in place of a
+  // test's own.
+  void InstallShippedFiles() {
+    for (const char* file : {"prerules.ini", "virrules.ini", "detection.wav"}) {
+      std::string shipped = "Z:" RUNWARDEN_APP_DIR_UNIX "/" + std::string(file);
+      for (char& c : shipped)
+        if (c == '/')
+          c = '\\';
+      EXPECT_TRUE(CopyFileA(shipped.c_str(), (kFolder + "\\" + file).c_str(), FALSE)) << shipped;
+    }
   }
 
   // A copy of the tests' sleeper under Name: a program an entry can start. Its name is
@@ -413,4 +425,59 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   DWORD exit_code = 1;
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
+}
+
+// With the rule files that ship, a file a user may plant to see the harmful path work:
+// the EICAR test file in a Run value. "/r" mutes it like any other entry; "/s" knows it
+// by its digest, blocks it for ever without asking and says so in a blue notice.
+TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
+  InstallShippedFiles();
+  // Put together here, so that no file of the repository is the test file.
+  const std::string eicar_text =
+      std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+  const std::string eicar = programs_.Write("eicar.com", eicar_text);
+  WriteRegValue(kHkcuRun, "RwE2E Eicar", eicar);
+  {
+    RunningProgram once(kQuotedExe + " /r");
+    ASSERT_TRUE(once.started());
+    ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
+  }
+  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Eicar"));
+  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 1);
+
+  RunningProgram guard(kQuotedExe + " /s");
+  ASSERT_TRUE(guard.started());
+  const std::wstring notice =
+      L"A harmful file has been blocked sucessfully. Logoff/Restart to block it completely! "
+      L"More info : EICAR-Test-File";
+  HWND shown = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    HWND alert = AlertShowing(guard, "");
+    shown = alert && FindDescendant(alert, L"Static", notice) ? alert : nullptr;
+    return shown != nullptr;
+  })) << "no notice; log:" << EventLog();
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kCountdownTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+
+  // Gone from the Run key, with the backup msconfig restores it from.
+  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Eicar"));
+  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
+  const std::string backup = std::string(kStartupRegBackupKey) + "\\RwE2E Eicar";
+  EXPECT_EQ(ReadRegValue(backup, "command", ""), eicar);
+  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKCU");
+  EXPECT_EQ(ReadRegValue(backup, "item", ""), "eicar.com");
+  // On the Blocked list by its path and the digest the shipped virrules.ini names.
+  const std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
+  const std::string listed = "<#>" + Lower(eicar) + "<#>";
+  ASSERT_EQ(blocked.rfind(listed, 0), 0u) << blocked;
+  const std::string digest = blocked.substr(listed.size());
+  EXPECT_EQ(digest.size(), 32u) << blocked;
+  EXPECT_NE(ReadFile(kFolder + "\\virrules.ini").find("[" + digest + "]\r\nname=EICAR-Test-File"),
+            std::string::npos)
+      << digest;
+  const std::string log = EventLog();
+  EXPECT_NE(log.find("\tBlocked Harmful File '" + Lower(eicar) + "'"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tBlocked File '" + Lower(eicar) + "'"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }

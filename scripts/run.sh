@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Shows the whole of Runwarden on this machine: builds the community server (native) and
 # the Windows program, starts runwarden-server on loopback with its data in build/run/,
-# and runs Runwarden.exe under Wine against it. Arguments go to the program (none: the
-# options window; /s the guard; /r the early scan).
+# and runs Runwarden.exe under Wine against it.
 #
-# Without a display the program runs in a virtual one (Xvfb), and a screenshot of its
-# options window is written beside its log, in build/windows/app/. Ending this command
-# (Ctrl+C, or the program ending) stops the server, the virtual display and every Wine
-# process of its own prefix (build/windows/run-wineprefix); nothing else.
+# Without arguments it plays a logon and then opens the options window: it plants a demo
+# Run value ("Runwarden Demo", Notepad) in its prefix, runs "/r" (which sets it aside) and
+# "/s" (which puts it back and asks about it in the alert). An answer is reported to the
+# server; a countdown left to run out asks the server what the community decided. The
+# server's lines show those requests. With arguments, only the program with those (/s the
+# guard, /r the early scan, /options the options window).
+#
+# Without a display the program runs in a virtual one (Xvfb), and screenshots of the alert
+# and of the options window are written beside the program's log, in build/windows/app/.
+# Ending this command (Ctrl+C, or the program ending) stops the server, the virtual
+# display and every Wine process of its own prefix (build/windows/run-wineprefix); nothing
+# else.
 #
 # Options, before the program's arguments:
 #   --no-build     run what is built already (installs nothing, builds nothing)
-#   --for SECONDS  end the program after so long
+#   --for SECONDS  end the last program started (the options window) after so long
 # Environment: RUNWARDEN_RUN_SERVER=ADDRESS:PORT has the server listen elsewhere than
 # where the program is built to look (port 0: any free port); RUNWARDEN_RUN_PREFIX
 # names another Wine prefix for the program.
@@ -119,12 +126,9 @@ if [ -z "$address" ]; then
   echo "run.sh: runwarden-server did not start on $listen (is the port taken?)" >&2
   exit 1
 fi
-# One request, as the program's update check makes it.
-exec 3<>"/dev/tcp/${address%:*}/${address#*:}"
-printf 'GET /~vantor/updates/updates.ini HTTP/1.0\r\nHost: %s\r\n\r\n' "$address" >&3
-status_line=$(head -n 1 <&3 | tr -d '\r')
-exec 3<&-
-echo "run.sh: runwarden-server answers on http://$address ($status_line), data in ${data#"$root"/}"
+# The script itself sends the server nothing: every request line it shows is the
+# program's.
+echo "run.sh: runwarden-server listens on http://$address, data in ${data#"$root"/}"
 [ "$address" = "$built_address" ] ||
   echo "run.sh: note: the program is built to talk to $built_address, not to this server"
 
@@ -153,18 +157,68 @@ for value in Managed Decorated; do
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v $value /d $frames /f >/dev/null 2>&1 </dev/null || true
 done
 
-echo "run.sh: starting ${program#"$root"/}${*:+ $*} under Wine"
-wine "$program" "$@" >"$run_dir/wine.log" 2>&1 </dev/null &
-program_pid=$!
-
-if [ $headless = 1 ] && { [ $# -eq 0 ] || [ "$*" = /options ]; }; then
-  window=
+# The top-level X window with this title, once it shows; empty when the program ends
+# first.
+wait_for_window() {
+  local title=$1 window=
   for _ in $(seq 1 600); do
-    window=$(xwininfo -root -tree 2>/dev/null | sed -n 's/^ *\(0x[0-9a-f]*\) "Manage Runwarden".*/\1/p' | head -n 1 || true)
+    window=$(xwininfo -root -tree 2>/dev/null | sed -n "s/^ *\(0x[0-9a-f]*\) \"$title\".*/\1/p" | head -n 1 || true)
     [ -n "$window" ] && break
     kill -0 "$program_pid" 2>/dev/null || break
     sleep 0.2
   done
+  echo "$window"
+}
+
+# Starts the program with these arguments in the background.
+start_program() {
+  echo "run.sh: starting ${program#"$root"/}${*:+ $*} under Wine"
+  wine "$program" "$@" >>"$run_dir/wine.log" 2>&1 </dev/null &
+  program_pid=$!
+}
+
+# Waits for the program, or ends it after --for SECONDS.
+wait_for_program() {
+  if [ -n "$seconds" ]; then
+    sleep "$seconds" &
+    timer_pid=$!
+    wait -n "$program_pid" "$timer_pid" || true
+  else
+    [ $headless = 1 ] && echo "run.sh: Ctrl+C ends the program and the server"
+    wait "$program_pid" || true
+  fi
+}
+
+: > "$run_dir/wine.log"
+if [ $# -eq 0 ]; then
+  # A logon: an entry for the guard to ask about, the early scan, then the guard.
+  demo='C:\windows\notepad.exe'
+  wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v 'Runwarden Demo' \
+    /d "$demo" /f >/dev/null 2>&1 </dev/null
+  echo "run.sh: planted the Run value \"Runwarden Demo\" ($demo) in ${WINEPREFIX#"$root"/}"
+  start_program /r
+  wait "$program_pid" || true
+  start_program /s
+  if [ $headless = 1 ]; then
+    window=$(wait_for_window "Runwarden Alert")
+    if [ -n "$window" ]; then
+      sleep 3 # let it slide in and paint
+      shot=build/windows/app/alert-window.png
+      import -window "$window" "$shot"
+      echo "run.sh: screenshot of the alert: $shot (its countdown runs out: no one answers here)"
+    fi
+  else
+    echo "run.sh: answer the alert at the bottom right of the screen; the guard then ends"
+  fi
+  # The guard ends once every entry is decided.
+  wait "$program_pid" || true
+  echo "run.sh: the guard has ended"
+  set -- /options
+fi
+
+start_program "$@"
+if [ $headless = 1 ] && [ "$*" = /options ]; then
+  window=$(wait_for_window "Manage Runwarden")
   if [ -z "$window" ]; then
     echo "run.sh: the options window did not open" >&2
     exit 1
@@ -174,13 +228,5 @@ if [ $headless = 1 ] && { [ $# -eq 0 ] || [ "$*" = /options ]; }; then
   import -window "$window" "$shot"
   echo "run.sh: screenshot of the options window: $shot"
 fi
-
-if [ -n "$seconds" ]; then
-  sleep "$seconds" &
-  timer_pid=$!
-  wait -n "$program_pid" "$timer_pid" || true
-else
-  [ $headless = 1 ] && echo "run.sh: Ctrl+C ends the program and the server"
-  wait "$program_pid" || true
-fi
+wait_for_program
 echo "run.sh: the program's log is build/windows/app/log.log"

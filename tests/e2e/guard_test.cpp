@@ -72,6 +72,17 @@ HWND AlertShowing(const RunningProgram& program, const std::string& name) {
   return nullptr;
 }
 
+// Waits for the alert of the process to show this notice; nullptr when it does not come.
+HWND WaitForNotice(const RunningProgram& program, const std::wstring& notice) {
+  HWND shown = nullptr;
+  WaitUntil([&] {
+    HWND alert = AlertShowing(program, "");
+    shown = alert && FindDescendant(alert, L"Static", notice) ? alert : nullptr;
+    return shown != nullptr;
+  });
+  return shown;
+}
+
 // Waits for the next alert asking about one of Names; the name it asks about.
 std::string WaitForAlertAbout(const RunningProgram& program,
                               const std::set<std::string>& names,
@@ -382,12 +393,8 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   const std::wstring notice =
       L"Found a setting change and fixed some of them! It might be a spyware or harmful file in "
       L"your system. Please scan your computer with a antivirus and antispyware!";
-  HWND shown = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    HWND alert = AlertShowing(guard, "");
-    shown = alert && FindDescendant(alert, L"Static", notice) ? alert : nullptr;
-    return shown != nullptr;
-  }));
+  HWND shown = WaitForNotice(guard, notice);
+  ASSERT_NE(shown, nullptr);
   // About 31 seconds on screen, then it slides away and is unloaded.
   DWORD start = GetTickCount();
   while (IsWindow(shown) && GetTickCount() - start < kCountdownTimeoutMs)
@@ -450,12 +457,7 @@ TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
   const std::wstring notice =
       L"A harmful file has been blocked sucessfully. Logoff/Restart to block it completely! "
       L"More info : EICAR-Test-File";
-  HWND shown = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    HWND alert = AlertShowing(guard, "");
-    shown = alert && FindDescendant(alert, L"Static", notice) ? alert : nullptr;
-    return shown != nullptr;
-  })) << "no notice; log:" << EventLog();
+  ASSERT_NE(WaitForNotice(guard, notice), nullptr) << "no notice; log:" << EventLog();
   DWORD exit_code = 1;
   ASSERT_TRUE(guard.WaitForExit(kCountdownTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);

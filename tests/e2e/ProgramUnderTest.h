@@ -49,6 +49,9 @@ std::wstring ProcessCommandLine(DWORD process_id);
 // Presses a button as a user would, without waiting for what the click does (it may
 // open a message box).
 void PressLater(HWND button);
+// Drags the options window's transparency bar from its default (13%) to Percent, as a
+// user would; the label that shows the value, nullptr when the bar is not found.
+HWND DragTransparencyBar(HWND options_window, int percent);
 // Ends every process started from an executable inside Folder (the guards and editors a
 // test's program started), after closing their windows.
 void EndProcessesStartedFrom(const std::string& folder);

@@ -355,12 +355,7 @@ TEST_F(GuardRunTest, TheAlertIsAsTransparentAsTheOptionsWindowLeftIt) {
     RunningProgram options(kQuotedExe);
     HWND window = options.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
     ASSERT_NE(window, nullptr);
-    HWND label = FindDescendant(window, L"Static", L"13%");
-    ASSERT_NE(label, nullptr);
-    HWND page = GetParent(label);
-    HWND bar = FindWindowExW(page, nullptr, L"ScrollBar", nullptr);
-    ASSERT_NE(bar, nullptr);
-    SendMessageW(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40), reinterpret_cast<LPARAM>(bar));
+    ASSERT_NE(DragTransparencyBar(window, 40), nullptr);
     PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(options.WaitForExit(kTimeoutMs));
   }

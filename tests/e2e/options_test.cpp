@@ -136,12 +136,8 @@ TEST_F(OptionsWindowTest, ChangedSettingsAreStoredWhenTheWindowCloses) {
   EXPECT_EQ(SendMessageW(update, BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
   // The user drags the transparency bar to 40: the window turns 40% transparent.
-  HWND label = FindDescendant(window, L"Static", L"13%");
+  HWND label = DragTransparencyBar(window, 40);
   ASSERT_NE(label, nullptr);
-  HWND page = GetParent(label);
-  HWND bar = FindWindowExW(page, nullptr, L"ScrollBar", nullptr);
-  ASSERT_NE(bar, nullptr);
-  SendMessageW(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40), reinterpret_cast<LPARAM>(bar));
   EXPECT_EQ(WideWindowText(label), L"40%");
   BYTE alpha = 0;
   DWORD flags = 0;

@@ -101,6 +101,7 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
   std::vector<int32_t> heights_after_blocked;
   int32_t grown = 0, buttons_bottom = 0, countdown_bottom = 0;
   uint32_t blocked_at = 0;
+  bool buttons_off = true;
   Watch(50, [&](frmAlert::Controls& c, uint32_t elapsed) {
     std::string line = c.Label2.Visible() ? c.Label2.Caption() : "(hidden)";
     if (lines.empty() || lines.back() != line)
@@ -111,6 +112,11 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
       if (!blocked_at)
         blocked_at = elapsed;
       heights_after_blocked.push_back(c.form.Height());
+      // The count has decided: the buttons say so, and a click changes nothing.
+      for (platform::Control* button :
+           {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
+        buttons_off = buttons_off && !button->Enabled();
+      c.CtlAllow.Click();
     }
     buttons_bottom = c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40;
     countdown_bottom = c.Label2.Top() + c.Label2.Height() + 20;
@@ -118,6 +124,7 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
 
   EXPECT_FALSE(Show(true));
   EXPECT_FALSE(block_);
+  EXPECT_TRUE(buttons_off);
 
   std::vector<std::string> expected = {""};
   for (int second = 30; second >= 1; --second)
@@ -166,6 +173,7 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
       return CommunityReply(expected.allowed, expected.blocked);
     });
     int32_t marker_left = 0, allow_left = 0, block_left = 0, height_at_verdict = 0, grown = 0;
+    bool buttons_on_at_verdict = true;
     Watch(50, [&](frmAlert::Controls& c, uint32_t) {
       if (c.Label2.Caption() == "Auto blocking in 29 seconds...")
         grown = c.form.Height();
@@ -174,6 +182,8 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
         verdict = c.Label2.Caption();
         marker_left = c.Shape3.Left();
         height_at_verdict = c.form.Height();
+        buttons_on_at_verdict = c.CtlAllow.Enabled() || c.CtlBlock.Enabled();
+        (expected.allowed_result ? c.CtlBlockForever : c.CtlAllow).Click();
       }
       allow_left = c.CtlAllow.Left();
       block_left = c.CtlBlock.Left();
@@ -184,6 +194,7 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
     EXPECT_EQ(verdict, expected.line);
     EXPECT_EQ(allowed, expected.allowed_result);
     EXPECT_FALSE(block_);
+    EXPECT_FALSE(buttons_on_at_verdict);
     // The marker moves to Allow only when the community allows.
     EXPECT_EQ(marker_left, expected.allowed_result ? allow_left - 30 : block_left - 30);
     // The window keeps its height, so the verdict stays readable.
@@ -197,13 +208,20 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
   }
 }
 
-TEST_F(AlertTest, AnUnreachableCommunityBlocks) {
+// An unreachable community, or no digest to ask it about (then it is not asked).
+TEST_F(AlertTest, WithoutAnAnswerFromTheCommunityTheCountdownBlocks) {
   WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1");
-  SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
-  std::string verdict;
-  Watch(100, [&](frmAlert::Controls& c, uint32_t) { verdict = c.Label2.Caption(); });
-  EXPECT_FALSE(Show(true));
-  EXPECT_EQ(verdict, kCommunityNone);
+  for (const std::string hash : {std::string(kHash), std::string()}) {
+    SCOPED_TRACE(hash);
+    if (!hash.empty())
+      SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
+    std::string verdict;
+    Watch(100, [&](frmAlert::Controls& c, uint32_t) { verdict = c.Label2.Caption(); });
+    EXPECT_FALSE(Show(true, hash));
+    EXPECT_EQ(verdict, kCommunityNone);
+    SetServerAddressForTesting(peer_.Address());
+  }
+  EXPECT_EQ(peer_.connections(), 0);
 }
 
 TEST_F(AlertTest, ButtonsDecideAndTheDecisionIsReported) {
@@ -441,6 +459,7 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
   });
   Show(false, kHash, Entry(), long_info);
   ASSERT_GE(positions.size(), 4u);
+  EXPECT_NE(positions.back().second, 0);  // left part-way
   EXPECT_EQ(positions[0].second, 0);
   EXPECT_EQ(positions[1].second, -1);
   EXPECT_GE(positions[1].first - positions[0].first, 2000u);  // a rest at the start
@@ -452,6 +471,12 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
   ASSERT_NE(back, positions.end());
   EXPECT_LE((back - 1)->second, -65 * 101);
   EXPECT_GE(back->first - (back - 1)->first, 3000u);
+
+  // The next alert's text starts at its beginning, not where the last one was left.
+  positions.clear();
+  Show(false, kHash, Entry(), long_info + "2");
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions[0].second, 0);
 }
 
 TEST_F(AlertTest, ANoticeGrowsWithItsTextAndStaysAboutThirtySeconds) {

@@ -343,6 +343,7 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
     c.Shape2.SetWidth(c.Shape1.Width() / 100 * percent);
   });
   FileInfo = file_info;
+  TickerOffset = 0;  // a new text starts at its beginning
   ticker_resting_ = false;
   platform::DoEvents();
 
@@ -362,9 +363,10 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
     platform::DoEvents();
     platform::Idle(10);
     if (WithTimer && !c.Timer1.Enabled()) {
-      // The count is over: the community may decide, else the entry is blocked.
+      // The count is over: the community may decide, else the entry is blocked. Without
+      // a digest there is nothing to ask it about.
       if (CommunityBeforeBlock) {
-        int32_t score = CommunityLookup(FileHash);
+        int32_t score = FileHash.empty() ? 0 : CommunityLookup(FileHash);
         error.Try([&] {
           if (score > 1) {
             c.Shape3.SetLeft(c.CtlAllow.Left() - 30);
@@ -382,12 +384,10 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
           }
         });
       }
-      // The verdict stays readable; a click now no longer changes it.
-      int32_t verdict = Decision;
+      // The verdict stays readable; the buttons, disabled, no longer change it.
       DecisionSeenAt = platform::TickCount();
       WaitLettingEventsRun(5000);
       SlideWindow(1, 0);
-      Decision = verdict;
       result = Decision == 1;
       block = false;
       Unload();
@@ -468,6 +468,9 @@ void frmAlert::Timer1_Timer() {
       --SecondsLeft;
       countdown_line();
     } else if (SecondsLeft == 1) {
+      // The count decides now, not the buttons.
+      for (Control* button : {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
+        button->SetEnabled(false);
       if (CommunityBeforeBlock) {
         c.Label2.SetCaption(kCheckingCommunity);
         platform::DoEvents();

@@ -117,6 +117,7 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
            {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
         buttons_off = buttons_off && !button->Enabled();
       c.CtlAllow.Click();
+      c.form.PressAccessKey('a');
     }
     buttons_bottom = c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40;
     countdown_bottom = c.Label2.Top() + c.Label2.Height() + 20;
@@ -252,6 +253,50 @@ TEST_F(AlertTest, ButtonsDecideAndTheDecisionIsReported) {
   }
 }
 
+// Alt and a button's marked letter, or Tab to it and Enter or Space; with the community
+// panel open, its OK first (the panel covers the buttons).
+TEST_F(AlertTest, TheKeyboardAnswersTheAlert) {
+  using platform::Key;
+  struct Case {
+    std::string keys;  // a letter: Alt and it; T Tab, S Shift+Tab, E Enter, _ Space
+    bool allowed, block;
+    std::string focus_path;
+  };
+  const Case cases[] = {
+      {"a", true, false, "CtlAllow"},
+      {"B", false, false, "CtlBlock"},
+      {"f", false, true, "CtlBlockForever"},
+      {"TTE", true, false, "CtlCommunity CtlAllow CtlAllow"},
+      {"S_", false, true, "CtlBlockForever CtlBlockForever"},
+      {"cTTaEa", true, false, "CtlCommunity List1 CtlOK CtlOK CtlOK CtlAllow"},
+  };
+  for (const Case& expected : cases) {
+    SCOPED_TRACE(expected.keys);
+    std::string focus_path;
+    bool typed = false;
+    Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
+      if (typed)
+        return;  // once: the window may still be sliding out at the next tick
+      typed = true;
+      for (char key : expected.keys) {
+        if (key == 'T' || key == 'S' || key == 'E' || key == '_') {
+          c.form.PressKey(key == 'T'   ? Key::kTab
+                          : key == 'S' ? Key::kShiftTab
+                          : key == 'E' ? Key::kEnter
+                                       : Key::kSpace);
+        } else {
+          c.form.PressAccessKey(key);
+        }
+        if (c.form.ActiveControl())
+          focus_path += (focus_path.empty() ? "" : " ") + c.form.ActiveControl()->Name();
+      }
+    });
+    EXPECT_EQ(Show(false), expected.allowed);
+    EXPECT_EQ(block_, expected.block);
+    EXPECT_EQ(focus_path, expected.focus_path);
+  }
+}
+
 TEST_F(AlertTest, WithoutADigestTheCommunityButtonIsOffAndNothingIsReported) {
   bool community_enabled = true;
   bool panel_shown = false;
@@ -335,33 +380,41 @@ TEST_F(AlertTest, LongFieldsShowTheirEndAndKeepTheWholeTextAsTooltip) {
   EXPECT_EQ(location_tip, accented);
 }
 
-TEST_F(AlertTest, MovingThePointerOverTheWindowCancelsTheCountdownForGood) {
-  bool moved = false;
-  std::vector<std::string> lines;
-  int32_t height_after_move = 0, buttons_bottom = 0;
-  bool marker_after_move = true;
-  Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    if (c.Label2.Visible())
-      lines.push_back(c.Label2.Caption());
-    if (elapsed >= 5000 && !moved) {
-      moved = true;
-      c.form.MouseMove(300, 300);
-      height_after_move = c.form.Height();
+// The pointer over the window, or the window activated to be answered from the keyboard.
+TEST_F(AlertTest, SomeoneAtTheWindowCancelsTheCountdownForGood) {
+  for (bool activated : {false, true}) {
+    SCOPED_TRACE(activated ? "activated" : "pointer");
+    bool moved = false;
+    std::vector<std::string> lines;
+    int32_t height_after_move = 0, buttons_bottom = 0;
+    bool marker_after_move = true;
+    Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
+      if (c.Label2.Visible())
+        lines.push_back(c.Label2.Caption());
       buttons_bottom = platform::RoundToPixel(c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40);
-    } else if (moved) {
-      marker_after_move = marker_after_move && c.Shape3.Visible();
-    }
-    if (elapsed >= 90000)
-      c.CtlAllow.Click();
-  });
-  EXPECT_TRUE(Show(true));
-  EXPECT_GE(elapsed_, 90000u);
-  EXPECT_EQ(height_after_move, buttons_bottom);
-  EXPECT_FALSE(marker_after_move);
-  EXPECT_FALSE(lines.empty());
-  for (const std::string& line : lines)
-    EXPECT_NE(line, kCountdownBlocked);
-  EXPECT_FALSE(alert_.WithTimer);
+      if (elapsed >= 5000 && !moved) {
+        moved = true;
+        if (activated)
+          c.form.Activate();
+        else
+          c.form.MouseMove(300, 300);
+      } else if (moved) {
+        if (!height_after_move)
+          height_after_move = c.form.Height();
+        marker_after_move = marker_after_move && c.Shape3.Visible();
+      }
+      if (elapsed >= 90000)
+        c.CtlAllow.Click();
+    });
+    EXPECT_TRUE(Show(true));
+    EXPECT_GE(elapsed_, 90000u);
+    EXPECT_EQ(height_after_move, buttons_bottom);
+    EXPECT_FALSE(marker_after_move);
+    EXPECT_FALSE(lines.empty());
+    for (const std::string& line : lines)
+      EXPECT_NE(line, kCountdownBlocked);
+    EXPECT_FALSE(alert_.WithTimer);
+  }
 }
 
 TEST_F(AlertTest, WithoutTimerThereIsNoCountdownAndTheAlertWaits) {

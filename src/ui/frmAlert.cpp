@@ -135,6 +135,7 @@ frmAlert::Controls::Controls(frmAlert& owner)
                  kShadeBottom, true);
   };
   form.on_mouse_move = [&owner](int32_t x, int32_t y) { owner.Form_MouseMove(x, y); };
+  form.on_activate = [&owner] { owner.Form_Activate(); };
 
   Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 428,
         15);
@@ -158,14 +159,15 @@ frmAlert::Controls::Controls(frmAlert& owner)
   Picture2.SetForeColor(kInk);
   Picture2.SetFont(kLabelFont);
 
+  // "&" marks the access key: Alt+C, Alt+A, Alt+B, Alt+F.
   Place(CtlCommunity, 3, 116, 100, 24);
-  CtlCommunity.SetCaption("Community");
+  CtlCommunity.SetCaption("&Community");
   Place(CtlAllow, 109, 116, 100, 24);
-  CtlAllow.SetCaption("Allow");
+  CtlAllow.SetCaption("&Allow");
   Place(CtlBlock, 215, 116, 100, 24);
-  CtlBlock.SetCaption("Block");
+  CtlBlock.SetCaption("&Block");
   Place(CtlBlockForever, 321, 116, 116, 24);
-  CtlBlockForever.SetCaption("Block Forever");
+  CtlBlockForever.SetCaption("Block &Forever");
   for (Control* button : {&CtlCommunity, &CtlAllow, &CtlBlock, &CtlBlockForever, &CtlOK})
     button->SetForeColor(kInk);
   CtlAllow.on_click = [&owner] { owner.Decision = 1; };
@@ -518,15 +520,37 @@ void frmAlert::Timer2_Timer() {
   });
 }
 
-void frmAlert::Form_MouseMove(int32_t, int32_t) {
-  ErrorScope error;
+// Someone is at the window: the countdown is cancelled for good, and the alert waits for a
+// button. False when no countdown was running.
+bool frmAlert::StopCountdown() {
   Controls& c = *controls_;
   if (c.Picture1.Visible() || !c.Timer1.Enabled())
-    return;
-  // The countdown is cancelled for good; the alert waits for a button.
+    return false;
   WithTimer = false;
   c.Timer1.SetEnabled(false);
-  AnimateHeight(ButtonsHeight(), false);
+  return true;
+}
+
+void frmAlert::Form_MouseMove(int32_t, int32_t) {
+  ErrorScope error;
+  if (StopCountdown())
+    AnimateHeight(ButtonsHeight(), false);
+}
+
+// Activated (a click, Alt+Tab, the taskbar) to be answered, maybe from the keyboard:
+// the countdown stops as for the pointer. The window shrinks back to its buttons at once,
+// not animated: an animation disables it, and the keys typed right after Alt+Tab (Alt
+// still held, then A) would be lost.
+void frmAlert::Form_Activate() {
+  ErrorScope error;
+  if (!StopCountdown())
+    return;
+  error.Try([&] {
+    platform::Form& form = controls_->form;
+    int32_t shrink = form.Height() - platform::RoundToPixel(ButtonsHeight());
+    if (shrink > 0)
+      form.Move(form.Left(), form.Top() + shrink, form.Width(), form.Height() - shrink);
+  });
 }
 
 void frmAlert::CtlCommunity_Click() {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/form_keys.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -19,7 +20,9 @@ void WaitForMessage(uint32_t timeout_milliseconds) {
 
 }  // namespace
 
-uint32_t TickCount() { return g_manual_clock ? g_manual_ticks : timeGetTime(); }
+uint32_t TickCount() {
+  return g_manual_clock ? g_manual_ticks : timeGetTime();
+}
 
 void Sleep(uint32_t milliseconds) {
   if (g_manual_clock) {
@@ -32,6 +35,8 @@ void Sleep(uint32_t milliseconds) {
 void DoEvents() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (HandleFormKey(message))
+      continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -41,7 +46,8 @@ void DoEvents() {
 void WaitForEvents(uint32_t timeout_milliseconds) {
   WaitForMessage(timeout_milliseconds);
   // Any wait lets some time pass, so a loop waiting for its deadline reaches it.
-  if (g_manual_clock) g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
+  if (g_manual_clock)
+    g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
 }
 
 void Idle(uint32_t milliseconds) {
@@ -53,10 +59,13 @@ void Idle(uint32_t milliseconds) {
 }
 
 void UseManualClockForTesting(bool manual) {
-  if (manual && !g_manual_clock) g_manual_ticks = timeGetTime();
+  if (manual && !g_manual_clock)
+    g_manual_ticks = timeGetTime();
   g_manual_clock = manual;
 }
 
-void AdvanceClockForTesting(uint32_t milliseconds) { g_manual_ticks += milliseconds; }
+void AdvanceClockForTesting(uint32_t milliseconds) {
+  g_manual_ticks += milliseconds;
+}
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include "app/basWindows.h"
 #include "guard/Blocking.h"
 #include "guard/HashCache.h"
+#include "guard/ListKey.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
@@ -63,17 +64,25 @@ bool PastTick(uint32_t tick) {
   return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
 }
 
-// True when a process named like Base is still running after the hidden copies had
-// their time to end it; messages run meanwhile.
-bool StillRunningAfterTermination(const std::string& base) {
+// True when a process of File is still running after the hidden copies had their time
+// to end it; messages run meanwhile.
+bool StillRunningAfterTermination(const std::string& file) {
   uint32_t deadline = platform::TickCount() + kTerminationWaitMs;
-  while (IsProcessRunning(base)) {
+  while (IsProcessRunning(file)) {
     if (PastTick(deadline))
       return true;
     platform::DoEvents();
     platform::Idle(100);
   }
   return false;
+}
+
+// The file is this program, whatever the case or 8.3 form of its path.
+bool IsThisProgram(const std::string& file) {
+  if (AppExePath.empty())
+    return false;
+  return LowerCase(file) == LowerCase(AppExePath) ||
+         LowerCase(platform::LongPathName(file)) == LowerCase(platform::LongPathName(AppExePath));
 }
 
 // One entry of a pass, from its command to what was done with it.
@@ -94,6 +103,9 @@ class EntryVisit {
     if (exists_)
       hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
     is_task_ = IsTaskFile(file_);
+    runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
+    // A task is known by its path: its digest is that of a job file that changes.
+    record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
     switch (Decide()) {
       case Tail::kNext:
         return;
@@ -123,7 +135,7 @@ class EntryVisit {
       SplitRating(CheckPreRules(entry_.Name, GetFileName(file_)), &code_, &rating_text_);
     }
     // The program's own autostart entries are never touched.
-    if (!AppExePath.empty() && LowerCase(file_) == LowerCase(AppExePath))
+    if (IsThisProgram(file_))
       return Tail::kNext;
     if (!exists_ && OptAutoBlockMissing) {
       LogEvent("Blocked File Not Exists '" + file_ + "'");
@@ -132,11 +144,9 @@ class EntryVisit {
     if (Trimmed(file_).empty())
       return OptAutoBlockMissing ? Tail::kBlockForever : Tail::kNext;
 
-    // A task is known by its path: its digest is that of a job file that changes.
-    const std::string& key = OptBlockByHash && !is_task_ ? hash_ : file_;
-    if (IsAllowed(key))
+    if (IsAllowed(record_.key))
       return Tail::kNext;
-    if (IsBlocked(key))
+    if (IsBlocked(record_.key))
       return Tail::kTerminateAndRemove;
 
     if (RunOnceMode) {
@@ -150,26 +160,28 @@ class EntryVisit {
     bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries, code_,
                                                           rating_text_, GetFileName(file_), hash_);
     if (allow) {
-      if (AppendToList("Allowed", file_, hash_) != platform::kErrorSuccess)
+      if (AppendToList("Allowed", record_.file, record_.hash) != platform::kErrorSuccess)
         error_.Raise("Cannot write the Allowed list");
-      LogEvent("Allowed File '" + file_ + "'");
+      LogEvent("Allowed File '" + record_.file + "'");
       return Tail::kNext;
     }
     return block ? Tail::kBlockForever : Tail::kRemove;
   }
 
-  // A missing file is not listed: there is nothing to recognise it by.
+  // A missing file is not listed: there is nothing to recognise it by, unless the
+  // entry is known by its command text.
   void ListAsBlocked() {
-    if (!FileExists(file_))
+    if (!FileExists(record_.file) && record_.key != CommandTextKey(entry_.Command))
       return;
-    if (AppendToList("Blocked", file_, hash_) != platform::kErrorSuccess)
+    if (AppendToList("Blocked", record_.file, record_.hash) != platform::kErrorSuccess)
       error_.Raise("Cannot write the Blocked list");
-    LogEvent("Blocked File '" + file_ + "'");
+    LogEvent("Blocked File '" + record_.file + "'");
   }
 
+  // A script host's processes run every other script too: they are left alone.
   void Terminate() {
-    if (!OptTerminateBlockedForever || is_task_ || file_.empty() || !FileExists(file_) ||
-        GetShortPath(file_).empty())
+    if (!OptTerminateBlockedForever || is_task_ || runs_script_host_ || file_.empty() ||
+        !FileExists(file_) || GetShortPath(file_).empty())
       return;
     TerminateEntryProcesses(file_);
     if (!GuardMode || !harmful_)
@@ -177,7 +189,7 @@ class EntryVisit {
     PlaySoundFile(AppFile("detection.wav"));
     if (!windows_.ShowAlert2)
       return;
-    if (StillRunningAfterTermination(GetFileBaseName(file_)))
+    if (StillRunningAfterTermination(file_))
       windows_.ShowAlert2(kHarmfulStillRunning + rating_text_, kNoticeRed);
     else
       windows_.ShowAlert2(kHarmfulBlocked + rating_text_, kNoticeBlue);
@@ -189,8 +201,10 @@ class EntryVisit {
   const GuardWindows& windows_;
   ErrorScope& error_;
   std::string file_, hash_, code_, rating_text_;
+  ListRecord record_;    // what the entry is known by in the lists
   bool exists_ = false;  // as the visit began
   bool is_task_ = false;
+  bool runs_script_host_ = false;
   bool harmful_ = false;
 };
 

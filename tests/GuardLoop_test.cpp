@@ -135,6 +135,24 @@ TEST_F(GuardTest, HijackedSettingsKeepTheGuardPassingEveryFiveSeconds) {
   EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
 }
 
+// Time goes on between two readings of the clock. The pause reads it once a round, so
+// however far it moves meanwhile, the rest never aims past a deadline that has already
+// gone by (which would be a wait of 49 days). Each step size puts the deadline between
+// two readings somewhere along the way.
+TEST(GuardPauseTest, ARestNeverOutlastsTheDeadlineHoweverTheClockMoves) {
+  ManualClock clock;
+  for (uint32_t step = 100; step < kGuardPauseMs; step += 100) {
+    SCOPED_TRACE(step);
+    platform::StepClockOnReadingForTesting(step);
+    uint32_t start = platform::TickCount();
+    PauseLettingMessagesRun(kGuardPauseMs);
+    uint32_t took = platform::TickCount() - start;
+    EXPECT_GE(took, kGuardPauseMs);
+    EXPECT_LE(took, kGuardPauseMs + 4 * step);
+    EXPECT_LE(platform::LongestIdleForTesting(), kGuardPauseMs);
+  }
+}
+
 TEST_F(GuardTest, TheSingleScanMutesAndWritesNoAutostartValue) {
   machine_.AddRunValue("Pest", pest_);
   ScanOnce(alert_.Windows());

@@ -41,28 +41,26 @@ bool RuleFilesPresent() {
   return true;
 }
 
-bool PastTick(uint32_t tick) {
-  return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
-}
-
-// Lets messages run until the time is up: a guard that does not answer for 5 seconds
-// would hold up logoff and every broadcast.
-void PauseLettingMessagesRun(uint32_t milliseconds) {
-  uint32_t deadline = platform::TickCount() + milliseconds;
-  for (;;) {
-    platform::DoEvents();
-    if (PastTick(deadline))
-      return;
-    platform::Idle(deadline - platform::TickCount());
-  }
-}
-
 void Call(const std::function<void()>& procedure) {
   if (procedure)
     procedure();
 }
 
 }  // namespace
+
+// Lets messages run until the time is up: a guard that does not answer for 5 seconds
+// would hold up logoff and every broadcast. One reading of the clock per round: a
+// deadline that passed between two readings would turn the rest into an endless wait.
+void PauseLettingMessagesRun(uint32_t milliseconds) {
+  uint32_t deadline = platform::TickCount() + milliseconds;
+  for (;;) {
+    platform::DoEvents();
+    int32_t left = static_cast<int32_t>(deadline - platform::TickCount());
+    if (left <= 0)
+      return;
+    platform::Idle(static_cast<uint32_t>(left));
+  }
+}
 
 std::string AutostartCommand(const std::string& switch_text) {
   return "\"" + AppExePath + "\" " + switch_text;

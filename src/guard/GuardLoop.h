@@ -31,5 +31,8 @@ bool StartGuard(const GuardWindows& windows);
 // One scan in RunOnceMode: every undecided entry is muted, nothing is asked.
 void ScanOnce(const GuardWindows& windows);
 
+// The resident guard's rest between two passes: messages run until the time is up.
+void PauseLettingMessagesRun(uint32_t milliseconds);
+
 // Ends a resident guard after this many passes (tests); 0 lets it run for ever.
 void LimitGuardPassesForTesting(int passes);

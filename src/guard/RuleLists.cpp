@@ -21,10 +21,6 @@ bool PathTaken(const std::string& path) {
   return platform::FileSize(path) >= 0 || platform::FolderExists(path);
 }
 
-bool SameRaw(const platform::RegData& a, const platform::RegData& b) {
-  return a.type == b.type && a.bytes == b.bytes;
-}
-
 // Writes the value and reads it back: true only when the registry holds exactly Data.
 bool WriteAndVerify(const std::string& key,
                     const std::string& name,
@@ -32,7 +28,7 @@ bool WriteAndVerify(const std::string& key,
   if (WriteRegRaw(key, name, data) != platform::kErrorSuccess)
     return false;
   platform::RegData back;
-  return ReadRegRaw(key, name, &back) && SameRaw(back, data);
+  return ReadRegRaw(key, name, &back) && back == data;
 }
 
 platform::RegData TextData(const std::string& text) {

@@ -378,6 +378,18 @@ TEST_F(ScanTest, AScriptHostsEntriesAreKnownByWhatTheyRun) {
   EXPECT_TRUE(alert_.alerts.empty());
   EXPECT_FALSE(HasValue(kHkcuRun, "Evil"));
   EXPECT_TRUE(HasValue(kHkcuRun, "Echo"));
+
+  // A host file whose own digest is harmful is blocked as itself, and its processes ended.
+  machine_.WriteRules(kNoPreRules, "[" + Md2Hex("cmd bytes") + "]\r\nname=Trojan.Cmd\r\n");
+  DeleteRegKey(kCachedKey);
+  {
+    ManualClock clock;  // the wait for the copies costs no time
+    GuardScan();
+  }
+  EXPECT_FALSE(HasValue(kHkcuRun, "Echo"));
+  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(evil) + "<#>" + Md2Hex("evil bytes") + "<#>" + cmd +
+                                  "<#>" + Md2Hex("cmd bytes"));
+  ASSERT_EQ(alert_.notices.size(), 1u);
 }
 
 // The single scan at logon asks nothing: undecided entries are muted (with a repair of

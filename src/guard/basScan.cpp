@@ -129,6 +129,9 @@ class EntryVisit {
         if (OptAutoBlockHarmful && UpperCase(code_) == "X") {
           LogEvent("Blocked Harmful File '" + file_ + "'");
           harmful_ = true;
+          // The file itself harms, whatever it is named: listed and ended as itself.
+          record_ = {file_, hash_, hash_};
+          runs_script_host_ = false;
           return Tail::kBlockForever;
         }
       }

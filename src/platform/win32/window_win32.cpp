@@ -5,6 +5,7 @@
 // picture box they sit on. Text crosses to Windows through the wide functions.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
@@ -219,6 +220,30 @@ void PaintWindow(Control& container, HWND window) {
   EndPaint(window, &paint);
 }
 
+// The stock UAC shield at the left of the caption's area, which then keeps the rest.
+void DrawShield(HDC dc, RECT* text) {
+  static HICON shield = [] {
+    // Looked up, not imported: Windows XP has no stock icons and would not load us.
+    using GetStockIcon = HRESULT(WINAPI*)(SHSTOCKICONID, UINT, SHSTOCKICONINFO*);
+    auto get = reinterpret_cast<GetStockIcon>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetStockIconInfo")));
+    SHSTOCKICONINFO info{};
+    info.cbSize = sizeof info;
+    if (get && SUCCEEDED(get(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &info)))
+      return info.hIcon;
+    // Before Vista there is no stock shield; the system's own stands in.
+    return static_cast<HICON>(
+        LoadImageW(nullptr, MAKEINTRESOURCEW(32518), IMAGE_ICON, 16, 16, LR_SHARED));
+  }();
+  if (!shield)
+    return;
+  int size = GetSystemMetrics(SM_CXSMICON);
+  int left = text->left + 6;
+  int top = text->top + (text->bottom - text->top - size) / 2;
+  DrawIconEx(dc, left, top, shield, size, size, 0, nullptr, DI_NORMAL);
+  text->left = left + size;
+}
+
 // The skinned button: a soft vertical shade, a dark frame and a shadowed caption.
 void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
@@ -245,6 +270,8 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   RECT text = area;
   if (pressed)
     OffsetRect(&text, 1, 1);
+  if (button.Shield())
+    DrawShield(dc, &text);
   UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
   if (!disabled) {
     RECT shadow = text;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "app/basMain.h"
+#include "app/basSettings.h"
 #include "guard/GuardLoop.h"
+#include "main/ProgramModes.h"
 #include "platform/tasks.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
@@ -185,6 +187,42 @@ TEST_F(LogonStartTest, ARefusalSaysWhichStepFailedAndWhy) {
     EXPECT_EQ(result.step, "the Run value could not be written");
     EXPECT_EQ(Value(kRunKey), "none");
   }
+}
+
+// What the setup, the uninstaller and the options window's elevated copy run: one step
+// each, nothing shown, the status as exit code and a failure in errlog.log.
+TEST_F(LogonStartTest, TheOneStepSwitchesGiveTheirStatusAndLogAFailure) {
+  TaskSandbox tasks;
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\a.exe<#>AA");
+  int exit_code = -1;
+  EXPECT_EQ(Main("/enable", RunwardenModes(), &exit_code), MainOutcome::kEndAtOnce);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
+  Main("/disable", RunwardenModes(), &exit_code);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");
+
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  Main("/resetrules", RunwardenModes(), &exit_code);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  EXPECT_EQ(exit_code, 5);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), "<#>C:\\a.exe<#>AA");
+  EXPECT_NE(folder_.Read("errlog.log")
+                .find("The rules could not be deleted (access denied: administrator rights are "
+                      "needed)"),
+            std::string::npos);
+  platform::SetTaskServiceForTesting(TaskServiceForTesting::kRefusing);
+  Main("/enable", RunwardenModes(), &exit_code);
+  EXPECT_EQ(exit_code, 5);
+  EXPECT_NE(folder_.Read("errlog.log")
+                .find("Runwarden could not be enabled: the logon task could not be registered "
+                      "(access denied: administrator rights are needed)"),
+            std::string::npos);
+  Main("/resetrules", RunwardenModes(), &exit_code);
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "?"), "");
 }
 
 }  // namespace

@@ -326,6 +326,19 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
   EXPECT_EQ(boxes_[0].text,
             "Your options could not be stored (access denied: administrator rights are "
             "needed). To change them, start Runwarden's options as an administrator.");
+
+  // Elevated already and still refused (the key's own permissions): no shield, no second
+  // copy; the step is tried and its refusal said.
+  platform::SetElevationForTesting(platform::ElevationType::kFull);
+  frmOptions::Controls& elevated = Open();
+  EXPECT_FALSE(elevated.cmdReset_All.Shield());
+  boxes_.clear();
+  elevation.started.clear();
+  elevated.cmdReset_All.Click();
+  EXPECT_TRUE(elevation.started.empty());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text,
+            "The rules could not be deleted (access denied: administrator rights are needed).");
 }
 
 // With the rights, a write that is refused all the same is shown, logged, and never

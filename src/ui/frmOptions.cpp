@@ -254,8 +254,10 @@ void frmOptions::Form_Load() {
   });
   error.Try([&] {
     machine_writable_ = CanWriteMachineSettings();
-    c.cmdEnable.SetShield(!machine_writable_);
-    c.cmdReset_All.SetShield(!machine_writable_);
+    // Already elevated, more rights cannot be had: the step is tried, and its refusal said.
+    needs_elevation_ = !machine_writable_ && !platform::IsElevated();
+    c.cmdEnable.SetShield(needs_elevation_);
+    c.cmdReset_All.SetShield(needs_elevation_);
     loaded_options_.clear();
     for (const Control* control : c.form.Controls())
       loaded_options_.push_back(SettingText(*control));
@@ -339,7 +341,7 @@ void frmOptions::cmdEnable_Click() {
             "Runwarden", platform::kMbOkCancel) != platform::kIdOk)
       return;
     std::string failure;
-    if (!machine_writable_) {
+    if (needs_elevation_) {
       // The elevated copy does the whole step, the guard's start included.
       failure = enabled ? RunElevated("/disable", "Runwarden was not disabled",
                                       "Runwarden could not be disabled")
@@ -359,7 +361,7 @@ void frmOptions::cmdEnable_Click() {
     platform::ShowMessageBox(
         enabled ? "Runwarden uninstalled sucessfully!" : "Runwarden installed sucessfully!", "",
         platform::kMbOk | platform::kMbIconInformation);
-    if (!machine_writable_)
+    if (needs_elevation_)
       return;
     WriteRegValue(kSettingsKey, "Unload", enabled ? "1" : "0");
     // A running guard is left alone; an enabled one starts at once.
@@ -372,7 +374,7 @@ void frmOptions::cmdReset_All_Click() {
   ErrorScope error;
   error.Try([&] {
     std::string failure;
-    if (!machine_writable_)
+    if (needs_elevation_)
       failure = RunElevated("/resetrules", "The rules were not deleted",
                             "The rules could not be deleted");
     else if (long status = ResetRules())

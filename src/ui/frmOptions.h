@@ -54,9 +54,10 @@ class frmOptions {
   bool OptionsChanged() const;
 
   std::unique_ptr<Controls> controls_;
-  // Whether this copy may write the machine's settings; without, the buttons that need
-  // it carry the UAC shield and ask an elevated copy of the program.
+  // Whether this copy may write the machine's settings; without, and not elevated, the
+  // buttons that need it carry the UAC shield and ask an elevated copy of the program.
   bool machine_writable_ = true;
+  bool needs_elevation_ = false;
   // The options as the window opened with them.
   std::vector<std::string> loaded_options_;
 };

@@ -30,7 +30,7 @@ ElevationType TokenElevation() {
     return *test_switches::Elevation();
   TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
   // Before Vista the token has no elevation type: as good as Default.
-  if (!QueryToken(TokenElevationType, &type))
+  if (!QueryToken(::TokenElevationType, &type))
     return ElevationType::kDefault;
   switch (type) {
     case TokenElevationTypeFull:
@@ -46,7 +46,7 @@ bool IsElevated() {
   if (test_switches::Elevation())
     return *test_switches::Elevation() == ElevationType::kFull;
   TOKEN_ELEVATION elevation{};
-  if (QueryToken(TokenElevation, &elevation))
+  if (QueryToken(::TokenElevation, &elevation))
     return elevation.TokenIsElevated != 0;
   // Before Vista: an administrator has every right there is.
   return IsUserAnAdmin();

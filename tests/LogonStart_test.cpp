@@ -127,6 +127,9 @@ TEST_F(LogonStartTest, EnableRegistersTheTaskWhereThereIsOneAndTheRunValueElsewh
 #else
       EXPECT_EQ(registered, LogonTaskXml(AppExePath));
 #endif
+      // A folder with a task in it stays.
+      EXPECT_NE(platform::DeleteTaskFolder(kLogonTaskFolder), 0);
+      EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
       // The guard leaves its values alone while the task starts it.
       KeepAutostartValues();
       EXPECT_EQ(Value(kRunKey), "none");

@@ -391,8 +391,11 @@ void frmOptions::cmdReset_All_Click() {
 void frmOptions::cmdRead_Log_Click() {
   ErrorScope error;
   error.Try([&] {
-    long status = platform::StartWithShell("open", "notepad.exe", "\"" + AppFile("log.log") + "\"",
-                                           "", platform::kShowNormal);
+    // Quoted: the program's folder may hold blanks.
+    std::string log = "\"";
+    log += AppFile("log.log");
+    log += '"';
+    long status = platform::StartWithShell("open", "notepad.exe", log, "", platform::kShowNormal);
     if (status)
       Report(error, "The log could not be opened: Notepad did not start (" +
                         DescribeFailure(status) + ").");

@@ -159,7 +159,8 @@ long DeleteTaskFolder(const std::string& path) {
   result = OpenFolder(service.operator->(), "\\", root.out());
   if (FAILED(result))
     return StatusOf(result);
-  // The service deletes a folder with tasks in it too: look first.
+  // Only an empty folder: look first where the service can list one (Wine's cannot; its
+  // folders are directories, which are not removed while they hold anything).
   Com<ITaskFolder> folder;
   result = OpenFolder(service.operator->(), path, folder.out());
   if (FAILED(result))
@@ -167,11 +168,11 @@ long DeleteTaskFolder(const std::string& path) {
   Com<IRegisteredTaskCollection> tasks;
   Com<ITaskFolderCollection> folders;
   LONG task_count = 0, folder_count = 0;
-  if (FAILED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.out())) ||
-      FAILED(tasks->get_Count(&task_count)) || FAILED(folder->GetFolders(0, folders.out())) ||
-      FAILED(folders->get_Count(&folder_count)))
-    return ERROR_GEN_FAILURE;
-  if (task_count > 0 || folder_count > 0)
+  if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.out())) && tasks &&
+      SUCCEEDED(tasks->get_Count(&task_count)) && task_count > 0)
+    return ERROR_DIR_NOT_EMPTY;
+  if (SUCCEEDED(folder->GetFolders(0, folders.out())) && folders &&
+      SUCCEEDED(folders->get_Count(&folder_count)) && folder_count > 0)
     return ERROR_DIR_NOT_EMPTY;
   Bstr wide_path(path);
   return StatusOf(root->DeleteFolder(wide_path, 0));

@@ -75,10 +75,10 @@ void Action(Control& button,
             const std::string& text,
             int32_t top,
             int32_t lines) {
-  Place(button, 12, top, 172, 26);
+  Place(button, 12, top, 186, 26);
   button.SetCaption(caption);
   button.SetForeColor(kInk);
-  Text(explanation, text, kText, 196, top + 6, 240, lines * 13 + 2);
+  Text(explanation, text, kText, 210, top + 6, 228, lines * 13 + 2);
 }
 
 void Link(Control& label, const std::string& caption, int32_t top) {

@@ -220,6 +220,33 @@ void PaintWindow(Control& container, HWND window) {
   EndPaint(window, &paint);
 }
 
+// A shield of four quarters, blue and yellow, as the UAC shield looks, where the system
+// has no stock one to give (Windows XP, Wine).
+void DrawShieldShape(HDC dc, int left, int top, int size) {
+  int w = size - 2, h = size;
+  POINT outline[] = {{left + 1, top + 2},         {left + 1 + w / 2, top},
+                     {left + 1 + w, top + 2},     {left + 1 + w, top + h / 2},
+                     {left + 1 + w / 2, top + h}, {left + 1, top + h / 2}};
+  HRGN shape = CreatePolygonRgn(outline, 6, WINDING);
+  SelectClipRgn(dc, shape);
+  int mid_x = left + 1 + w / 2, mid_y = top + h / 2;
+  auto fill = [&](int x1, int y1, int x2, int y2, COLORREF colour) {
+    RECT part{x1, y1, x2, y2};
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &part, brush);
+    DeleteObject(brush);
+  };
+  fill(left, top, mid_x, mid_y, RGB(40, 90, 200));
+  fill(mid_x, top, left + size, mid_y, RGB(250, 200, 40));
+  fill(left, mid_y, mid_x, top + h + 1, RGB(250, 200, 40));
+  fill(mid_x, mid_y, left + size, top + h + 1, RGB(40, 90, 200));
+  SelectClipRgn(dc, nullptr);
+  HBRUSH frame = CreateSolidBrush(RGB(60, 60, 60));
+  FrameRgn(dc, shape, frame, 1, 1);
+  DeleteObject(frame);
+  DeleteObject(shape);
+}
+
 // The stock UAC shield at the left of the caption's area, which then keeps the rest.
 void DrawShield(HDC dc, RECT* text) {
   static HICON shield = [] {
@@ -231,16 +258,13 @@ void DrawShield(HDC dc, RECT* text) {
     info.cbSize = sizeof info;
     if (get && SUCCEEDED(get(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &info)))
       return info.hIcon;
-    // Before Vista there is no stock shield; the system's own stands in.
-    return static_cast<HICON>(
-        LoadImageW(nullptr, MAKEINTRESOURCEW(32518), IMAGE_ICON, 16, 16, LR_SHARED));
+    return HICON{};
   }();
-  if (!shield)
-    return;
   int size = GetSystemMetrics(SM_CXSMICON);
-  int left = text->left + 6;
+  int left = text->left + 5;
   int top = text->top + (text->bottom - text->top - size) / 2;
-  DrawIconEx(dc, left, top, shield, size, size, 0, nullptr, DI_NORMAL);
+  if (!shield || !DrawIconEx(dc, left, top, shield, size, size, 0, nullptr, DI_NORMAL))
+    DrawShieldShape(dc, left, top, size);
   text->left = left + size;
 }
 

@@ -18,7 +18,7 @@ bool CanWriteMachineSettings() {
   if (platform::CreateKey(parts.root, parts.sub_key, platform::kKeyWrite | platform::kKeyQueryValue,
                           &key) != platform::kErrorSuccess)
     return false;
-  bool written = platform::SetValue(key, kTrialValue, platform::kRegSz, std::string("1\0", 2)) ==
+  bool written = platform::SetValue(key, kTrialValue, {platform::kRegSz, std::string("1\0", 2)}) ==
                  platform::kErrorSuccess;
   if (written)
     platform::DeleteValue(key, kTrialValue);

@@ -12,6 +12,11 @@ int& MajorVersion() {
   return major;
 }
 
+int32_t& ScreenDpi() {
+  static int32_t dpi = 0;
+  return dpi;
+}
+
 LocalTime& Now() {
   static LocalTime now;
   return now;

@@ -1,6 +1,6 @@
 // Headless windows: message boxes are answered by the test responder (or with OK and
 // a line on stderr), translucency is remembered per window, and the forms' controls
-// are their properties alone. A screen of 1280 x 1024 pixels.
+// are their properties alone. A screen of 1280 x 1024 pixels at 96 dpi.
 #include <cstdio>
 #include <map>
 
@@ -72,6 +72,14 @@ WindowHandle Handle(const Control& control) {
   return const_cast<Control*>(&control);
 }
 
+// Where a window system would have it: the model's twips in the screen's pixels.
+PixelRect Placed(const Control& control) {
+  if (!Handle(control))
+    return {};
+  return {TwipsToPixels(control.Left()), TwipsToPixels(control.Top()),
+          TwipsToPixels(control.Width()), TwipsToPixels(control.Height())};
+}
+
 void Repaint(Control& control) {
   if (!control.on_paint)
     return;
@@ -85,6 +93,10 @@ void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
     return;
   *width += 2 * kFrame;
   *height += 2 * kFrame + kCaption;
+}
+
+int32_t SystemDpi() {
+  return 96;
 }
 
 int32_t ScreenWidthPixels() {

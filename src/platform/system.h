@@ -10,6 +10,11 @@ namespace platform {
 int MajorVersion();
 // 0 restores the real value.
 void SetMajorVersionForTesting(int major);
+// The minor version number: 6.1 is Windows 7; Windows 8 and every later Windows report
+// 6.2 or more (6.2 to a program that names no later Windows in a manifest, as this one).
+int MinorVersion();
+// A negative number restores the real value.
+void SetMinorVersionForTesting(int minor);
 
 // Environment variables; an unset variable reads as empty.
 std::string GetEnv(const std::string& name);

@@ -19,17 +19,31 @@ std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LP
   return length > 0 ? Narrow(std::wstring_view(buffer, length - 1)) : std::string();
 }
 
-}  // namespace
-
-int MajorVersion() {
-  if (test_switches::MajorVersion()) return test_switches::MajorVersion();
+// The version as GetVersionEx reports it to this program (no manifest: Windows 8 and
+// later all say 6.2); zeros when it cannot be read.
+OSVERSIONINFOW SystemVersion() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
+  if (!GetVersionExW(&info))
+    return OSVERSIONINFOW{};
 #pragma GCC diagnostic pop
-  return static_cast<int>(info.dwMajorVersion);
+  return info;
+}
+
+}  // namespace
+
+int MajorVersion() {
+  if (test_switches::MajorVersion())
+    return test_switches::MajorVersion();
+  return static_cast<int>(SystemVersion().dwMajorVersion);
+}
+
+int MinorVersion() {
+  if (test_switches::MinorVersion() >= 0)
+    return test_switches::MinorVersion();
+  return static_cast<int>(SystemVersion().dwMinorVersion);
 }
 
 std::string GetEnv(const std::string& name) {

@@ -18,6 +18,7 @@
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
+#include "ui/frmBlocked.h"
 
 namespace {
 
@@ -29,6 +30,11 @@ struct MessageBoxCall {
 struct ShellCall {
   std::string verb, file, parameters, folder;
 };
+
+bool BlockedWindowOpen() {
+  frmBlocked& blocked = frmBlocked::Default();
+  return blocked.controls() && blocked.controls()->form.Open();
+}
 
 class OptionsTest : public ::testing::Test {
  protected:
@@ -239,19 +245,35 @@ TEST_F(OptionsTest, ResetAllRulesEmptiesBothListsAndLeavesTheMutedOnes) {
   EXPECT_EQ(boxes_[0].text, "All rules deleted!");
 }
 
-TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
+// From Windows 8 (6.2) on msconfig shows no backups, and without msconfig there is
+// nothing to start: Runwarden's own window opens instead.
+TEST_F(OptionsTest, ViewBlockedOpensTheBlockedEntriesWindowFromWindows8OrWithoutMsconfig) {
   ScopedEnv windir("WINDIR", folder_.path());
   frmOptions::Controls& c = Open();
-  c.cmdView_Blocked.Click();
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, "Msconfig cannot be found! This option is disabled for you!");
-  EXPECT_EQ(boxes_[0].style, platform::kMbOk);
+  auto opened_window = [&c] {
+    c.cmdView_Blocked.Click();
+    bool open = BlockedWindowOpen();
+    frmBlocked::Default().Unload();
+    return open;
+  };
+  {
+    ScopedVersion windows7(6, 1);
+    EXPECT_TRUE(opened_window());
+  }
+  platform::CreateFolder(folder_.File("system32"));
+  folder_.Write("system32\\msconfig.exe", "not a program");
+  for (auto [major, minor] : {std::pair{6, 2}, {6, 3}, {10, 0}}) {
+    ScopedVersion version(major, minor);
+    EXPECT_TRUE(opened_window()) << major << "." << minor;
+  }
+  EXPECT_TRUE(boxes_.empty());
 }
 
 // Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
 // system32. The help centre's copy is still taken first where there is one.
 TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   ScopedEnv windir("WINDIR", folder_.path());
+  ScopedVersion windows7(6, 1);
   platform::CreateFolder(folder_.File("system32"));
 #ifdef _WIN32
   // The tests' sleeper stands in for msconfig: it is seen running.
@@ -265,6 +287,7 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   frmOptions::Controls& c = Open();
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
   bool started = false;
   for (int i = 0; i < 200 && !started; ++i) {
     started = IsProcessRunning("msconfig.exe");
@@ -297,6 +320,7 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   frmOptions::Controls& c = Open();
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
   EXPECT_TRUE(marked("from-system32"));
 
   platform::CreateFolder(folder_.File("pchealth"));

@@ -13,6 +13,7 @@
 #include "registry/basReg.h"
 #include "ui/Grad.h"
 #include "ui/Transparency.h"
+#include "ui/frmBlocked.h"
 #include "ui/launchurl.h"
 
 namespace {
@@ -80,6 +81,12 @@ void Action(Control& button,
 void Link(Control& label, const std::string& caption, int32_t top) {
   Text(label, caption, kBold, 10, top, 110, 15);
   label.SetForeColor(kLinkInk);
+}
+
+// Windows 8 is version 6.2.
+bool MsconfigShowsBackups() {
+  int major = GetOSMajorVersion();
+  return major < 6 || (major == 6 && platform::MinorVersion() < 2);
 }
 
 }  // namespace
@@ -327,6 +334,12 @@ void frmOptions::cmdRead_Log_Click() {
 void frmOptions::cmdView_Blocked_Click() {
   ErrorScope error;
   error.Try([] {
+    // From Windows 8 on msconfig no longer shows the backups it reads; then, and where
+    // there is no msconfig, Runwarden's own window lists and restores them.
+    if (!MsconfigShowsBackups()) {
+      ShowBlockedEntriesWindow();
+      return;
+    }
     for (const char* place : {kMsconfigPath, kSystemMsconfigPath}) {
       std::string msconfig = platform::GetEnv("WINDIR") + place;
       if (FileExists(msconfig)) {
@@ -334,8 +347,7 @@ void frmOptions::cmdView_Blocked_Click() {
         return;
       }
     }
-    platform::ShowMessageBox("Msconfig cannot be found! This option is disabled for you!", "",
-                             platform::kMbOk);
+    ShowBlockedEntriesWindow();
   });
 }
 

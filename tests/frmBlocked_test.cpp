@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/TextFunctions.h"
 #include "app/basSettings.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
@@ -121,18 +122,38 @@ TEST_F(BlockedWindowTest, ARestoreThatFailsSaysWhyAndIsLogged) {
             std::string::npos);
 }
 
-// Each field is cut to its column (a path in its middle, where its names are not), counted
-// in characters; a tab inside a field would open a column and becomes a blank.
-TEST(BlockedRowTest, FieldsAreCutToTheirColumns) {
+// A field longer than its column is cut to fit it (a path in its middle, where its names
+// are not), whole characters only; a tab inside a field would open a column and becomes
+// a blank. A field that fits stays whole.
+TEST_F(BlockedWindowTest, FieldsAreCutToFitTheirColumns) {
+  frmBlocked::Controls& c = Open();
+  const std::vector<int32_t>& stops = c.List1.TabStops();
+  ASSERT_EQ(stops.size(), 3u);
+  const int32_t widths[] = {stops[0], stops[1] - stops[0], stops[2] - stops[1]};
+
   BlockedBackup backup;
-  backup.name = "Tab\tin a name that goes on";
+  backup.name = "Tab\tin a name that goes on and on past its column";
   backup.command =
       "\"C:\\Program Files\\\xC3\x89"
-      "diteur\\editor.exe\" --background --quiet";
+      "diteur\\editor.exe\" --background --quiet --check-every 3600";
   backup.location = "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-  backup.time = {};
-  EXPECT_EQ(BlockedRowText(backup),
-            "Tab in a name th...\t\"C:\\Program Files\\\xC3\x89"
-            "diteur\\edito...\t"
-            "HKLM\\SO...rentVersion\\Run\tunknown");
+  std::vector<std::string> fields = SplitText(BlockedRowText(backup), "\t");
+  ASSERT_EQ(fields.size(), 4u);
+  for (int i = 0; i < 3; ++i) {
+    int32_t width = platform::TextWidth(c.List1.GetFont(), fields[i]);
+    EXPECT_LE(width, widths[i]) << fields[i];
+    EXPECT_GT(width, widths[i] / 2) << fields[i];
+    EXPECT_NE(fields[i].find("..."), std::string::npos) << fields[i];
+  }
+  EXPECT_EQ(fields[0].rfind("Tab in a name", 0), 0u) << fields[0];
+  const std::string command_start = fields[1].substr(0, fields[1].size() - 3);
+  EXPECT_EQ(backup.command.rfind(command_start, 0), 0u) << fields[1];
+  EXPECT_GT(command_start.size(), std::string("\"C:\\Program Files\\\xC3\x89").size());
+  EXPECT_EQ(fields[2].rfind("HKLM\\", 0), 0u) << fields[2];
+  EXPECT_EQ(fields[2].substr(fields[2].size() - 4), "\\Run") << fields[2];
+  EXPECT_EQ(fields[3], "unknown");
+
+  BlockedBackup short_one{BackupStore::kOwn, "value", "Tray", "C:\\tray.exe",
+                          "HKCU\\Run",       {},      "",     ""};
+  EXPECT_EQ(BlockedRowText(short_one), "Tray\tC:\\tray.exe\tHKCU\\Run\tunknown");
 }

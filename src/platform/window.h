@@ -100,6 +100,10 @@ struct Font {
   bool operator==(const Font&) const = default;
 };
 
+// How wide Text is on one line in Font, in twips. The portable side has no fonts: 7
+// pixels a character.
+int32_t TextWidth(const Font& font, const std::string& text);
+
 // A text drawn into a picture box, at a position in twips.
 struct DrawnText {
   int32_t x = 0, y = 0;

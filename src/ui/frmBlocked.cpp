@@ -20,14 +20,12 @@ constexpr uint32_t kInk = 0x4A2A10;
 const platform::Font kText{"Verdana", 8, false};
 const platform::Font kBold{"Verdana", 8, true};
 
-// The columns, in pixels from the list's left edge, and how many characters of each
-// field fit in its column.
+// Where the columns start, in pixels from the list's left edge; a field keeps a gap of
+// kColumnGap pixels to the next one.
 constexpr int32_t kCommandColumn = 150;
 constexpr int32_t kLocationColumn = 410;
 constexpr int32_t kDateColumn = 600;
-constexpr int32_t kNameChars = 19;
-constexpr int32_t kCommandChars = 34;
-constexpr int32_t kLocationChars = 25;
+constexpr int32_t kColumnGap = 10;
 
 void Place(Control& control, int32_t left, int32_t top, int32_t width, int32_t height) {
   control.Move(Px(left), Px(top), Px(width), Px(height));
@@ -79,23 +77,53 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-// The text when it fits, else its start and "...".
-std::string CutEnd(const std::string& text, int32_t fit) {
-  std::vector<std::string> characters = Characters(OneLine(text));
-  if (static_cast<int32_t>(characters.size()) <= fit)
-    return Join(characters, 0, characters.size());
-  return Join(characters, 0, fit - 3) + "...";
+bool Fits(const std::string& text, int32_t pixels) {
+  return platform::TextWidth(kText, text) <= Px(pixels);
+}
+
+// The largest count up to Most whose Cut fits the width; 0 when none does.
+template <class Cut>
+std::size_t LongestFitting(std::size_t most, int32_t pixels, const Cut& cut) {
+  std::size_t low = 0, high = most;
+  while (low < high) {
+    std::size_t middle = (low + high + 1) / 2;
+    if (Fits(cut(middle), pixels))
+      low = middle;
+    else
+      high = middle - 1;
+  }
+  return low;
+}
+
+// The text when it fits the width, else as much of its start as fits with "...".
+std::string CutEnd(const std::string& text, int32_t pixels) {
+  std::string line = OneLine(text);
+  if (Fits(line, pixels))
+    return line;
+  std::vector<std::string> characters = Characters(line);
+  auto cut = [&characters](std::size_t count) { return Join(characters, 0, count) + "..."; };
+  return cut(LongestFitting(characters.size(), pixels, cut));
 }
 
 // A path keeps its start and its end, where the names are: "HKCU\Software\...\Run".
-std::string CutMiddle(const std::string& text, int32_t fit) {
-  std::vector<std::string> characters = Characters(OneLine(text));
+std::string CutMiddle(const std::string& text, int32_t pixels) {
+  std::string line = OneLine(text);
+  if (Fits(line, pixels))
+    return line;
+  std::vector<std::string> characters = Characters(line);
   std::size_t size = characters.size();
-  if (static_cast<int32_t>(size) <= fit)
-    return Join(characters, 0, size);
-  std::size_t head = static_cast<std::size_t>((fit - 3) / 3);
-  std::size_t tail = static_cast<std::size_t>(fit - 3) - head;
-  return Join(characters, 0, head) + "..." + Join(characters, size - tail, size);
+  auto cut = [&characters, size](std::size_t count) {
+    std::size_t head = count / 3;
+    return Join(characters, 0, head) + "..." + Join(characters, size - (count - head), size);
+  };
+  return cut(LongestFitting(size, pixels, cut));
+}
+
+std::string Quoted(const std::string& text) {
+  std::string quoted(1, '\'');
+  quoted += text;
+  quoted += '\'';
+  return quoted;
 }
 
 std::string DateText(const platform::LocalTime& time) {
@@ -105,9 +133,10 @@ std::string DateText(const platform::LocalTime& time) {
 }  // namespace
 
 std::string BlockedRowText(const BlockedBackup& backup) {
-  return CutEnd(backup.name.empty() ? "(unnamed)" : backup.name, kNameChars) + "\t" +
-         CutEnd(backup.command, kCommandChars) + "\t" + CutMiddle(backup.location, kLocationChars) +
-         "\t" + DateText(backup.time);
+  return CutEnd(backup.name.empty() ? "(unnamed)" : backup.name, kCommandColumn - kColumnGap) +
+         "\t" + CutEnd(backup.command, kLocationColumn - kCommandColumn - kColumnGap) + "\t" +
+         CutMiddle(backup.location, kDateColumn - kLocationColumn - kColumnGap) + "\t" +
+         DateText(backup.time);
 }
 
 frmBlocked::Controls::Controls(frmBlocked& owner)
@@ -231,7 +260,7 @@ void frmBlocked::cmdRestore_Click() {
   BlockedBackup backup = backups_[static_cast<std::size_t>(index)];
   std::string problem;
   if (RestoreBlockedBackup(backup, &problem)) {
-    c.lblStatus.SetCaption("'" + CutEnd(backup.name, 30) + "' is back in its place.");
+    c.lblStatus.SetCaption(Quoted(CutEnd(backup.name, 200)) + " is back in its place.");
   } else {
     c.lblStatus.SetCaption("");
     platform::ShowMessageBox("Cannot restore '" + backup.name + "'.\r\n\r\n" + problem,
@@ -256,7 +285,7 @@ void frmBlocked::cmdDelete_Click() {
     return;
   std::string problem;
   if (DeleteBlockedBackup(backup, &problem)) {
-    c.lblStatus.SetCaption("The backup of '" + CutEnd(backup.name, 30) + "' is deleted.");
+    c.lblStatus.SetCaption("The backup of " + Quoted(CutEnd(backup.name, 200)) + " is deleted.");
   } else {
     c.lblStatus.SetCaption("");
     platform::ShowMessageBox("Cannot delete the backup of '" + backup.name + "'.\r\n\r\n" + problem,

@@ -693,6 +693,19 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
   return true;
 }
 
+int32_t TextWidth(const Font& font, const std::string& text) {
+  HFONT made = MakeFont(font);
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ old_font = SelectObject(screen, made);
+  std::wstring wide = Widen(text);
+  SIZE size{};
+  GetTextExtentPoint32W(screen, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(screen, old_font);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(made);
+  return size.cx * kTwipsPerPixel;
+}
+
 void ListenForSessionEnd() {
   static HWND listener = nullptr;
   if (listener)

@@ -137,8 +137,11 @@ TEST_F(BackupsTest, EveryStoreIsListedNewestFirstWithWhatTheEntryWas) {
   // keeps same-named backups apart.
   EXPECT_EQ(backups[3].time.year, 0);
   EXPECT_EQ(backups[4].time.year, 0);
-  EXPECT_EQ(Find(backups, "Old")->location, "HKLM\\" + std::string(kRunSubKey));
-  EXPECT_EQ(Find(backups, "")->key, kStartupRegBackupKey);
+  const BlockedBackup* old_one = Find(backups, "Old");
+  const BlockedBackup* unnamed = Find(backups, "");
+  ASSERT_TRUE(old_one && unnamed);
+  EXPECT_EQ(old_one->location, "HKLM\\" + std::string(kRunSubKey));
+  EXPECT_EQ(unnamed->key, kStartupRegBackupKey);
 }
 
 // Block, then restore: each entry is back exactly as it was (type and raw bytes, the

@@ -6,6 +6,7 @@
 
 #include "app/basSettings.h"
 #include "guard/Blocking.h"
+#include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
 #include "guard/basGuard.h"
@@ -23,13 +24,13 @@ using platform::RegData;
 constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRunSubKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-RegData Raw(uint32_t type, const std::string& bytes) {
-  return {type, bytes};
+RegData Raw(uint32_t type, const std::string& bytes, const std::string& odd_byte = "") {
+  return {type, bytes, odd_byte};
 }
 
 bool ReadsAs(const std::string& key, const std::string& name, const RegData& expected) {
   RegData data;
-  return ReadRegRaw(key, name, &data) && data.type == expected.type && data.bytes == expected.bytes;
+  return ReadRegRaw(key, name, &data) && data == expected;
 }
 
 bool HasValue(const std::string& key, const std::string& name) {
@@ -157,6 +158,8 @@ TEST_F(BackupsTest, ARestoredEntryIsAsItWasAndOffTheBlockedList) {
       {"Expand", Raw(platform::kRegExpandSz, "%windir%\\upd.exe" + std::string(1, '\0'))},
       {"Multi", Raw(platform::kRegMultiSz, upd + '\0' + "/q" + '\0' + '\0')},
       {"Bytes", Raw(platform::kRegBinary, upd)},
+      // Half a UTF-16 unit at its end, as a crafted value can have.
+      {"Odd", Raw(platform::kRegSz, upd, "Z")},
       {"", Raw(platform::kRegSz, upd + '\0')},
   };
   for (const auto& v : values) {
@@ -172,22 +175,35 @@ TEST_F(BackupsTest, ARestoredEntryIsAsItWasAndOffTheBlockedList) {
   ASSERT_FALSE(BackUpRegistryValue(kHkcuRun, "Own", "Own", "own.exe", kHkcuRun).empty());
   DeleteRegValueNamed(kHkcuRun, "Own");
 
-  const std::string keep = "<#>C:\\keep.exe<#>KEEP";
+  // A script host's entry is listed by its command: another command of the host stays.
+  platform::CreateFolder(folder_.File("system32"));
+  const std::string cmd = folder_.Write("system32\\cmd.exe", "MZ cmd");
+  const std::string echo = cmd + " /c echo hello";
+  WriteRegValue(kHkcuRun, "Host", echo);
+  Block({"Host", echo, kHkcuRun, kKindRegistry}, cmd, {2026, 12, 1, 8, 0, 0});
+
+  const std::string keep =
+      "<#>C:\\keep.exe<#>KEEP<#>" + cmd + "<#>" + CommandTextKey(cmd + " /c x");
   WriteRegValue(kSettingsKey, "Blocked",
-                "<#>" + upd + "<#>X" + keep + "<#>C:\\copy.exe<#>" + tool_digest);
+                "<#>" + upd + "<#>X" + keep + "<#>C:\\copy.exe<#>" + tool_digest + "<#>" + cmd +
+                    "<#>" + CommandTextKey(echo));
   std::string problem;
   for (const auto& v : values) {
     EXPECT_FALSE(HasValue(kHkcuRun, v.name));
     EXPECT_TRUE(Restore(v.name, &problem)) << v.name << ": " << problem;
     EXPECT_TRUE(ReadsAs(kHkcuRun, v.name, v.data)) << v.name;
   }
-  EXPECT_EQ(GetBlockedList(), keep + "<#>C:\\copy.exe<#>" + tool_digest);
+  const std::string host_pair = "<#>" + cmd + "<#>" + CommandTextKey(echo);
+  EXPECT_EQ(GetBlockedList(), keep + "<#>C:\\copy.exe<#>" + tool_digest + host_pair);
   EXPECT_TRUE(Restore("tool.exe", &problem)) << problem;
   EXPECT_EQ(Contents(tool), "MZ tool");
   EXPECT_EQ(Contents(PssFolder() + "\\tool.exe"), "<missing>");
-  EXPECT_EQ(GetBlockedList(), keep);
+  EXPECT_EQ(GetBlockedList(), keep + host_pair);
   EXPECT_TRUE(Restore("Own", &problem)) << problem;
   EXPECT_TRUE(ReadsAs(kHkcuRun, "Own", own_data));
+  EXPECT_TRUE(Restore("Host", &problem)) << problem;
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Host", ""), echo);
+  EXPECT_EQ(GetBlockedList(), keep);
 
   EXPECT_TRUE(ListBlockedBackups().empty());
   EXPECT_TRUE(EnumRegSubKeys(kStartupRegBackupKey).empty());

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "app/TextFunctions.h"
+#include "app/basShortPath.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -105,6 +107,35 @@ TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {
   EXPECT_TRUE(WaitFor([] {
     return !IsProcessRunning("rwsleeperx.exe") && !IsProcessRunning("xrwsleeper.exe");
   }));
+}
+
+// Two programs of one name in two folders: a path ends the process of that very file
+// however it is written (quoted, in capitals, in its 8.3 form), never its namesake; a
+// path naming this program's own executable ends nothing.
+TEST(ProcessKillTest, APathEndsOnlyThatFilesProcess) {
+  TestFolder folder;
+  platform::CreateFolder(folder.File("first folder"));
+  platform::CreateFolder(folder.File("second folder"));
+  const std::string first = folder.File("first folder\\rwtwin.exe");
+  const std::string second = folder.File("second folder\\rwtwin.exe");
+  ASSERT_NE(StartSleeper(folder, "first folder\\rwtwin.exe"), 0u);
+  ASSERT_NE(StartSleeper(folder, "second folder\\rwtwin.exe"), 0u);
+  ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(first) && IsProcessRunning(second); }));
+  EXPECT_FALSE(IsProcessRunning(folder.File("rwtwin.exe")));
+
+  {
+    ProgramLocation self(second);
+    KillProcessByFile(second);
+  }
+  const std::string short_first = GetShortPath(first);
+  ASSERT_FALSE(short_first.empty());
+  KillProcessByFile("\"" + UpperCase(short_first) + "\"");
+  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(first); }));
+  EXPECT_TRUE(IsProcessRunning(second));
+  EXPECT_TRUE(IsProcessRunning("rwtwin.exe"));
+
+  KillProcessByFile(second);
+  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(second); }));
 }
 
 // Asked to end its own name (a blocked file named like it, or a copy told to), the

@@ -12,6 +12,7 @@
 #include "app/AppInfo.h"
 #include "app/TextFunctions.h"
 #include "app/basSettings.h"
+#include "app/basShortPath.h"
 #include "guard/Blocking.h"
 #include "guard/Md2.h"
 #include "guard/ProcessKill.h"
@@ -302,6 +303,95 @@ TEST_F(ScanTest, AHarmfulFileIsBlockedForEverAndTheNoticeSaysWhetherItStillRuns)
   platform::RecordPlayedSoundsForTesting(false);
 }
 
+// A file that is hidden and system at once is there like any other: muted and restored,
+// hashed and asked about, blocked with its backup, and blocked for ever as harmful (with
+// the notice that follows termination). Only a file that is not there is "Not Exists".
+TEST_F(ScanTest, AHiddenSystemFileIsThereLikeAnyOther) {
+  std::string hidden = machine_.Program("hidden.exe", "hidden bytes");
+  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden | platform::kAttrSystem));
+  const std::string command = hidden + " /q";
+  machine_.AddRunValue("Hidden", command);
+
+  RunOnceMode = true;
+  Scan();
+  RunOnceMode = false;
+  EXPECT_FALSE(HasValue(kHkcuRun, "Hidden"));
+  RestoreMutedEntries();
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Hidden", ""), command);
+
+  alert_.answers = {{"Hidden", Answer::kBlock}};
+  GuardScan();
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_EQ(alert_.alerts[0].hash, Md2Hex("hidden bytes"));
+  EXPECT_FALSE(HasValue(kHkcuRun, "Hidden"));
+  EXPECT_EQ(ReadRegValue(RegBackup("Hidden"), "command", ""), command);
+
+  machine_.WriteRules(kNoPreRules, "[" + Md2Hex("hidden bytes") + "]\r\nname=Trojan.Hidden\r\n");
+  DeleteRegKey(kCachedKey);
+  machine_.AddRunValue("Hidden", command);
+  {
+    ManualClock clock;  // the wait for the copies costs no time
+    GuardScan();
+  }
+  EXPECT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Hidden"));
+  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(hidden) + "<#>" + Md2Hex("hidden bytes"));
+  ASSERT_EQ(alert_.notices.size(), 1u);
+  EXPECT_EQ(alert_.notices[0].color, kNoticeBlue);
+  std::string log = machine_.EventLog();
+  EXPECT_TRUE(Contains(log, "\tBlocked Harmful File '" + LowerCase(hidden) + "'")) << log;
+  EXPECT_FALSE(Contains(log, "Not Exists")) << log;
+  EXPECT_GE(platform::FileSize(hidden), 0);
+}
+
+// A script host is known by what it runs. Allowing "cmd /c echo" allows that command
+// only, not a script run the same way; a record made before, holding the host's own
+// digest, no longer lets its entries pass, while other files' records keep their meaning.
+TEST_F(ScanTest, AScriptHostsEntriesAreKnownByWhatTheyRun) {
+  platform::CreateFolder(machine_.Windir() + "\\system32");
+  std::string cmd = machine_.folder().Write("windows\\system32\\cmd.exe", "cmd bytes");
+  std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
+  std::string evil = machine_.Program("evil.bat", "evil bytes");
+  WriteRegValue(kSettingsKey, "Allowed",
+                "<#>" + LowerCase(cmd) + "<#>" + Md2Hex("cmd bytes") + "<#>" + LowerCase(keeper) +
+                    "<#>" + Md2Hex("keeper bytes"));
+  machine_.AddRunValue("Keeper", keeper);
+  machine_.AddRunValue("Echo", "cmd.exe /c echo hello");
+  alert_.answers = {{"Echo", Answer::kAllow}};
+  GuardScan();
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_EQ(alert_.alerts[0].entry.Name, "Echo");
+
+  machine_.AddRunValue("Evil", "cmd.exe /c " + evil);
+  alert_.alerts.clear();
+  alert_.answers = {{"Evil", Answer::kBlockForever}};
+  GuardScan();
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_EQ(alert_.alerts[0].entry.Name, "Evil");
+  EXPECT_FALSE(HasValue(kHkcuRun, "Evil"));
+  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(evil) + "<#>" + Md2Hex("evil bytes"));
+
+  // The script, however it is started, is known; the allowed command stays allowed.
+  machine_.AddRunValue("Evil", "cmd /q /k \"" + evil + "\"");
+  alert_.alerts.clear();
+  GuardScan();
+  EXPECT_TRUE(alert_.alerts.empty());
+  EXPECT_FALSE(HasValue(kHkcuRun, "Evil"));
+  EXPECT_TRUE(HasValue(kHkcuRun, "Echo"));
+
+  // A host file whose own digest is harmful is blocked as itself, and its processes ended.
+  machine_.WriteRules(kNoPreRules, "[" + Md2Hex("cmd bytes") + "]\r\nname=Trojan.Cmd\r\n");
+  DeleteRegKey(kCachedKey);
+  {
+    ManualClock clock;  // the wait for the copies costs no time
+    GuardScan();
+  }
+  EXPECT_FALSE(HasValue(kHkcuRun, "Echo"));
+  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(evil) + "<#>" + Md2Hex("evil bytes") + "<#>" + cmd +
+                                  "<#>" + Md2Hex("cmd bytes"));
+  ASSERT_EQ(alert_.notices.size(), 1u);
+}
+
 // The single scan at logon asks nothing: undecided entries are muted (with a repair of
 // the system settings for each), listed ones are handled as listed, nothing is rated.
 TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
@@ -387,10 +477,16 @@ TEST_F(ScanTest, TheProgramsOwnEntriesAreNeverTouched) {
   machine_.AddRunValue("Runwarden", "\"" + UpperCase(machine_.Program()) + "\" /s");
   WriteRegValue(kHklmRunOnce, "Runwarden", "\"" + machine_.Program() + "\" /r");
   GuardScan();
+  // Where it is there, its 8.3 path is the program too.
+  machine_.folder().Write("Runwarden.exe", "MZ");
+  const std::string short_path = GetShortPath(machine_.Program()) + " /s";
+  machine_.AddRunValue("Short", short_path);
+  GuardScan();
   GuardMode = false;
   RunOnceMode = true;
   Scan();
   EXPECT_TRUE(alert_.alerts.empty());
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Short", ""), short_path);
   EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""),
             "\"" + UpperCase(machine_.Program()) + "\" /s");
   EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), "\"" + machine_.Program() + "\" /r");

@@ -138,9 +138,10 @@ TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
   EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
 }
 
-// The shell does not show hidden items (desktop.ini is hidden and system), and nothing
-// the shell hides is an autostart entry; a file that is only a system file is shown.
-TEST_F(CollectTest, HiddenItemsOfAFolderAreNotEntries) {
+// A hidden item starts at logon like any other (and hiding is how a harmful shortcut
+// stays unseen): it is an entry, as a system file is. Hidden and system at once is the
+// shell's own desktop.ini: never an entry, so never blocked or deleted.
+TEST_F(CollectTest, HiddenItemsAreEntriesButHiddenSystemOnesAreNot) {
   std::string startup = folder_.File("Startup");
   platform::CreateFolder(startup);
   std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
@@ -153,7 +154,7 @@ TEST_F(CollectTest, HiddenItemsOfAFolderAreNotEntries) {
   std::vector<std::string> listed;
   for (const StartupEntry& entry : ListStartupFolder(0, startup)) listed.push_back(entry.Location);
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(listed, (std::vector<std::string>{plain, system}));
+  EXPECT_EQ(listed, (std::vector<std::string>{hidden, plain, system}));
 }
 
 // The locations in their order, and the three that only version 5 has.

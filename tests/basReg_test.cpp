@@ -27,7 +27,7 @@ void WriteRaw(const std::string& path, const std::string& name, uint32_t type,
   RegPathParts parts = SplitRegPath(path);
   RegHandle key = nullptr;
   ASSERT_EQ(CreateKey(parts.root, parts.sub_key, kKeyAllAccess, &key), kErrorSuccess);
-  ASSERT_EQ(SetValue(key, name, type, bytes), kErrorSuccess);
+  ASSERT_EQ(SetValue(key, name, RegData{type, bytes}), kErrorSuccess);
   CloseKey(key);
 }
 

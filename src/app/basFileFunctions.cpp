@@ -4,15 +4,11 @@
 
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
-  // Ordinary files, ordinary or hidden, ordinary or system: together, any file that
-  // is not a folder and not hidden and system at once.
-  for (const platform::FoundFile& file : platform::FindFiles(path)) {
-    uint32_t attributes = file.attributes;
-    bool folder = attributes & platform::kAttrDirectory;
-    bool hidden_and_system =
-        (attributes & platform::kAttrHidden) && (attributes & platform::kAttrSystem);
-    if (!folder && !hidden_and_system) return true;
-  }
+  // Whatever its attributes: a file that is hidden and system at once is still there, and
+  // harmful programs hide so.
+  for (const platform::FoundFile& file : platform::FindFiles(path))
+    if (!(file.attributes & platform::kAttrDirectory))
+      return true;
   return false;
 }
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-// True when a file (not a folder) exists at Path. Wildcards act as patterns; a file that
-// is hidden and system at once does not count.
+// True when a file (not a folder) exists at Path, whatever its attributes (hidden and
+// system included). Wildcards act as patterns.
 bool FileExists(const std::string& path);
 // The text after the last backslash; a path of fewer than 4 characters or without a
 // backslash is returned unchanged.

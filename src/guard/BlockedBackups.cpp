@@ -9,6 +9,7 @@
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
 #include "guard/Blocking.h"
+#include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
@@ -98,18 +99,18 @@ bool IsThere(const std::string& path) {
   return platform::ReadAttributes(path, &attributes);
 }
 
-// The texts the scan may have listed the entry by: its resolved file and that file's
-// digest (a Startup file's own digest is taken from its blocked copy), and the command.
+// What the scan may have listed the entry by, with lists matched by digest or by path: its
+// resolved file and that file's digest (a Startup file's own digest is taken from its
+// blocked copy), or for a script host's entry what the host runs.
 std::vector<std::string> ListKeysOf(const BlockedBackup& backup) {
-  std::vector<std::string> keys = {backup.command};
   std::string file = ResolveCommandFile(backup.command);
-  keys.push_back(file);
   std::string hashed = file;
   if (backup.store == BackupStore::kStartupFolder && EqualsIgnoringCase(file, backup.location))
     hashed = backup.copy;
-  if (!hashed.empty() && IsThere(hashed))
-    keys.push_back(GetFileHashCached(hashed, kScanHashAlgorithm));
-  return keys;
+  std::string hash =
+      !hashed.empty() && IsThere(hashed) ? GetFileHashCached(hashed, kScanHashAlgorithm) : "";
+  return {ListRecordOf(backup.command, file, hash, true).key,
+          ListRecordOf(backup.command, file, hash, false).key};
 }
 
 // The backup values of the startupreg key itself (an unnamed value's backup): the key

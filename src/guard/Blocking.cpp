@@ -7,7 +7,6 @@
 #include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
-#include "app/basShortPath.h"
 #include "app/basWindows.h"
 #include "guard/RuleLists.h"
 #include "platform/events.h"
@@ -79,7 +78,7 @@ class BackupWriter {
     NoteNew(name);
     platform::RegData back;
     ok_ = WriteRegRaw(key_, name, data) == platform::kErrorSuccess &&
-          ReadRegRaw(key_, name, &back) && back.type == data.type && back.bytes == data.bytes;
+          ReadRegRaw(key_, name, &back) && back == data;
   }
 
   void Number(const std::string& name, int value) {
@@ -237,12 +236,12 @@ bool RemoveStartupEntry(const StartupEntry& entry,
 void TerminateEntryProcesses(const std::string& file) {
   ErrorScope error;
   error.Try([&] {
-    std::string program = AppExeName() + ".exe ";
-    for (const std::string& name : {GetFileBaseName(GetShortPath(file)), GetFileBaseName(file)}) {
-      // Without a name the copy would open the options window instead.
-      if (!name.empty())
-        platform::StartProgram(program + name, platform::StartWindow::kHidden);
-    }
+    // Without a path the copy would open the options window instead.
+    if (file.empty())
+      return;
+    // The whole path, so that the copy ends this file's processes and no other program
+    // of the same name; quoted, for a path with blanks is one argument.
+    platform::StartProgram(AppExeName() + ".exe \"" + file + "\"", platform::StartWindow::kHidden);
     platform::DoEvents();
   });
 }

@@ -29,6 +29,6 @@ std::string BackupKeyOf(const StartupEntry& entry);
 bool RemoveStartupEntry(const StartupEntry& entry, const std::string& file,
                         const std::string& pss_folder);
 
-// Starts two hidden copies of this program that end the processes of File: one named
-// after the base of its short path, one after its own base name.
+// Starts a hidden copy of this program that ends the processes whose image is File,
+// given its full path, quoted (KillProcessByFile).
 void TerminateEntryProcesses(const std::string& file);

@@ -2,10 +2,12 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/Rights.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
 #include "app/basMain.h"
 #include "app/basSettings.h"
+#include "guard/LogonStart.h"
 #include "guard/RuleLists.h"
 #include "guard/basScan.h"
 #include "platform/events.h"
@@ -20,6 +22,14 @@ constexpr char kApplicationTitle[] = "Runwarden";
 constexpr char kSettingChangedNotice[] =
     "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
     "your system. Please scan your computer with a antivirus and antispyware!";
+
+constexpr char kLimitedRightsNotice[] =
+    "Runwarden cannot ask about startup entries on this account: it may not change its "
+    "settings for this computer (access denied: administrator rights are needed), so no "
+    "answer could be kept.";
+constexpr char kHeldBackNotice[] =
+    " The startup entries of your account that are not allowed were held back at logon and "
+    "are back in place now; they did not start this time.";
 
 int& PassLimit() {
   static int limit = 0;
@@ -41,20 +51,14 @@ bool RuleFilesPresent() {
   return true;
 }
 
-bool PastTick(uint32_t tick) {
-  return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
-}
-
-// Lets messages run until the time is up: a guard that does not answer for 5 seconds
-// would hold up logoff and every broadcast.
-void PauseLettingMessagesRun(uint32_t milliseconds) {
-  uint32_t deadline = platform::TickCount() + milliseconds;
-  for (;;) {
-    platform::DoEvents();
-    if (PastTick(deadline))
-      return;
-    platform::Idle(deadline - platform::TickCount());
-  }
+// Said once per logon by a guard that cannot write the machine's settings.
+void ShowLimitedRightsNotice(const GuardWindows& windows, bool held_back) {
+  std::string text = kLimitedRightsNotice;
+  if (held_back)
+    text += kHeldBackNotice;
+  LogError(text);
+  if (windows.ShowAlert2)
+    windows.ShowAlert2(text, kNoticeRed);
 }
 
 void Call(const std::function<void()>& procedure) {
@@ -63,6 +67,20 @@ void Call(const std::function<void()>& procedure) {
 }
 
 }  // namespace
+
+// Lets messages run until the time is up: a guard that does not answer for 5 seconds
+// would hold up logoff and every broadcast. One reading of the clock per round: a
+// deadline that passed between two readings would turn the rest into an endless wait.
+void PauseLettingMessagesRun(uint32_t milliseconds) {
+  uint32_t deadline = platform::TickCount() + milliseconds;
+  for (;;) {
+    platform::DoEvents();
+    int32_t left = static_cast<int32_t>(deadline - platform::TickCount());
+    if (left <= 0)
+      return;
+    platform::Idle(static_cast<uint32_t>(left));
+  }
+}
 
 std::string AutostartCommand(const std::string& switch_text) {
   return "\"" + AppExePath + "\" " + switch_text;
@@ -73,6 +91,7 @@ void ScanOnce(const GuardWindows& windows) {
   error.Try([&] {
     LoadOptions();
     RunOnceMode = true;
+    LimitedRights = !CanWriteMachineSettings();
     ScanStartup(windows);
   });
 }
@@ -87,11 +106,19 @@ bool StartGuard(const GuardWindows& windows) {
       return;
     }
     GuardMode = true;
-    // Windows deletes a RunOnce value when it runs it: it is written again every time.
-    WriteRegValue(kRunOnceKey, kAutostartValue, AutostartCommand("/r"));
-    WriteRegValue(kRunKey, kAutostartValue, AutostartCommand("/s"));
+    LimitedRights = !CanWriteMachineSettings();
+    if (!LimitedRights)
+      KeepAutostartValues();
     platform::ListenForSessionEnd();
+    bool held_back = EnumRegValues(kUserMutedKey).Count() > 0;
     RestoreMutedEntries();
+    if (LimitedRights) {
+      // No question: none of its answers could be kept.
+      ShowLimitedRightsNotice(windows, held_back);
+      Call(windows.HideAlert);
+      Call(windows.UnloadWindows);
+      return;
+    }
     for (int passes = 1;; ++passes) {
       error.Try([] { RepairSystemSettings(); });
       error.Try([&] { ScanStartup(windows); });

@@ -11,17 +11,13 @@ platform::RegData TextData(const std::string& text) {
   return {platform::kRegSz, text + '\0'};
 }
 
-bool SameRaw(const platform::RegData& a, const platform::RegData& b) {
-  return a.type == b.type && a.bytes == b.bytes;
-}
-
 bool WriteAndVerify(const std::string& key,
                     const std::string& name,
                     const platform::RegData& data) {
   if (WriteRegRaw(key, name, data) != platform::kErrorSuccess)
     return false;
   platform::RegData back;
-  return ReadRegRaw(key, name, &back) && SameRaw(back, data);
+  return ReadRegRaw(key, name, &back) && back == data;
 }
 
 // A subkey name made of digits only, as a number; -1 for any other name.
@@ -152,7 +148,7 @@ bool PutValueBack(const std::string& reg_key,
   }
   platform::RegData current;
   if (ReadRegRaw(reg_key, reg_value, &current)) {
-    if (SameRaw(current, data))
+    if (current == data)
       return true;
     *problem = "The value '" + reg_value + "' of " + reg_key +
                " holds something else now; it was left as it is.";

@@ -22,10 +22,6 @@ bool PathTaken(const std::string& path) {
   return platform::FileSize(path) >= 0 || platform::FolderExists(path);
 }
 
-bool SameRaw(const platform::RegData& a, const platform::RegData& b) {
-  return a.type == b.type && a.bytes == b.bytes;
-}
-
 // Writes the value and reads it back: true only when the registry holds exactly Data.
 bool WriteAndVerify(const std::string& key,
                     const std::string& name,
@@ -33,7 +29,7 @@ bool WriteAndVerify(const std::string& key,
   if (WriteRegRaw(key, name, data) != platform::kErrorSuccess)
     return false;
   platform::RegData back;
-  return ReadRegRaw(key, name, &back) && SameRaw(back, data);
+  return ReadRegRaw(key, name, &back) && back == data;
 }
 
 platform::RegData TextData(const std::string& text) {
@@ -68,7 +64,7 @@ bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
     return false;
   }
   std::string record = entry.Location + "\\" + entry.Name;
-  if (!WriteAndVerify(kMutedKey, record, data)) {
+  if (!WriteAndVerify(MutedRecordsKey(), record, data)) {
     error.Raise("Cannot write the muted record of " + record);
     return false;
   }
@@ -89,20 +85,20 @@ bool MuteFile(const StartupEntry& entry, const std::string& pss_folder, ErrorSco
   if (!platform::FolderExists(pss_folder))
     platform::CreateFolder(pss_folder);
   std::string target = FreePathIn(pss_folder, GetFileName(source));
-  if (!WriteAndVerify(kMutedKey, source, TextData(target))) {
+  if (!WriteAndVerify(MutedRecordsKey(), source, TextData(target))) {
     error.Raise("Cannot write the muted record of " + source);
     return false;
   }
   if (!platform::RenameFile(source, target)) {
-    DeleteRegValueNamed(kMutedKey, source);
+    DeleteRegValueNamed(MutedRecordsKey(), source);
     error.Raise("Cannot move " + source + " to " + target);
     return false;
   }
   return true;
 }
 
-void RestoreFile(const std::string& record, ErrorScope& error) {
-  std::string copy = ReadRegValue(kMutedKey, record, "");
+void RestoreFile(const std::string& muted_key, const std::string& record, ErrorScope& error) {
+  std::string copy = ReadRegValue(muted_key, record, "");
   if (copy.empty() || platform::FileSize(copy) < 0) {
     error.Raise("The muted copy of " + record + " is missing");
     return;
@@ -113,12 +109,14 @@ void RestoreFile(const std::string& record, ErrorScope& error) {
     error.Raise("Cannot move " + copy + " back to " + record);
     return;
   }
-  DeleteRegValueNamed(kMutedKey, record);
+  DeleteRegValueNamed(muted_key, record);
 }
 
-void RestoreRegistryValue(const std::string& record, ErrorScope& error) {
+void RestoreRegistryValue(const std::string& muted_key,
+                          const std::string& record,
+                          ErrorScope& error) {
   platform::RegData data;
-  if (!ReadRegRaw(kMutedKey, record, &data)) {
+  if (!ReadRegRaw(muted_key, record, &data)) {
     error.Raise("Cannot read the muted record " + record);
     return;
   }
@@ -128,7 +126,7 @@ void RestoreRegistryValue(const std::string& record, ErrorScope& error) {
     error.Raise("Cannot restore the value '" + name + "' of " + key);
     return;
   }
-  DeleteRegValueNamed(kMutedKey, record);
+  DeleteRegValueNamed(muted_key, record);
 }
 
 }  // namespace
@@ -205,6 +203,22 @@ bool UnlistBlocked(const std::vector<std::string>& keys) {
          GetBlockedList() == kept;
 }
 
+long ResetRules() {
+  long allowed = WriteRegValue(kSettingsKey, "Allowed", "");
+  long blocked = WriteRegValue(kSettingsKey, "Blocked", "");
+  return allowed ? allowed : blocked;
+}
+
+bool LimitedRights = false;
+
+std::string MutedRecordsKey() {
+  return LimitedRights ? kUserMutedKey : kMutedKey;
+}
+
+bool IsUserRegistryEntry(const StartupEntry& entry) {
+  return !entry.IsFile() && entry.Location.rfind("HKCU\\", 0) == 0;
+}
+
 std::string PssFolder() {
   return platform::GetEnv("windir") + "\\pss";
 }
@@ -234,18 +248,20 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
 
 void RestoreMutedEntries() {
   ErrorScope error;
-  error.Try([&] {
-    // One listing: a record that cannot be restored or deleted waits for the next call.
-    std::vector<std::string> records;
-    for (const RegValueEntry& value : EnumRegValues(kMutedKey).entries)
-      records.push_back(value.name);
-    for (const std::string& record : records) {
-      error.Try([&] {
-        if (IsDrivePath(record))
-          RestoreFile(record, error);
-        else
-          RestoreRegistryValue(record, error);
-      });
-    }
-  });
+  for (const char* muted_key : {kMutedKey, kUserMutedKey}) {
+    error.Try([&] {
+      // One listing: a record that cannot be restored or deleted waits for the next call.
+      std::vector<std::string> records;
+      for (const RegValueEntry& value : EnumRegValues(muted_key).entries)
+        records.push_back(value.name);
+      for (const std::string& record : records) {
+        error.Try([&] {
+          if (IsDrivePath(record))
+            RestoreFile(muted_key, record, error);
+          else
+            RestoreRegistryValue(muted_key, record, error);
+        });
+      }
+    });
+  }
 }

@@ -4,6 +4,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/Rights.h"
 #include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
@@ -13,6 +14,7 @@
 #include "app/basWindows.h"
 #include "guard/Blocking.h"
 #include "guard/HashCache.h"
+#include "guard/ListKey.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
@@ -63,17 +65,25 @@ bool PastTick(uint32_t tick) {
   return static_cast<int32_t>(platform::TickCount() - tick) >= 0;
 }
 
-// True when a process named like Base is still running after the hidden copies had
-// their time to end it; messages run meanwhile.
-bool StillRunningAfterTermination(const std::string& base) {
+// True when a process of File is still running after the hidden copies had their time
+// to end it; messages run meanwhile.
+bool StillRunningAfterTermination(const std::string& file) {
   uint32_t deadline = platform::TickCount() + kTerminationWaitMs;
-  while (IsProcessRunning(base)) {
+  while (IsProcessRunning(file)) {
     if (PastTick(deadline))
       return true;
     platform::DoEvents();
     platform::Idle(100);
   }
   return false;
+}
+
+// The file is this program, whatever the case or 8.3 form of its path.
+bool IsThisProgram(const std::string& file) {
+  if (AppExePath.empty())
+    return false;
+  return LowerCase(file) == LowerCase(AppExePath) ||
+         LowerCase(platform::LongPathName(file)) == LowerCase(platform::LongPathName(AppExePath));
 }
 
 // One entry of a pass, from its command to what was done with it.
@@ -94,6 +104,9 @@ class EntryVisit {
     if (exists_)
       hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
     is_task_ = IsTaskFile(file_);
+    runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
+    // A task is known by its path: its digest is that of a job file that changes.
+    record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
     switch (Decide()) {
       case Tail::kNext:
         return;
@@ -117,14 +130,19 @@ class EntryVisit {
         if (OptAutoBlockHarmful && UpperCase(code_) == "X") {
           LogEvent("Blocked Harmful File '" + file_ + "'");
           harmful_ = true;
+          // The file itself harms, whatever it is named: listed and ended as itself.
+          record_ = {file_, hash_, hash_};
+          runs_script_host_ = false;
           return Tail::kBlockForever;
         }
       }
       SplitRating(CheckPreRules(entry_.Name, GetFileName(file_)), &code_, &rating_text_);
     }
     // The program's own autostart entries are never touched.
-    if (!AppExePath.empty() && LowerCase(file_) == LowerCase(AppExePath))
+    if (IsThisProgram(file_))
       return Tail::kNext;
+    if (LimitedRights)
+      return HoldBackUserValue();
     if (!exists_ && OptAutoBlockMissing) {
       LogEvent("Blocked File Not Exists '" + file_ + "'");
       return Tail::kBlockForever;
@@ -132,11 +150,9 @@ class EntryVisit {
     if (Trimmed(file_).empty())
       return OptAutoBlockMissing ? Tail::kBlockForever : Tail::kNext;
 
-    // A task is known by its path: its digest is that of a job file that changes.
-    const std::string& key = OptBlockByHash && !is_task_ ? hash_ : file_;
-    if (IsAllowed(key))
+    if (IsAllowed(record_.key))
       return Tail::kNext;
-    if (IsBlocked(key))
+    if (IsBlocked(record_.key))
       return Tail::kTerminateAndRemove;
 
     if (RunOnceMode) {
@@ -150,26 +166,41 @@ class EntryVisit {
     bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries, code_,
                                                           rating_text_, GetFileName(file_), hash_);
     if (allow) {
-      if (AppendToList("Allowed", file_, hash_) != platform::kErrorSuccess)
-        error_.Raise("Cannot write the Allowed list");
-      LogEvent("Allowed File '" + file_ + "'");
+      if (long status = AppendToList("Allowed", record_.file, record_.hash))
+        error_.Raise("Cannot write the Allowed list (" + DescribeFailure(status) + ")");
+      LogEvent("Allowed File '" + record_.file + "'");
       return Tail::kNext;
     }
     return block ? Tail::kBlockForever : Tail::kRemove;
   }
 
-  // A missing file is not listed: there is nothing to recognise it by.
-  void ListAsBlocked() {
-    if (!FileExists(file_))
-      return;
-    if (AppendToList("Blocked", file_, hash_) != platform::kErrorSuccess)
-      error_.Raise("Cannot write the Blocked list");
-    LogEvent("Blocked File '" + file_ + "'");
+  // Without the machine's settings nothing can be listed, and nothing blocked with its
+  // backup: the early scan holds back the user's own values that are not allowed, and
+  // the guard puts them back.
+  Tail HoldBackUserValue() {
+    if (!RunOnceMode || !IsUserRegistryEntry(entry_))
+      return Tail::kNext;
+    if (IsAllowed(record_.key))
+      return Tail::kNext;
+    if (!MuteEntry(entry_, pss_folder_))
+      error_.Raise("Cannot mute the entry '" + entry_.Name + "'");
+    return Tail::kNext;
   }
 
+  // A missing file is not listed: there is nothing to recognise it by, unless the
+  // entry is known by its command text.
+  void ListAsBlocked() {
+    if (!FileExists(record_.file) && record_.key != CommandTextKey(entry_.Command))
+      return;
+    if (long status = AppendToList("Blocked", record_.file, record_.hash))
+      error_.Raise("Cannot write the Blocked list (" + DescribeFailure(status) + ")");
+    LogEvent("Blocked File '" + record_.file + "'");
+  }
+
+  // A script host's processes run every other script too: they are left alone.
   void Terminate() {
-    if (!OptTerminateBlockedForever || is_task_ || file_.empty() || !FileExists(file_) ||
-        GetShortPath(file_).empty())
+    if (!OptTerminateBlockedForever || is_task_ || runs_script_host_ || file_.empty() ||
+        !FileExists(file_) || GetShortPath(file_).empty())
       return;
     TerminateEntryProcesses(file_);
     if (!GuardMode || !harmful_)
@@ -177,7 +208,7 @@ class EntryVisit {
     PlaySoundFile(AppFile("detection.wav"));
     if (!windows_.ShowAlert2)
       return;
-    if (StillRunningAfterTermination(GetFileBaseName(file_)))
+    if (StillRunningAfterTermination(file_))
       windows_.ShowAlert2(kHarmfulStillRunning + rating_text_, kNoticeRed);
     else
       windows_.ShowAlert2(kHarmfulBlocked + rating_text_, kNoticeBlue);
@@ -189,8 +220,10 @@ class EntryVisit {
   const GuardWindows& windows_;
   ErrorScope& error_;
   std::string file_, hash_, code_, rating_text_;
+  ListRecord record_;    // what the entry is known by in the lists
   bool exists_ = false;  // as the visit began
   bool is_task_ = false;
+  bool runs_script_host_ = false;
   bool harmful_ = false;
 };
 

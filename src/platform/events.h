@@ -25,5 +25,12 @@ void Idle(uint32_t milliseconds);
 // by the whole time.
 void UseManualClockForTesting(bool manual);
 void AdvanceClockForTesting(uint32_t milliseconds);
+// Makes every reading of the driven clock move it on by Step milliseconds afterwards, as
+// time goes on between two readings on a real machine; 0 (and switching the driven clock
+// on or off) stops it.
+void StepClockOnReadingForTesting(uint32_t step);
+// The longest rest (Idle) asked for since the driven clock was switched on. A wait for a
+// deadline already past asks for nearly 50 days, which the real clock never sees end.
+uint32_t LongestIdleForTesting();
 
 }  // namespace platform

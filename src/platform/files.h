@@ -48,6 +48,9 @@ bool RenameFile(const std::string& from, const std::string& to);  // fails when 
 
 // The 8.3 form of an existing path; empty when the platform cannot give it.
 std::string ShortPathName(const std::string& path);
+// The long form of an existing path, every 8.3 name in it expanded; the path as given
+// when it cannot be expanded (it is not there).
+std::string LongPathName(const std::string& path);
 
 // The folder for temporary files, ending in a backslash.
 std::string TempFolder();

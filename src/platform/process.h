@@ -10,7 +10,8 @@ namespace platform {
 
 struct ProcessEntry {
   uint32_t id = 0;
-  std::string exe_name;  // the executable's file name, without folder
+  std::string exe_name;    // the executable's file name, without folder
+  std::string image_path;  // its full path; empty when the process may not be asked
 };
 
 // False when the snapshot cannot be taken.

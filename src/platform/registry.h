@@ -39,10 +39,16 @@ inline constexpr uint32_t kRegMultiSz = 7;
 struct RegKeyOpaque;
 using RegHandle = RegKeyOpaque*;
 
-// A value's type and raw data bytes, exactly as stored.
+// A value's type and data: text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) as UTF-8,
+// NULs and all, every other type as its bytes exactly as stored.
 struct RegData {
   uint32_t type = kRegNone;
   std::string bytes;
+  // Text types only: the last byte of data of odd length, half a UTF-16 unit that no
+  // text can hold (a crafted value can end so). It is written back after the text, so
+  // the value keeps every byte it had.
+  std::string odd_byte = {};
+  bool operator==(const RegData&) const = default;
 };
 
 long OpenKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHandle* key);
@@ -51,7 +57,7 @@ long CreateKey(RegRoot root, const std::string& sub_key, uint32_t access, RegHan
 long CloseKey(RegHandle key);
 // The empty name is the key's unnamed default value.
 long QueryValue(RegHandle key, const std::string& name, RegData* out);
-long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::string& bytes);
+long SetValue(RegHandle key, const std::string& name, const RegData& data);
 long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest_data_bytes);
 // kErrorMoreData when the name (with its NUL) or the data does not fit the capacities given;
 // kErrorNoMoreItems past the last value.

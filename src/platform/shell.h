@@ -26,8 +26,9 @@ struct ShellItem {
   bool link = false;
 };
 
-// The items of a folder as the shell shows them: hidden ones (desktop.ini, which is
-// hidden and system, among them) are left out. False when the folder cannot be opened.
+// The items of a folder, hidden ones included (a hidden item starts at logon all the
+// same); items that are hidden and system at once (desktop.ini) are left out. False when
+// the folder cannot be opened.
 bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items);
 
 // The path a shortcut points to; empty when it cannot be read.

@@ -10,8 +10,8 @@ namespace platform {
 int MajorVersion();
 // 0 restores the real value.
 void SetMajorVersionForTesting(int major);
-// The minor version number: 6.1 is Windows 7; Windows 8 and every later Windows report
-// 6.2 or more (6.2 to a program that names no later Windows in a manifest, as this one).
+// The minor version number: 6.1 is Windows 7, 6.2 Windows 8 (and every later Windows to a
+// program whose manifest does not name it).
 int MinorVersion();
 // A negative number restores the real value.
 void SetMinorVersionForTesting(int minor);
@@ -41,6 +41,10 @@ struct Version {
 };
 // The version the executable carries (its version resource on Windows).
 Version ProgramVersion();
+
+// The system's own sentence for an error number ("Access is denied."), without line
+// break; empty when it has none.
+std::string SystemErrorText(long error);
 
 // Ends the process at once: no unload handlers, no destructors.
 [[noreturn]] void EndProcessNow(int exit_code);

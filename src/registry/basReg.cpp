@@ -99,7 +99,7 @@ long WriteRegValue(const std::string& path, const std::string& value_name,
   long status = CreateKey(parts.root, parts.sub_key, kKeyAllAccess, key.out());
   if (status != kErrorSuccess) return status;
   // With its terminating NUL, as every other reader of these values expects.
-  return SetValue(key.get(), value_name, kRegSz, value + '\0');
+  return SetValue(key.get(), value_name, RegData{kRegSz, value + '\0'});
 }
 
 long WriteRegDword(RegRoot root, const std::string& sub_key, const std::string& value_name,
@@ -107,7 +107,7 @@ long WriteRegDword(RegRoot root, const std::string& sub_key, const std::string& 
   OpenedKey key;
   long status = CreateKey(root, sub_key, kKeyAllAccess, key.out());
   if (status != kErrorSuccess) return status;
-  return SetValue(key.get(), value_name, kRegDword, Int32Bytes(value));
+  return SetValue(key.get(), value_name, RegData{kRegDword, Int32Bytes(value)});
 }
 
 bool ReadRegRaw(const std::string& path, const std::string& value_name, RegData* data) {
@@ -122,7 +122,7 @@ long WriteRegRaw(const std::string& path, const std::string& value_name, const R
   OpenedKey key;
   long status = CreateKey(parts.root, parts.sub_key, kKeyAllAccess, key.out());
   if (status != kErrorSuccess) return status;
-  return SetValue(key.get(), value_name, data.type, data.bytes);
+  return SetValue(key.get(), value_name, data);
 }
 
 long DeleteRegValue(const std::string& path, const std::string& value_name) {

@@ -490,8 +490,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
   ASSERT_EQ(WriteRegRaw(kHkcuRun, "RwE2E Worm", planted), 0);
   auto planted_as_it_was = [&] {
     platform::RegData data;
-    return ReadRegRaw(kHkcuRun, "RwE2E Worm", &data) && data.type == planted.type &&
-           data.bytes == planted.bytes;
+    return ReadRegRaw(kHkcuRun, "RwE2E Worm", &data) && data == planted;
   };
   {
     RunningProgram guard(kQuotedExe + " /s");

@@ -144,9 +144,9 @@ TEST_F(RealStartupTest, SameNamedShortcutsInBothFoldersSurviveMuteRestoreAndBloc
   EXPECT_EQ(Lower(platform::ShortcutTarget(first)), Lower(tool));
 }
 
-// The shell hides desktop.ini (hidden and system) and every other hidden item: none of
-// them is an entry, so none can be blocked or deleted.
-TEST_F(RealStartupTest, HiddenItemsOfTheRealFoldersAreNoEntries) {
+// A hidden shortcut in the real folder is an entry; desktop.ini (hidden and system) is
+// not, so it can never be blocked or deleted.
+TEST_F(RealStartupTest, AHiddenShortcutIsAnEntryAndDesktopIniIsNot) {
   std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
   std::string tool = folder_.Write("tool.exe", "MZ");
   std::string desktop_ini = user + "\\desktop.ini";
@@ -163,7 +163,10 @@ TEST_F(RealStartupTest, HiddenItemsOfTheRealFoldersAreNoEntries) {
 
   StartupEntryList entries = CollectStartupEntries();
   EXPECT_NE(Find(entries, shown), nullptr);
-  EXPECT_EQ(Find(entries, hidden), nullptr);
+  const StartupEntry* found = Find(entries, hidden);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->Name, "RwTest Hidden");
+  EXPECT_EQ(Lower(found->Command), Lower(tool));
   EXPECT_EQ(Find(entries, desktop_ini), nullptr);
 }
 

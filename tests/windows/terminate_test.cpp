@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/basFileFunctions.h"
+#include "app/basShortPath.h"
 #include "guard/Blocking.h"
 #include "windows/WineProcesses.h"
 
@@ -37,22 +38,36 @@ TEST(TerminateModeTest, RunwardenWithAProgramNameEndsThatProgramAndNothingElse) 
   }));
 }
 
-// The hidden copies are this program started again from its own folder: put a
-// Runwarden.exe beside the tests for the time of the test.
-TEST(TerminateModeTest, TheHiddenCopiesEndTheProcessesOfABlockedFile) {
+// The hidden copy is this program started again from its own folder: put a
+// Runwarden.exe beside the tests for the time of the test. The blocked file is named
+// like the program itself, and so is a program in another folder (as a guard would be):
+// only the blocked file's process ends, whichever form of its path the copy is given.
+TEST(TerminateModeTest, TheHiddenCopyEndsOnlyTheBlockedFilesProcess) {
   TestFolder folder;
   std::string copy = TestsFolder() + "\\Runwarden.exe";
   ASSERT_TRUE(CopyTo(RunwardenExe(), copy));
   {
     ProgramLocation program(copy);
-    ASSERT_NE(StartSleeperAs(folder, "rwblocked.exe"), 0u);
-    ASSERT_NE(StartSleeperAs(folder, "rwblocked2.exe"), 0u);
-    ASSERT_TRUE(WaitFor([] { return IsProcessRunning("rwblocked.exe"); }));
-    TerminateEntryProcesses(folder.File("rwblocked.exe"));
-    EXPECT_TRUE(WaitFor([] { return !IsProcessRunning("rwblocked.exe"); }));
-    EXPECT_TRUE(IsProcessRunning("rwblocked2.exe"));
-    KillProcessByFile("rwblocked2");
-    EXPECT_TRUE(WaitFor([] { return !IsProcessRunning("rwblocked2.exe"); }));
+    CreateDirectoryA(folder.File("blocked program").c_str(), nullptr);
+    CreateDirectoryA(folder.File("guard program").c_str(), nullptr);
+    const std::string blocked = folder.File("blocked program\\Runwarden.exe");
+    const std::string guard = folder.File("guard program\\Runwarden.exe");
+    ASSERT_NE(StartSleeperAs(folder, "guard program\\Runwarden.exe"), 0u);
+    for (bool short_form : {false, true}) {
+      ASSERT_NE(StartSleeperAs(folder, "blocked program\\Runwarden.exe"), 0u);
+      ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(blocked) && IsProcessRunning(guard); }));
+      const std::string path = short_form ? GetShortPath(blocked) : blocked;
+      SCOPED_TRACE(path);
+      ASSERT_FALSE(path.empty());
+      if (short_form)
+        EXPECT_NE(path, blocked);
+      TerminateEntryProcesses(path);
+      EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(blocked); }));
+      EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(copy); })) << "the copy did not end";
+      EXPECT_TRUE(IsProcessRunning(guard));
+    }
+    KillProcessByFile(guard);
+    EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(guard); }));
   }
   // The copies may still be on their way out.
   WaitFor([&] { return platform::RemoveFile(copy); });

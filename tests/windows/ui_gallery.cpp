@@ -1,7 +1,7 @@
 // Shows the program's windows one state after another, for scripts/screenshots.sh:
 // the alert asking (with its community panel), counting down, a red notice, the three
-// pages of the options window and the Blocked Entries window. Before each picture it
-// writes
+// pages of the options window and its first page without an administrator's rights, and
+// the Blocked Entries window. Before each picture it writes
 //   NAME LEFT TOP WIDTH HEIGHT
 // (the window's place on the screen, in pixels) to the file named on its command line,
 // and goes on once that file has been deleted.
@@ -17,6 +17,8 @@
 #include "guard/OwnBackups.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
+#include "platform/registry.h"
+#include "platform/rights.h"
 #include "registry/basReg.h"
 #include "support/LoopbackPeer.h"
 #include "support/RegistrySandbox.h"
@@ -147,7 +149,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Picture("options-blocking", o.form);
   o.List1.SetListIndex(2);
   Picture("options-misc", o.form);
-  o.form.Hide();
+
+  // Opened without an administrator's rights: the buttons that need them carry the shield.
+  options.Unload();
+  platform::SetElevationForTesting(platform::ElevationType::kLimited);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  options.Show();
+  Picture("options-manage-limited", options.controls()->form);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  options.controls()->form.Hide();
 
   // The Blocked Entries window with a backup of each kind: msconfig's for a Run value
   // and a Startup shortcut, one of msconfig's own without a time, and Runwarden's own.

@@ -235,21 +235,42 @@ TEST_F(UnicodeTest, LogsAndIniFilesAreWrittenInUtf8WhereverTheProgramIs) {
   DeleteFileW((wide_folder_ + L"\\ver.ini").c_str());
 }
 
-// Windows lets a name hold half of a surrogate pair, which no UTF-8 can: a harmful
-// program must not hide behind one. The program carries it and hands it back exactly.
-TEST_F(UnicodeTest, ANameWithALoneSurrogateCanBeMutedAndRestored) {
+// Windows lets a name hold half of a surrogate pair, which no UTF-8 can, and string data
+// end in half a UTF-16 unit (an odd number of bytes): a harmful program must not hide
+// behind either. The program carries both and hands them back exactly.
+TEST_F(UnicodeTest, HalfCharactersInANameOrDataAreMutedAndRestoredExactly) {
   const std::wstring name = std::wstring(L"RwTest lone ") + wchar_t(0xD800) + L" half";
   const std::wstring command = std::wstring(L"C:\\x") + wchar_t(0xDC01) + L".exe" + L'\0';
   WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, name, REG_SZ, command);
+  const std::wstring odd_name = L"RwTest odd";
+  const std::wstring odd_text = L"C:\\odd.exe";
+  std::string odd_bytes(reinterpret_cast<const char*>(odd_text.data()),
+                        odd_text.size() * sizeof(wchar_t));
+  odd_bytes += 'Z';
+  HKEY run = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kHkcuRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(run, odd_name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(odd_bytes.data()),
+                           static_cast<DWORD>(odd_bytes.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(run);
   const WideValue before = ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name);
+  const WideValue odd_before = ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name);
   ASSERT_TRUE(before.found);
+  ASSERT_EQ(odd_before.bytes.size(), odd_bytes.size());
 
   StartupEntryList entries = ListRegistryValues(kHkcuRun);
   const StartupEntry* entry = Find(entries, "RwTest lone \xED\xA0\x80 half");
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->Command, "C:\\x\xED\xB0\x81.exe");
+  const StartupEntry* odd = Find(entries, "RwTest odd");
+  ASSERT_NE(odd, nullptr);
+  EXPECT_EQ(odd->Command, "C:\\odd.exe");
   ASSERT_TRUE(MuteEntry(*entry, pss_));
+  ASSERT_TRUE(MuteEntry(*odd, pss_));
   EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name).found);
+  EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name).found);
   RestoreMutedEntries();
   EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name), before);
+  EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name), odd_before);
 }

@@ -12,6 +12,8 @@ namespace {
 
 bool g_manual_clock = false;
 uint32_t g_manual_ticks = 0;
+uint32_t g_step_on_reading = 0;
+uint32_t g_longest_idle = 0;
 
 uint32_t RealTicks() {
   using namespace std::chrono;
@@ -21,7 +23,13 @@ uint32_t RealTicks() {
 
 }  // namespace
 
-uint32_t TickCount() { return g_manual_clock ? g_manual_ticks : RealTicks(); }
+uint32_t TickCount() {
+  if (!g_manual_clock)
+    return RealTicks();
+  uint32_t now = g_manual_ticks;
+  g_manual_ticks += g_step_on_reading;
+  return now;
+}
 
 void Sleep(uint32_t milliseconds) {
   if (g_manual_clock) {
@@ -44,6 +52,7 @@ void WaitForEvents(uint32_t timeout_milliseconds) {
 
 void Idle(uint32_t milliseconds) {
   if (g_manual_clock) {
+    g_longest_idle = std::max(g_longest_idle, milliseconds);
     g_manual_ticks += milliseconds;
     return;
   }
@@ -53,8 +62,18 @@ void Idle(uint32_t milliseconds) {
 void UseManualClockForTesting(bool manual) {
   if (manual && !g_manual_clock) g_manual_ticks = RealTicks();
   g_manual_clock = manual;
+  g_step_on_reading = 0;
+  g_longest_idle = 0;
 }
 
 void AdvanceClockForTesting(uint32_t milliseconds) { g_manual_ticks += milliseconds; }
+
+void StepClockOnReadingForTesting(uint32_t step) {
+  g_step_on_reading = step;
+}
+
+uint32_t LongestIdleForTesting() {
+  return g_longest_idle;
+}
 
 }  // namespace platform

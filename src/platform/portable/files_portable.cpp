@@ -219,6 +219,15 @@ std::string ShortPathName(const std::string& path) {
   return path;
 }
 
+// Without 8.3 names the long form is the path with each name as the folder spells it.
+std::string LongPathName(const std::string& path) {
+  std::string host = portable::ToHostPath(path);
+  struct stat info;
+  if (host.empty() || stat(host.c_str(), &info) != 0)
+    return path;
+  return portable::FromHostPath(host);
+}
+
 std::string TempFolder() {
   const char* tmp = getenv("TMPDIR");
   std::string folder = portable::FromHostPath(tmp && *tmp ? tmp : "/tmp");

@@ -87,7 +87,8 @@ bool SnapshotProcesses(std::vector<ProcessEntry>* processes) {
       path.resize(path.size() - deleted.size());
     std::string::size_type cut = path.find_last_of('/');
     processes->push_back({static_cast<uint32_t>(std::stoul(entry->d_name)),
-                          cut == std::string::npos ? path : path.substr(cut + 1)});
+                          cut == std::string::npos ? path : path.substr(cut + 1),
+                          portable::FromHostPath(path)});
   }
   closedir(proc);
   return true;

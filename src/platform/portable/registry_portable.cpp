@@ -139,7 +139,7 @@ long QueryValue(RegHandle key, const std::string& name, RegData* out) {
   return kErrorSuccess;
 }
 
-long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::string& bytes) {
+long SetValue(RegHandle key, const std::string& name, const RegData& data) {
   if (!key)
     return kErrorInvalidHandle;
   if (!(key->access & kKeySetValue))
@@ -150,9 +150,9 @@ long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::
     return kErrorAccessDenied;
   auto value = FindValue(key->node, name);
   if (value == key->node->values.end())
-    key->node->values.push_back({name, RegData{type, bytes}});
+    key->node->values.push_back({name, data});
   else
-    value->second = RegData{type, bytes};
+    value->second = data;
   return kErrorSuccess;
 }
 

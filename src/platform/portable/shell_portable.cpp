@@ -29,8 +29,9 @@ bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
   if (folder.empty() || !FolderExists(folder)) return false;
   std::string base = folder.back() == '\\' ? folder : folder + "\\";
   for (const FoundFile& found : FindFiles(base + "*")) {
-    // What the shell does not show (desktop.ini among it) is not listed.
-    if (found.attributes & kAttrHidden) continue;
+    // Hidden and system at once is the shell's own (desktop.ini): never an item.
+    if ((found.attributes & kAttrHidden) && (found.attributes & kAttrSystem))
+      continue;
     ShellItem item;
     item.path = base + found.name;
     item.file_system = true;

@@ -12,6 +12,8 @@ namespace {
 
 bool g_manual_clock = false;
 uint32_t g_manual_ticks = 0;
+uint32_t g_step_on_reading = 0;
+uint32_t g_longest_idle = 0;
 
 void WaitForMessage(uint32_t timeout_milliseconds) {
   MsgWaitForMultipleObjectsEx(0, nullptr, timeout_milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -19,7 +21,13 @@ void WaitForMessage(uint32_t timeout_milliseconds) {
 
 }  // namespace
 
-uint32_t TickCount() { return g_manual_clock ? g_manual_ticks : timeGetTime(); }
+uint32_t TickCount() {
+  if (!g_manual_clock)
+    return timeGetTime();
+  uint32_t now = g_manual_ticks;
+  g_manual_ticks += g_step_on_reading;
+  return now;
+}
 
 void Sleep(uint32_t milliseconds) {
   if (g_manual_clock) {
@@ -46,6 +54,7 @@ void WaitForEvents(uint32_t timeout_milliseconds) {
 
 void Idle(uint32_t milliseconds) {
   if (g_manual_clock) {
+    g_longest_idle = std::max(g_longest_idle, milliseconds);
     g_manual_ticks += milliseconds;
     return;
   }
@@ -55,8 +64,18 @@ void Idle(uint32_t milliseconds) {
 void UseManualClockForTesting(bool manual) {
   if (manual && !g_manual_clock) g_manual_ticks = timeGetTime();
   g_manual_clock = manual;
+  g_step_on_reading = 0;
+  g_longest_idle = 0;
 }
 
 void AdvanceClockForTesting(uint32_t milliseconds) { g_manual_ticks += milliseconds; }
+
+void StepClockOnReadingForTesting(uint32_t step) {
+  g_step_on_reading = step;
+}
+
+uint32_t LongestIdleForTesting() {
+  return g_longest_idle;
+}
 
 }  // namespace platform

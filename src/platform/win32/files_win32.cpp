@@ -150,6 +150,18 @@ std::string ShortPathName(const std::string& path) {
   return Narrow(std::wstring_view(buffer, length));
 }
 
+std::string LongPathName(const std::string& path) {
+  std::wstring wide = Widen(path);
+  DWORD needed = GetLongPathNameW(wide.c_str(), nullptr, 0);
+  if (needed == 0)
+    return path;
+  std::wstring buffer(needed, L'\0');
+  DWORD length = GetLongPathNameW(wide.c_str(), buffer.data(), needed);
+  if (length == 0 || length >= needed)
+    return path;
+  return Narrow(std::wstring_view(buffer.data(), length));
+}
+
 std::string TempFolder() {
   wchar_t buffer[MAX_PATH + 1];
   DWORD length = GetTempPathW(MAX_PATH + 1, buffer);

@@ -6,6 +6,22 @@
 #include "platform/win32/wide_text.h"
 
 namespace platform {
+namespace {
+
+// The full path of the process's executable; empty when it may not be asked (a
+// protected or another user's process, one that has just ended).
+std::string ImagePath(DWORD id) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (!process)
+    return "";
+  std::wstring buffer(32768, L'\0');
+  DWORD length = static_cast<DWORD>(buffer.size());
+  bool ok = QueryFullProcessImageNameW(process, 0, buffer.data(), &length) != 0;
+  CloseHandle(process);
+  return ok ? Narrow(std::wstring_view(buffer.data(), length)) : std::string();
+}
+
+}  // namespace
 
 bool SnapshotProcesses(std::vector<ProcessEntry>* processes) {
   processes->clear();
@@ -14,7 +30,8 @@ bool SnapshotProcesses(std::vector<ProcessEntry>* processes) {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    processes->push_back({entry.th32ProcessID, NarrowBuffer(entry.szExeFile)});
+    processes->push_back(
+        {entry.th32ProcessID, NarrowBuffer(entry.szExeFile), ImagePath(entry.th32ProcessID)});
   CloseHandle(snapshot);
   return true;
 }

@@ -35,18 +35,29 @@ HKEY ToHkey(RegHandle key) { return reinterpret_cast<HKEY>(key); }
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// Text data crosses as UTF-8, NULs and all; every other type as its bytes.
-std::string FromWindowsData(DWORD type, const BYTE* data, DWORD length) {
-  if (!IsText(type)) return std::string(reinterpret_cast<const char*>(data), length);
+// Text data crosses as UTF-8, NULs and all, and a last byte that makes no whole UTF-16
+// unit apart; every other type as its bytes.
+RegData FromWindowsData(DWORD type, const BYTE* data, DWORD length) {
+  RegData out;
+  out.type = type;
+  if (!IsText(type)) {
+    out.bytes.assign(reinterpret_cast<const char*>(data), length);
+    return out;
+  }
   std::wstring wide(length / sizeof(wchar_t), L'\0');
   std::memcpy(wide.data(), data, wide.size() * sizeof(wchar_t));
-  return Narrow(wide);
+  out.bytes = Narrow(wide);
+  if (length % sizeof(wchar_t))
+    out.odd_byte.assign(1, static_cast<char>(data[length - 1]));
+  return out;
 }
 
-std::string ToWindowsData(uint32_t type, const std::string& bytes) {
-  if (!IsText(type)) return bytes;
-  std::wstring wide = Widen(bytes);
-  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+std::string ToWindowsData(const RegData& data) {
+  if (!IsText(data.type))
+    return data.bytes;
+  std::wstring wide = Widen(data.bytes);
+  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t)) +
+         data.odd_byte;
 }
 
 }  // namespace
@@ -86,16 +97,16 @@ long QueryValue(RegHandle key, const std::string& name, RegData* out) {
   DWORD length = size;
   status = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, buffer.data(), &length);
   if (status != ERROR_SUCCESS) return status;
-  out->type = type;
-  out->bytes = FromWindowsData(type, buffer.data(), length);
+  *out = FromWindowsData(type, buffer.data(), length);
   return status;
 }
 
-long SetValue(RegHandle key, const std::string& name, uint32_t type, const std::string& bytes) {
+long SetValue(RegHandle key, const std::string& name, const RegData& data) {
   if (!test_switches::TakeValueWrite()) return kErrorAccessDenied;
-  std::string data = ToWindowsData(type, bytes);
-  return RegSetValueExW(ToHkey(key), Widen(name).c_str(), 0, type,
-                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+  std::string bytes = ToWindowsData(data);
+  return RegSetValueExW(ToHkey(key), Widen(name).c_str(), 0, data.type,
+                        reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
 }
 
 long QueryKeyInfo(RegHandle key, uint32_t* longest_name_chars, uint32_t* longest_data_bytes) {
@@ -118,8 +129,7 @@ long EnumValue(RegHandle key, uint32_t index, uint32_t name_capacity_chars,
                               &type, data_buffer.data(), &data_length);
   if (status != ERROR_SUCCESS) return status;
   *name = Narrow(std::wstring_view(name_buffer.data(), name_length));
-  out->type = type;
-  out->bytes = FromWindowsData(type, data_buffer.data(), data_length);
+  *out = FromWindowsData(type, data_buffer.data(), data_length);
   return status;
 }
 

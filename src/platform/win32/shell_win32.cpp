@@ -62,9 +62,11 @@ bool ListFolderItems(const std::string& folder, std::vector<ShellItem>* items) {
   do {
     std::string name = NarrowBuffer(data.cFileName);
     if (name == "." || name == "..") continue;
-    // What the shell does not show (desktop.ini, which is hidden and system, among it)
-    // is not listed.
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) continue;
+    // Hidden and system at once is the shell's own (desktop.ini): never an item. Hidden
+    // alone is one Folder Options setting away from being shown, and from running.
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
+        (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM))
+      continue;
     ShellItem item;
     item.path = base + name;
     // The shell's own answer: its display name and the file-system, folder and link flags.

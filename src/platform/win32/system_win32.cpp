@@ -19,8 +19,8 @@ std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LP
   return length > 0 ? Narrow(std::wstring_view(buffer, length - 1)) : std::string();
 }
 
-// The version as GetVersionEx reports it to this program (no manifest: Windows 8 and
-// later all say 6.2); zeros when it cannot be read.
+// The version as GetVersionEx reports it (the manifest names every Windows up to 11, so
+// each reports its own); zeros when it cannot be read.
 OSVERSIONINFOW SystemVersion() {
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
@@ -33,6 +33,19 @@ OSVERSIONINFOW SystemVersion() {
 }
 
 }  // namespace
+
+std::string SystemErrorText(long error) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string message = length ? Narrow(std::wstring_view(text, length)) : std::string();
+  LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
 
 int MajorVersion() {
   if (test_switches::MajorVersion())

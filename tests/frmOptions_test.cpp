@@ -264,6 +264,7 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
   frmOptions::Controls& c = Open();
   EXPECT_TRUE(c.cmdEnable.Shield());
   EXPECT_TRUE(c.cmdReset_All.Shield());
+  EXPECT_TRUE(c.cmdView_Blocked.Shield());
   EXPECT_FALSE(c.cmdHelp.Shield());
   EXPECT_FALSE(c.cmdRead_Log.Shield());
 
@@ -297,7 +298,12 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
        "The rules were not deleted: the administrator rights it needs were not given. Nothing "
        "was changed.",
        kWarning},
+      {&c.cmdView_Blocked, ElevatedStart::kRefused, 1223, "/blocked",
+       "The blocked entries were not shown: the administrator rights it needs were not given. "
+       "Nothing was changed.",
+       kWarning},
   };
+  ScopedVersion windows8(6, 2);
   for (const Case& test : cases) {
     SCOPED_TRACE(test.message);
     boxes_.clear();
@@ -311,6 +317,15 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
     if (test.style == kWarning)
       EXPECT_NE(folder_.Read("errlog.log").find(boxes_.back().text), std::string::npos);
   }
+  // The Blocked Entries window opens in the elevated copy, not in this one.
+  boxes_.clear();
+  elevation.started.clear();
+  elevation.Answer(ElevatedStart::kStarted, 0);
+  c.cmdView_Blocked.Click();
+  EXPECT_EQ(elevation.started, std::vector<std::string>{"/blocked"});
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
+
   // Enabled already: the same button asks the elevated copy to disable.
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
   ASSERT_TRUE(EnableLogonStart().ok());

@@ -265,6 +265,8 @@ void frmOptions::Form_Load() {
     needs_elevation_ = !machine_writable_ && !platform::IsElevated();
     c.cmdEnable.SetShield(needs_elevation_);
     c.cmdReset_All.SetShield(needs_elevation_);
+    // msconfig asks for the rights itself; the Blocked Entries window needs them too.
+    c.cmdView_Blocked.SetShield(needs_elevation_);
     loaded_options_.clear();
     for (const Control* control : c.form.Controls())
       loaded_options_.push_back(SettingText(*control));
@@ -416,7 +418,7 @@ void frmOptions::cmdView_Blocked_Click() {
     // From Windows 8 on msconfig no longer shows the backups it reads; then, and where
     // there is no msconfig, Runwarden's own window lists and restores them.
     if (!MsconfigShowsBackups()) {
-      ShowBlockedEntriesWindow();
+      ShowBlockedEntries(error);
       return;
     }
     for (const char* place : {kMsconfigPath, kSystemMsconfigPath}) {
@@ -427,8 +429,21 @@ void frmOptions::cmdView_Blocked_Click() {
         Report(error, "Msconfig could not be started (" + DescribeFailure(status) + ").");
       return;
     }
-    ShowBlockedEntriesWindow();
+    ShowBlockedEntries(error);
   });
+}
+
+// Restoring and deleting change the machine's settings: without the rights to, an
+// elevated copy of the program shows the window.
+void frmOptions::ShowBlockedEntries(ErrorScope& error) {
+  if (!needs_elevation_) {
+    ShowBlockedEntriesWindow();
+    return;
+  }
+  std::string failure = RunElevated("/blocked", "The blocked entries were not shown",
+                                    "The blocked entries could not be shown");
+  if (!failure.empty())
+    Report(error, failure);
 }
 
 void frmOptions::cmdHelp_Click() {

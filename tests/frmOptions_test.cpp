@@ -157,6 +157,11 @@ TEST_F(OptionsTest, OpeningRestoresWhatWasStoredAndKeepsTheDesignForTheRest) {
 
 TEST_F(OptionsTest, TheTransparencyBarRunsToNinetyAndSetsTheWindowsAlpha) {
   frmOptions::Controls& c = Open();
+  // Nothing stored yet: the designed 13% applies as the window opens.
+  uint8_t opened = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &opened));
+  EXPECT_EQ(opened, 222);
+  EXPECT_EQ(c.lbl13.Caption(), "13%");
   EXPECT_EQ(c.HScroll1.Min(), 0);
   EXPECT_EQ(c.HScroll1.Max(), 90);
   const std::pair<int32_t, int> positions[] = {{50, 128}, {0, 255}, {90, 26}, {13, 222}};

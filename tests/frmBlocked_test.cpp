@@ -78,7 +78,7 @@ TEST_F(BlockedWindowTest, RowsNewestFirstAndRestoreAndDeleteTheSelectedOne) {
   EXPECT_NE(c.lblDetails.Caption().find("Location: " + std::string(kHkcuRun)), std::string::npos);
 
   c.List1.SetListIndex(1);
-  c.cmdRestore.Click();
+  EXPECT_TRUE(c.form.PressAccessKey('r'));  // Alt+R
   EXPECT_EQ(ReadRegValue(kHkcuRun, "Updater", ""), upd_ + " /Updater");
   EXPECT_EQ(c.lblStatus.Caption(), "'Updater' is back in its place.");
   ASSERT_EQ(c.List1.ListCount(), 1);

@@ -174,9 +174,9 @@ frmBlocked::Controls::Controls(frmBlocked& owner)
 
   Text(lblDetails, "", kText, 12, 304, 736, 66);
 
-  Button(cmdRestore, "Restore", 12, 380);
-  Button(cmdDelete, "Delete", 120, 380);
-  Button(cmdClose, "Close", 648, 380);
+  Button(cmdRestore, "&Restore", 12, 380);
+  Button(cmdDelete, "&Delete", 120, 380);
+  Button(cmdClose, "&Close", 648, 380);
   cmdRestore.on_click = [&owner] { owner.cmdRestore_Click(); };
   cmdDelete.on_click = [&owner] { owner.cmdDelete_Click(); };
   cmdClose.on_click = [this] { form.Close(); };

@@ -520,7 +520,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
     RunningProgram guard(kQuotedExe + " /s");
     HWND alert = nullptr;
     ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm");
-    ASSERT_TRUE(Answer(alert, L"Block Forever"));
+    ASSERT_TRUE(Answer(alert, L"Block &Forever"));
     ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
   }
   ASSERT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
@@ -553,7 +553,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
   SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
   EXPECT_EQ(std::wstring(row).rfind(L"RwE2E Worm\t", 0), 0u);
 
-  PressLater(FindDescendant(window, L"Button", L"Restore"));
+  PressLater(FindDescendant(window, L"Button", L"&Restore"));
   EXPECT_TRUE(WaitUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
   EXPECT_TRUE(planted_as_it_was());
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
@@ -567,7 +567,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
   HWND alert = nullptr;
   ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm")
       << "log:" << EventLog();
-  ASSERT_TRUE(Answer(alert, L"Allow"));
+  ASSERT_TRUE(Answer(alert, L"&Allow"));
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
   EXPECT_TRUE(planted_as_it_was());
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");

@@ -241,7 +241,7 @@ TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
   }
 }
 
-TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesIt) {
+TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTasksAndDisableRemovesThem) {
   TaskSandbox tasks;
   frmOptions::Controls& c = Open();
   EXPECT_FALSE(c.cmdEnable.Shield());
@@ -249,7 +249,7 @@ TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesI
   ASSERT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
   EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
 
   boxes_.clear();
@@ -257,7 +257,7 @@ TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesI
   ASSERT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
   EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
 }
 
 // An administrator's filtered token (or a standard user): the buttons that change the
@@ -384,8 +384,8 @@ TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
     TaskSandbox refusing(platform::TaskServiceForTesting::kRefusing);
     c.cmdEnable.Click();
     said(
-        "Runwarden could not be enabled: the logon task could not be registered (access "
-        "denied: administrator rights are needed).");
+        "Runwarden could not be enabled: the guard's logon task could not be registered "
+        "(access denied: administrator rights are needed).");
   }
   platform::FailValueWritesAfterForTesting(0);
   c.cmdReset_All.Click();

@@ -12,6 +12,11 @@ int& MajorVersion() {
   return major;
 }
 
+int& MinorVersion() {
+  static int minor = -1;
+  return minor;
+}
+
 int32_t& ScreenDpi() {
   static int32_t dpi = 0;
   return dpi;
@@ -92,6 +97,10 @@ void SetElevatedStarterForTesting(ElevatedStarter starter) {
 }
 
 void SetMajorVersionForTesting(int major) { test_switches::MajorVersion() = major; }
+
+void SetMinorVersionForTesting(int minor) {
+  test_switches::MinorVersion() = minor;
+}
 
 void SetNowForTesting(const LocalTime& time) { test_switches::Now() = time; }
 

@@ -49,6 +49,15 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
   return true;
 }
 
+int32_t TextWidth(const Font&, const std::string& text) {
+  int32_t characters = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+      ++characters;
+  // 7 pixels each at 96 dpi: text keeps its size in inches, as its font in points.
+  return characters * 7 * kTwipsPerPixelAt96Dpi;
+}
+
 void ListenForSessionEnd() {}
 
 namespace peer {

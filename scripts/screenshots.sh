@@ -29,7 +29,8 @@ gallery() {
     gallery=$!
     while kill -0 $gallery 2>/dev/null; do
       if [ -f "$signal" ]; then
-        read -r name left top width height < "$signal"
+        # The gallery writes its line in text mode: CR LF.
+        read -r name left top width height < <(tr -d "\r" < "$signal")
         [ "$name" = done ] && break
         import -window root -crop "${width}x${height}+${left}+${top}" +repage "$OUT/$name.png"
         echo "$OUT/$name.png"

@@ -206,3 +206,8 @@ std::string ResolveCommandFile(const std::string& command) {
   });
   return s;
 }
+
+std::string FileAsCommandSpellsIt(const std::string& command, const std::string& file) {
+  std::string::size_type at = LowerCase(command).find(LowerCase(file));
+  return file.empty() || at == std::string::npos ? file : command.substr(at, file.size());
+}

@@ -350,7 +350,7 @@ void ScanStartup(const GuardWindows& windows, const std::function<StartupEntryLi
     for (std::size_t i = 0; i < entries.size(); ++i) {
       error.Try([&] {
         files[i] = ResolveCommandFile(entries[i].Command);
-        there[i] = FileExists(files[i]);
+        there[i] = FileExists(FileAsCommandSpellsIt(entries[i].Command, files[i]));
         if (there[i])
           existing.push_back(files[i]);
       });

@@ -1,5 +1,6 @@
 ; RunwardenSetup.exe: installs Runwarden for every user of a 64-bit Windows and registers
-; its guard, as the options window's Enable button does. Built by the windows preset:
+; its start at every logon through the program's own "/enable" (the uninstaller calls
+; "/disable"), as the options window's Enable button does. Built by the windows preset:
 ;   makensis -DVERSION=1.0.0.0 -DAPP_DIR=<build>/app -DOUT_FILE=<build>/RunwardenSetup.exe
 ;
 ; The uninstaller asks whether to keep the Allowed and Blocked lists. Silent, it keeps
@@ -96,8 +97,17 @@ Section "Runwarden" SecProgram
   File "${APP_DIR}/help.htm"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The guard's autostart value, word for word as the options window's Enable writes it.
-  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\Runwarden.exe" /s'
+  ; The guard's start at every logon, registered by the program as the options window's
+  ; Enable registers it: the logon task where Windows has a Task Scheduler, the Run value
+  ; where it does not. A failure is the program's status, and its errlog.log says more.
+  DetailPrint "Registering the start of ${PRODUCT} at every logon"
+  ClearErrors
+  ExecWait '"$INSTDIR\Runwarden.exe" /enable' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    DetailPrint "Could not register the start at logon (status $0)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} could not register its start at every logon (status $0).$\r$\n$\r$\nOpen the ${PRODUCT} options as an administrator and press Enable/Disable ${PRODUCT}; errlog.log in $INSTDIR tells more." /SD IDOK
+  ${EndIf}
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Runwarden.exe" "" "$INSTDIR\Runwarden.exe" 0 \
       SW_SHOWNORMAL "" "${PRODUCT} options"
@@ -219,6 +229,12 @@ Section "Uninstall"
   !insertmacro EndRunningCopies
   Call un.RestoreMutedEntries
 
+  ; The logon task and the program's own Run values, by the program itself; then any
+  ; value of this installation that an older version left.
+  ${If} ${FileExists} "$INSTDIR\Runwarden.exe"
+    DetailPrint "Removing the start of ${PRODUCT} at every logon"
+    ExecWait '"$INSTDIR\Runwarden.exe" /disable' $0
+  ${EndIf}
   StrCpy $0 "${RUN_KEY}"
   Call un.RemoveAutostartValue
   StrCpy $0 "${RUNONCE_KEY}"

@@ -165,6 +165,47 @@ TEST_F(GuardTest, TheSingleScanMutesAndWritesNoAutostartValue) {
   EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
 }
 
+// A standard user: nothing of the machine's can be written, so no answer could be kept.
+// The early scan holds back only the user's own values, recorded in the user's key; the
+// guard puts them back, asks nothing and says why, once.
+TEST_F(GuardTest, WithoutTheMachinesSettingsOnlyTheUsersValuesAreHeldBackAndNothingIsAsked) {
+  const std::string record = std::string(kHkcuRun) + "\\Pest";
+  machine_.AddRunValue("Pest", pest_);
+  WriteRegValue(kHklmRun, "Machine pest", pest_);
+  machine_.AddStartupShortcut("Pest", pest_);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  ScanOnce(alert_.Windows());
+  EXPECT_TRUE(LimitedRights);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kUserMutedKey, record, ""), pest_);
+  EXPECT_TRUE(HasValue(kHklmRun, "Machine pest"));
+  EXPECT_EQ(ValueNames(kUserMutedKey).size(), 1u) << "only the user's value";
+  EXPECT_EQ(machine_.ErrorLog(), "");
+
+  const std::string limited =
+      "Runwarden cannot ask about startup entries on this account: it may not change its "
+      "settings for this computer (access denied: administrator rights are needed), so no "
+      "answer could be kept.";
+  const std::string held_back =
+      " The startup entries of your account that are not allowed were held back at logon and "
+      "are back in place now; they did not start this time.";
+  for (const std::string& said : {limited + held_back, limited}) {
+    SCOPED_TRACE(said);
+    alert_.notices.clear();
+    EXPECT_TRUE(StartGuard(alert_.Windows()));
+    EXPECT_EQ(ReadRegValue(kHkcuRun, "Pest", ""), pest_);
+    EXPECT_TRUE(ValueNames(kUserMutedKey).empty());
+    EXPECT_TRUE(alert_.alerts.empty());
+    ASSERT_EQ(alert_.notices.size(), 1u);
+    EXPECT_EQ(alert_.notices[0].message, said);
+    EXPECT_EQ(alert_.notices[0].color, 255u);
+    EXPECT_EQ(alert_.update_checks, 0);
+    EXPECT_FALSE(KeepGuarding);
+    EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+  }
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+}
+
 TEST(AutostartCommandTest, ThePathIsQuoted) {
   std::string saved = AppExePath;
   AppExePath = "C:\\Program Files\\Runwarden\\Runwarden.exe";

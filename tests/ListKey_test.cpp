@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "app/TextFunctions.h"
-#include "guard/Md2.h"
 #include "guard/basGetFileFromCommand.h"
 #include "guard/basGuard.h"
 #include "guard/basScan.h"
@@ -88,25 +87,24 @@ TEST_F(ListKeyTest, AHostIsKnownByTheFileItRunsOrElseByItsWholeCommand) {
       {"\"" + System32("rundll32.exe") + "\" " + dll + ",Start", dll},
       {fake_cmd + " /c " + bat, own},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.command);
-    ListRecord record = RecordOf(c.command);
-    std::string file = ResolveCommandFile(c.command);
-    if (c.known_by == text) {
-      EXPECT_EQ(record, (ListRecord{file, CommandTextKey(c.command), CommandTextKey(c.command)}));
-    } else if (c.known_by == own) {
-      std::string digest = GetFileHashCached(file, kScanHashAlgorithm);
+  // Matched by digest or by path, a host's entry is known by what it runs, never by the host.
+  for (bool by_digest : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.command + (by_digest ? " (by digest)" : " (by path)"));
+      ListRecord record = RecordOf(c.command, by_digest);
+      std::string file = ResolveCommandFile(c.command);
+      std::string text_key = CommandTextKey(c.command);
+      if (c.known_by == text) {
+        EXPECT_EQ(record, (ListRecord{file, text_key, text_key}));
+        continue;
+      }
+      std::string known = c.known_by == own ? file : c.known_by;
+      std::string digest = GetFileHashCached(known, kScanHashAlgorithm);
       EXPECT_FALSE(digest.empty());
-      EXPECT_EQ(record, (ListRecord{file, digest, digest}));
-    } else {
-      EXPECT_EQ(LowerCase(record.file), LowerCase(c.known_by));
-      EXPECT_EQ(record.key, GetFileHashCached(c.known_by, kScanHashAlgorithm));
-      EXPECT_EQ(record.hash, record.key);
+      EXPECT_EQ(LowerCase(record.file), LowerCase(known));
+      EXPECT_EQ(record.hash, digest);
+      EXPECT_EQ(LowerCase(record.key), LowerCase(by_digest ? digest : known));
     }
   }
-  // Two commands, two keys; and by path every entry is its file, hosts included.
   EXPECT_NE(CommandTextKey("cmd.exe /c echo hello"), CommandTextKey("cmd.exe /c echo Hello"));
-  const std::string echo = "cmd.exe /c echo hello";
-  std::string cmd = ResolveCommandFile(echo);
-  EXPECT_EQ(RecordOf(echo, false), (ListRecord{cmd, Md2Hex("cmd"), cmd}));
 }

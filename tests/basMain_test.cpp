@@ -82,6 +82,16 @@ class MainTest : public ::testing::Test {
     modes_.terminate_processes = [this](const std::string& text) {
       recorded_.calls.push_back("terminate " + text);
     };
+    auto action = [this](const char* name, int status) {
+      return [this, name, status] {
+        recorded_.calls.push_back(name);
+        return status;
+      };
+    };
+    modes_.enable = action("enable", 0);
+    modes_.enable_and_start = action("enable and start", 0);
+    modes_.disable = action("disable", 5);
+    modes_.reset_rules = action("reset rules", 0);
     platform::SetMessageBoxResponderForTesting(
         [this](const std::string& text, const std::string&, uint32_t style) {
           recorded_.messages.push_back(text);
@@ -103,18 +113,28 @@ TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
     const char* argument;
     const char* call;
     MainOutcome outcome;
+    int exit_code;
   } cases[] = {
-      {"", "options", MainOutcome::kReturn},
-      {"/options", "options", MainOutcome::kReturn},
-      {"/start", "guard", MainOutcome::kReturn},
-      {"/once", "scan once", MainOutcome::kEndAtOnce},
-      {"notepad.exe", "terminate notepad.exe", MainOutcome::kEndAtOnce},
-      {"/S", "terminate /S", MainOutcome::kEndAtOnce},
+      {"", "options", MainOutcome::kReturn, 0},
+      {"/options", "options", MainOutcome::kReturn, 0},
+      {"/start", "guard", MainOutcome::kReturn, 0},
+      {"/once", "scan once", MainOutcome::kEndAtOnce, 0},
+      {"notepad.exe", "terminate notepad.exe", MainOutcome::kEndAtOnce, 0},
+      {"/S", "terminate /S", MainOutcome::kEndAtOnce, 0},
+      // One action each; the status is the exit code.
+      {"/enable", "enable", MainOutcome::kEndAtOnce, 0},
+      {"/enable /s", "enable and start", MainOutcome::kEndAtOnce, 0},
+      {"/disable", "disable", MainOutcome::kEndAtOnce, 5},
+      {"/resetrules", "reset rules", MainOutcome::kEndAtOnce, 0},
+      {"/enable ", "terminate /enable ", MainOutcome::kEndAtOnce, 0},
+      {"/Disable", "terminate /Disable", MainOutcome::kEndAtOnce, 0},
   };
   for (const Case& c : cases) {
     recorded_.calls.clear();
-    EXPECT_EQ(Main(c.argument, modes_), c.outcome) << c.argument;
+    int exit_code = -1;
+    EXPECT_EQ(Main(c.argument, modes_, &exit_code), c.outcome) << c.argument;
     EXPECT_EQ(recorded_.calls, std::vector<std::string>{c.call}) << c.argument;
+    EXPECT_EQ(exit_code, c.exit_code) << c.argument;
   }
   EXPECT_TRUE(recorded_.messages.empty());
   EXPECT_EQ(AppExePath, folder_.File("Runwarden.exe"));

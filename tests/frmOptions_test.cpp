@@ -8,6 +8,7 @@
 
 #include "app/basMain.h"
 #include "app/basSettings.h"
+#include "guard/LogonStart.h"
 #include "guard/ProcessKill.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
@@ -44,7 +45,7 @@ class OptionsTest : public ::testing::Test {
         [this](const std::string& verb, const std::string& file, const std::string& parameters,
                const std::string& folder, int) {
           opened_.push_back({verb, file, parameters, folder});
-          return true;
+          return shell_accepts_;
         });
   }
   ~OptionsTest() override {
@@ -75,6 +76,7 @@ class OptionsTest : public ::testing::Test {
   std::vector<MessageBoxCall> boxes_;
   std::vector<ShellCall> opened_;
   int answer_ = platform::kIdOk;
+  bool shell_accepts_ = true;
 };
 
 TEST_F(OptionsTest, OpensOnTheManagePageAndTheListChoosesThePage) {
@@ -176,7 +178,9 @@ TEST_F(OptionsTest, BeforeVersionFiveTheBarIsOffAndTheWindowOpaque) {
     EXPECT_EQ(alpha, 255);
 }
 
+// Where no task can be made (Windows XP here), Enable writes the Run value as it always did.
 TEST_F(OptionsTest, EnableWritesTheQuotedGuardAndASecondClickOffersToDisable) {
+  ScopedVersion xp(5);
   frmOptions::Controls& c = Open();
   const std::string quoted = "\"" + AppExePath + "\" /s";
 
@@ -211,6 +215,7 @@ TEST_F(OptionsTest, EnableWritesTheQuotedGuardAndASecondClickOffersToDisable) {
 }
 
 TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
+  ScopedVersion xp(5);
   frmOptions::Controls& c = Open();
   answer_ = platform::kIdCancel;
   for (const std::string& other :
@@ -223,6 +228,167 @@ TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
     EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?") << other;
     EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), other);
   }
+}
+
+TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesIt) {
+  TaskSandbox tasks;
+  frmOptions::Controls& c = Open();
+  EXPECT_FALSE(c.cmdEnable.Shield());
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
+  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
+
+  boxes_.clear();
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
+  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+}
+
+// An administrator's filtered token (or a standard user): the buttons that change the
+// machine carry the shield and hand their step to an elevated copy of the program.
+TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
+  TaskSandbox tasks;
+  ScopedElevation elevation(platform::ElevationType::kLimited);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  frmOptions::Controls& c = Open();
+  EXPECT_TRUE(c.cmdEnable.Shield());
+  EXPECT_TRUE(c.cmdReset_All.Shield());
+  EXPECT_FALSE(c.cmdHelp.Shield());
+  EXPECT_FALSE(c.cmdRead_Log.Shield());
+
+  using platform::ElevatedStart;
+  constexpr uint32_t kInformation = platform::kMbOk | platform::kMbIconInformation;
+  constexpr uint32_t kWarning = platform::kMbOk | platform::kMbIconExclamation;
+  struct Case {
+    platform::Control* button;
+    ElevatedStart result;
+    long code;
+    const char* parameters;
+    const char* message;  // the whole text, or its beginning up to the system's sentence
+    uint32_t style;
+  } cases[] = {
+      {&c.cmdEnable, ElevatedStart::kStarted, 0, "/enable /s", "Runwarden installed sucessfully!",
+       kInformation},
+      {&c.cmdEnable, ElevatedStart::kRefused, 1223, "/enable /s",
+       "Runwarden was not enabled: the administrator rights it needs were not given. Nothing "
+       "was changed.",
+       kWarning},
+      {&c.cmdEnable, ElevatedStart::kStarted, 5, "/enable /s",
+       "Runwarden could not be enabled (access denied: administrator rights are needed).",
+       kWarning},
+      {&c.cmdEnable, ElevatedStart::kFailed, 2, "/enable /s",
+       "Runwarden could not be enabled: it could not be started with administrator rights "
+       "(error 2",
+       kWarning},
+      {&c.cmdReset_All, ElevatedStart::kStarted, 0, "/resetrules", "All rules deleted!",
+       kInformation},
+      {&c.cmdReset_All, ElevatedStart::kRefused, 1223, "/resetrules",
+       "The rules were not deleted: the administrator rights it needs were not given. Nothing "
+       "was changed.",
+       kWarning},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.message);
+    boxes_.clear();
+    elevation.started.clear();
+    elevation.Answer(test.result, test.code);
+    test.button->Click();
+    EXPECT_EQ(elevation.started, std::vector<std::string>{test.parameters});
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back().text.rfind(test.message, 0), 0u) << boxes_.back().text;
+    EXPECT_EQ(boxes_.back().style, test.style);
+    if (test.style == kWarning)
+      EXPECT_NE(folder_.Read("errlog.log").find(boxes_.back().text), std::string::npos);
+  }
+  // Enabled already: the same button asks the elevated copy to disable.
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  ASSERT_TRUE(EnableLogonStart().ok());
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  elevation.started.clear();
+  elevation.Answer(ElevatedStart::kStarted, 0);
+  c.cmdEnable.Click();
+  EXPECT_EQ(elevation.started, std::vector<std::string>{"/disable"});
+
+  // Nothing changed, nothing to store: closing says nothing. A change it cannot keep is
+  // said.
+  boxes_.clear();
+  Close();
+  EXPECT_TRUE(boxes_.empty());
+  frmOptions::Controls& again = Open();
+  again.chkAuto_Update6.Click();
+  Close();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text,
+            "Your options could not be stored (access denied: administrator rights are "
+            "needed). To change them, start Runwarden's options as an administrator.");
+
+  // Elevated already and still refused (the key's own permissions): no shield, no second
+  // copy; the step is tried and its refusal said.
+  platform::SetElevationForTesting(platform::ElevationType::kFull);
+  frmOptions::Controls& elevated = Open();
+  EXPECT_FALSE(elevated.cmdReset_All.Shield());
+  boxes_.clear();
+  elevation.started.clear();
+  elevated.cmdReset_All.Click();
+  EXPECT_TRUE(elevation.started.empty());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text,
+            "The rules could not be deleted (access denied: administrator rights are needed).");
+}
+
+// With the rights, a write that is refused all the same is shown, logged, and never
+// called a success.
+TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
+  frmOptions::Controls& c = Open();
+  auto said = [&](const std::string& text) {
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back().text, text);
+    EXPECT_EQ(boxes_.back().style, platform::kMbOk | platform::kMbIconExclamation);
+    EXPECT_NE(folder_.Read("errlog.log").find(text), std::string::npos) << text;
+    for (const MessageBoxCall& box : boxes_)
+      EXPECT_EQ(box.text.find("sucessfully"), std::string::npos) << box.text;
+    boxes_.clear();
+  };
+  {
+    TaskSandbox refusing(platform::TaskServiceForTesting::kRefusing);
+    c.cmdEnable.Click();
+    said(
+        "Runwarden could not be enabled: the logon task could not be registered (access "
+        "denied: administrator rights are needed).");
+  }
+  platform::FailValueWritesAfterForTesting(0);
+  c.cmdReset_All.Click();
+  said("The rules could not be deleted (access denied: administrator rights are needed).");
+  Close();
+  said(
+      "Your options could not be stored (access denied: administrator rights are needed). To "
+      "change them, start Runwarden's options as an administrator.");
+  platform::FailValueWritesAfterForTesting(-1);
+
+  // Programs the shell cannot start.
+  frmOptions::Controls& again = Open();
+  shell_accepts_ = false;
+  again.cmdRead_Log.Click();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text.rfind("The log could not be opened: Notepad did not start (error 2", 0),
+            0u)
+      << boxes_[0].text;
+  ScopedEnv windir("WINDIR", folder_.path());
+  platform::CreateFolder(folder_.File("system32"));
+  folder_.Write("system32\\msconfig.exe", "MZ");
+  again.cmdView_Blocked.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].text.rfind("Msconfig could not be started (error 2", 0), 0u)
+      << boxes_[1].text;
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[0].file, "notepad.exe");
+  EXPECT_EQ(opened_[0].parameters, "\"" + folder_.File("log.log") + "\"");
+  EXPECT_EQ(opened_[1].file, folder_.File("system32\\msconfig.exe"));
 }
 
 TEST_F(OptionsTest, ResetAllRulesEmptiesBothListsAndLeavesTheMutedOnes) {
@@ -251,6 +417,7 @@ TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
 // Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
 // system32. The help centre's copy is still taken first where there is one.
 TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
+  platform::SetShellOpenRecorderForTesting(nullptr);  // the shell starts it for real
   ScopedEnv windir("WINDIR", folder_.path());
   platform::CreateFolder(folder_.File("system32"));
 #ifdef _WIN32

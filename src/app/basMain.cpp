@@ -73,6 +73,14 @@ LaunchMode ChooseLaunchMode(const std::string& argument_text) {
     return LaunchMode::kGuard;
   if (argument_text == "/r" || argument_text == "/runonce" || argument_text == "/once")
     return LaunchMode::kScanOnce;
+  if (argument_text == "/enable")
+    return LaunchMode::kEnable;
+  if (argument_text == "/enable /s")
+    return LaunchMode::kEnableAndStart;
+  if (argument_text == "/disable")
+    return LaunchMode::kDisable;
+  if (argument_text == "/resetrules")
+    return LaunchMode::kResetRules;
   return LaunchMode::kTerminate;
 }
 
@@ -100,12 +108,20 @@ std::string CommandArgumentText(const std::string& command_line, const std::stri
   return first_blank == std::string::npos ? "" : SkipBlanks(command_line, first_blank);
 }
 
-MainOutcome Main(const std::string& argument_text, const ProgramModes& modes) {
+MainOutcome Main(const std::string& argument_text, const ProgramModes& modes, int* exit_code) {
   ErrorScope error;
+  if (exit_code)
+    *exit_code = 0;
+  MainOutcome outcome = MainOutcome::kReturn;
+  auto run_action = [&](const std::function<int()>& action) {
+    outcome = MainOutcome::kEndAtOnce;
+    int code = action ? action() : 0;
+    if (exit_code)
+      *exit_code = code;
+  };
   error.Try([] { AppExePath = AppFile(AppExeName() + ".exe"); });
   error.Try([] { RefreshInstalledMarker(); });
 
-  MainOutcome outcome = MainOutcome::kReturn;
   error.Try([&] {
     switch (ChooseLaunchMode(argument_text)) {
       case LaunchMode::kOptions:
@@ -130,6 +146,18 @@ MainOutcome Main(const std::string& argument_text, const ProgramModes& modes) {
       case LaunchMode::kTerminate:
         if (modes.terminate_processes) modes.terminate_processes(argument_text);
         outcome = MainOutcome::kEndAtOnce;
+        break;
+      case LaunchMode::kEnable:
+        run_action(modes.enable);
+        break;
+      case LaunchMode::kEnableAndStart:
+        run_action(modes.enable_and_start);
+        break;
+      case LaunchMode::kDisable:
+        run_action(modes.disable);
+        break;
+      case LaunchMode::kResetRules:
+        run_action(modes.reset_rules);
         break;
     }
   });

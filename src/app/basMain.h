@@ -15,6 +15,12 @@ struct ProgramModes {
   std::function<void()> start_guard;                               // "/s" "/scan" "/start"
   std::function<void()> scan_once;                                 // "/r" "/runonce" "/once"
   std::function<void(const std::string&)> terminate_processes;     // any other text
+  // One action each, for the setup, the uninstaller and the options window's elevated
+  // copy: silent, a failure logged, the platform's status (0 done) as exit code.
+  std::function<int()> enable;            // "/enable": the guard starts at every logon
+  std::function<int()> enable_and_start;  // "/enable /s": the same, and the guard now
+  std::function<int()> disable;           // "/disable"
+  std::function<int()> reset_rules;       // "/resetrules": empty Allowed and Blocked lists
 };
 
 enum class MainOutcome {
@@ -22,7 +28,17 @@ enum class MainOutcome {
   kEndAtOnce,  // end the process now, without unloading anything
 };
 
-enum class LaunchMode { kOptions, kOptionsAnywhere, kGuard, kScanOnce, kTerminate };
+enum class LaunchMode {
+  kOptions,
+  kOptionsAnywhere,
+  kGuard,
+  kScanOnce,
+  kTerminate,
+  kEnable,
+  kEnableAndStart,
+  kDisable,
+  kResetRules,
+};
 
 // The mode for the argument text: whole-string, case-sensitive switches.
 LaunchMode ChooseLaunchMode(const std::string& argument_text);
@@ -34,4 +50,7 @@ LaunchMode ChooseLaunchMode(const std::string& argument_text);
 std::string CommandArgumentText(const std::string& command_line, const std::string& exe_path,
                                 const std::string& short_exe_path = "");
 
-MainOutcome Main(const std::string& argument_text, const ProgramModes& modes);
+// Exit code, when given, receives the status of a one-action switch (0 otherwise).
+MainOutcome Main(const std::string& argument_text,
+                 const ProgramModes& modes,
+                 int* exit_code = nullptr);

@@ -76,19 +76,30 @@ void LoadFormSettings(const std::vector<platform::Control*>& controls) {
   }
 }
 
-void SaveFormSettings(const std::vector<platform::Control*>& controls) {
+std::string SettingText(const platform::Control& control) {
+  std::string type = control.TypeName();
+  if (type == "CheckBox" || type == "HScrollBar")
+    return std::to_string(control.Value());
+  if (type == "TextBox")
+    return control.Caption();
+  if (type == "OptionButton")
+    return control.Value() ? "True" : "False";
+  return "";
+}
+
+long SaveFormSettings(const std::vector<platform::Control*>& controls) {
   ErrorScope error(ErrorScope::AtEnd::kClear);
+  long first_refusal = 0;
   for (platform::Control* control : controls) {
     error.Clear();
-    std::string name = SettingName(*control);
     std::string type = control->TypeName();
+    if (type != "CheckBox" && type != "HScrollBar" && type != "TextBox" && type != "OptionButton")
+      continue;
     error.Try([&] {
-      if (type == "CheckBox" || type == "HScrollBar")
-        WriteRegValue(kSettingsKey, name, std::to_string(control->Value()));
-      else if (type == "TextBox")
-        WriteRegValue(kSettingsKey, name, control->Caption());
-      else if (type == "OptionButton")
-        WriteRegValue(kSettingsKey, name, control->Value() ? "True" : "False");
+      long status = WriteRegValue(kSettingsKey, SettingName(*control), SettingText(*control));
+      if (status && !first_refusal)
+        first_refusal = status;
     });
   }
+  return first_refusal;
 }

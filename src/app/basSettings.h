@@ -30,5 +30,8 @@ std::string SettingName(const platform::Control& control);
 // keeps its state. Other controls are skipped.
 void LoadFormSettings(const std::vector<platform::Control*>& controls);
 // Stores those controls as REG_SZ: a check box's state ("0", "1", "2"), a text box's
-// text, an option button's "True" or "False", a scroll bar's position.
-void SaveFormSettings(const std::vector<platform::Control*>& controls);
+// text, an option button's "True" or "False", a scroll bar's position. The status of the
+// first refused write, 0 when every value was written.
+long SaveFormSettings(const std::vector<platform::Control*>& controls);
+// The text SaveFormSettings stores for the control; empty for a control it skips.
+std::string SettingText(const platform::Control& control);

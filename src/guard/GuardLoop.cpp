@@ -2,10 +2,12 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/Rights.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
 #include "app/basMain.h"
 #include "app/basSettings.h"
+#include "guard/LogonStart.h"
 #include "guard/RuleLists.h"
 #include "guard/basScan.h"
 #include "platform/events.h"
@@ -20,6 +22,14 @@ constexpr char kApplicationTitle[] = "Runwarden";
 constexpr char kSettingChangedNotice[] =
     "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
     "your system. Please scan your computer with a antivirus and antispyware!";
+
+constexpr char kLimitedRightsNotice[] =
+    "Runwarden cannot ask about startup entries on this account: it may not change its "
+    "settings for this computer (access denied: administrator rights are needed), so no "
+    "answer could be kept.";
+constexpr char kHeldBackNotice[] =
+    " The startup entries of your account that are not allowed were held back at logon and "
+    "are back in place now; they did not start this time.";
 
 int& PassLimit() {
   static int limit = 0;
@@ -39,6 +49,16 @@ bool RuleFilesPresent() {
     return false;
   }
   return true;
+}
+
+// Said once per logon by a guard that cannot write the machine's settings.
+void ShowLimitedRightsNotice(const GuardWindows& windows, bool held_back) {
+  std::string text = kLimitedRightsNotice;
+  if (held_back)
+    text += kHeldBackNotice;
+  LogError(text);
+  if (windows.ShowAlert2)
+    windows.ShowAlert2(text, kNoticeRed);
 }
 
 void Call(const std::function<void()>& procedure) {
@@ -71,6 +91,7 @@ void ScanOnce(const GuardWindows& windows) {
   error.Try([&] {
     LoadOptions();
     RunOnceMode = true;
+    LimitedRights = !CanWriteMachineSettings();
     ScanStartup(windows);
   });
 }
@@ -85,11 +106,19 @@ bool StartGuard(const GuardWindows& windows) {
       return;
     }
     GuardMode = true;
-    // Windows deletes a RunOnce value when it runs it: it is written again every time.
-    WriteRegValue(kRunOnceKey, kAutostartValue, AutostartCommand("/r"));
-    WriteRegValue(kRunKey, kAutostartValue, AutostartCommand("/s"));
+    LimitedRights = !CanWriteMachineSettings();
+    if (!LimitedRights)
+      KeepAutostartValues();
     platform::ListenForSessionEnd();
+    bool held_back = EnumRegValues(kUserMutedKey).Count() > 0;
     RestoreMutedEntries();
+    if (LimitedRights) {
+      // No question: none of its answers could be kept.
+      ShowLimitedRightsNotice(windows, held_back);
+      Call(windows.HideAlert);
+      Call(windows.UnloadWindows);
+      return;
+    }
     for (int passes = 1;; ++passes) {
       error.Try([] { RepairSystemSettings(); });
       error.Try([&] { ScanStartup(windows); });

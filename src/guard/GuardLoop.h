@@ -22,13 +22,15 @@ extern bool KeepGuarding;
 std::string AutostartCommand(const std::string& switch_text);
 
 // The guard: refuses to run without both rule files (logged, a critical message box,
-// and false: the program must end at once). Otherwise writes its RunOnce and Run values,
-// puts the muted entries back and makes its pass: repair, scan, and then either the
-// update check and the end, or (hijacked settings found) the red notice once and a pass
-// every 5 seconds for as long as the process lives. The pause lets messages run, and the
-// program ends when the session does.
+// and false: the program must end at once). Otherwise writes its RunOnce and Run values
+// (unless the logon task starts it), puts the muted entries back and makes its pass: repair, scan,
+// and then either the update check and the end, or (hijacked settings found) the red notice once
+// and a pass every 5 seconds for as long as the process lives. The pause lets messages run, and the
+// program ends when the session does. A guard that cannot write the machine's settings
+// (a standard user) only puts the muted entries back and says so once, in red.
 bool StartGuard(const GuardWindows& windows);
-// One scan in RunOnceMode: every undecided entry is muted, nothing is asked.
+// One scan in RunOnceMode: every undecided entry is muted, nothing is asked; without
+// the machine's settings only the user's own values are.
 void ScanOnce(const GuardWindows& windows);
 
 // The resident guard's rest between two passes: messages run until the time is up.

@@ -241,17 +241,15 @@ ListRecord ListRecordOf(const std::string& command,
                         const std::string& file,
                         const std::string& hash,
                         bool by_digest) {
-  if (!by_digest)
-    return {file, hash, file};
   std::string host = ScriptHostOf(command, file);
   if (host.empty())
-    return {file, hash, hash};
+    return {file, hash, by_digest ? hash : file};
   std::string script = NamedScript(host, command);
   // A script that is itself a host (cmd /c powershell ...) says nothing of what runs.
   if (IsAbsolutePath(script) && FileExists(script) && HostName(script).empty()) {
     std::string digest = GetFileHashCached(script, kScanHashAlgorithm);
     if (!digest.empty())
-      return {script, digest, digest};
+      return {script, digest, by_digest ? digest : script};
   }
   std::string key = CommandTextKey(command);
   return {file, key, key};

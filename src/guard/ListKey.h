@@ -1,9 +1,8 @@
 // What an entry is known by in the Allowed and Blocked lists. An entry is known by its
 // file: by the file's digest when lists are matched by digest, else by its path. A script
 // host (cmd, powershell, wscript ...) is the exception: it runs whatever its command tells
-// it, so allowing one of its entries must not allow all of them. Matched by digest, its
-// entries are known by the script or DLL their command hands it, or else by the whole
-// command text.
+// it, so allowing one of its entries must not allow all of them. Its entries are known by
+// the script or DLL their command hands it, or else by the whole command text.
 #pragma once
 
 #include <string>
@@ -30,10 +29,11 @@ std::string CommandTextKey(const std::string& command);
 
 // The record of an entry whose Command resolves to File, whose digest is Hash. ByDigest:
 // the lists are matched by digest for this entry (the option is on, and it is no task).
-// Otherwise, and for any file that is not a script host, the record is File and Hash,
-// keyed by Hash when ByDigest and by File when not. A host's entry is recorded as the
-// script or DLL its command names, keyed by that file's digest, when the file exists and
-// nothing else is run beside it; otherwise as File keyed by CommandTextKey(Command).
+// For any file that is not a script host, the record is File and Hash, keyed by Hash when
+// ByDigest and by File when not. A host's entry is recorded as the script or DLL its
+// command names, keyed likewise by that file's digest or path, when the file exists and
+// nothing else is run beside it; otherwise as File keyed by CommandTextKey(Command). Both
+// ways, then, allowing one command of a host allows no other.
 ListRecord ListRecordOf(const std::string& command,
                         const std::string& file,
                         const std::string& hash,

@@ -77,7 +77,7 @@ bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
     return false;
   }
   std::string record = entry.Location + "\\" + entry.Name;
-  if (!WriteAndVerify(kMutedKey, record, data)) {
+  if (!WriteAndVerify(MutedRecordsKey(), record, data)) {
     error.Raise("Cannot write the muted record of " + record);
     return false;
   }
@@ -98,20 +98,20 @@ bool MuteFile(const StartupEntry& entry, const std::string& pss_folder, ErrorSco
   if (!platform::FolderExists(pss_folder))
     platform::CreateFolder(pss_folder);
   std::string target = FreePathIn(pss_folder, GetFileName(source));
-  if (!WriteAndVerify(kMutedKey, source, TextData(target))) {
+  if (!WriteAndVerify(MutedRecordsKey(), source, TextData(target))) {
     error.Raise("Cannot write the muted record of " + source);
     return false;
   }
   if (!platform::RenameFile(source, target)) {
-    DeleteRegValueNamed(kMutedKey, source);
+    DeleteRegValueNamed(MutedRecordsKey(), source);
     error.Raise("Cannot move " + source + " to " + target);
     return false;
   }
   return true;
 }
 
-void RestoreFile(const std::string& record, ErrorScope& error) {
-  std::string copy = ReadRegValue(kMutedKey, record, "");
+void RestoreFile(const std::string& muted_key, const std::string& record, ErrorScope& error) {
+  std::string copy = ReadRegValue(muted_key, record, "");
   if (copy.empty() || platform::FileSize(copy) < 0) {
     error.Raise("The muted copy of " + record + " is missing");
     return;
@@ -122,12 +122,14 @@ void RestoreFile(const std::string& record, ErrorScope& error) {
     error.Raise("Cannot move " + copy + " back to " + record);
     return;
   }
-  DeleteRegValueNamed(kMutedKey, record);
+  DeleteRegValueNamed(muted_key, record);
 }
 
-void RestoreRegistryValue(const std::string& record, ErrorScope& error) {
+void RestoreRegistryValue(const std::string& muted_key,
+                          const std::string& record,
+                          ErrorScope& error) {
   platform::RegData data;
-  if (!ReadRegRaw(kMutedKey, record, &data)) {
+  if (!ReadRegRaw(muted_key, record, &data)) {
     error.Raise("Cannot read the muted record " + record);
     return;
   }
@@ -137,7 +139,7 @@ void RestoreRegistryValue(const std::string& record, ErrorScope& error) {
     error.Raise("Cannot restore the value '" + name + "' of " + key);
     return;
   }
-  DeleteRegValueNamed(kMutedKey, record);
+  DeleteRegValueNamed(muted_key, record);
 }
 
 }  // namespace
@@ -204,6 +206,22 @@ long AppendToList(const std::string& list_name, const std::string& file, const s
   return WriteRegValue(kSettingsKey, list_name, list + "<#>" + file + "<#>" + hash);
 }
 
+long ResetRules() {
+  long allowed = WriteRegValue(kSettingsKey, "Allowed", "");
+  long blocked = WriteRegValue(kSettingsKey, "Blocked", "");
+  return allowed ? allowed : blocked;
+}
+
+bool LimitedRights = false;
+
+std::string MutedRecordsKey() {
+  return LimitedRights ? kUserMutedKey : kMutedKey;
+}
+
+bool IsUserRegistryEntry(const StartupEntry& entry) {
+  return !entry.IsFile() && entry.Location.rfind("HKCU\\", 0) == 0;
+}
+
 std::string PssFolder() {
   return platform::GetEnv("windir") + "\\pss";
 }
@@ -233,18 +251,20 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
 
 void RestoreMutedEntries() {
   ErrorScope error;
-  error.Try([&] {
-    // One listing: a record that cannot be restored or deleted waits for the next call.
-    std::vector<std::string> records;
-    for (const RegValueEntry& value : EnumRegValues(kMutedKey).entries)
-      records.push_back(value.name);
-    for (const std::string& record : records) {
-      error.Try([&] {
-        if (IsDrivePath(record))
-          RestoreFile(record, error);
-        else
-          RestoreRegistryValue(record, error);
-      });
-    }
-  });
+  for (const char* muted_key : {kMutedKey, kUserMutedKey}) {
+    error.Try([&] {
+      // One listing: a record that cannot be restored or deleted waits for the next call.
+      std::vector<std::string> records;
+      for (const RegValueEntry& value : EnumRegValues(muted_key).entries)
+        records.push_back(value.name);
+      for (const std::string& record : records) {
+        error.Try([&] {
+          if (IsDrivePath(record))
+            RestoreFile(muted_key, record, error);
+          else
+            RestoreRegistryValue(muted_key, record, error);
+        });
+      }
+    });
+  }
 }

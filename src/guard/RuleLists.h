@@ -9,6 +9,17 @@
 #include "guard/StartupEntry.h"
 
 inline constexpr char kMutedKey[] = "HKLM\\SOFTWARE\\Runwarden\\Muted";
+// The same records for a user whose runs cannot write the machine's settings.
+inline constexpr char kUserMutedKey[] = "HKCU\\Software\\Runwarden\\Muted";
+
+// Set when this process cannot write the machine's settings (a standard user): no
+// decision could be kept, nothing blocked with its backup, so only the user's own
+// registry values are held back, and their records go to the user's key.
+extern bool LimitedRights;
+// kUserMutedKey while LimitedRights, else kMutedKey.
+std::string MutedRecordsKey();
+// A value of one of the user's own registry locations (HKCU).
+bool IsUserRegistryEntry(const StartupEntry& entry);
 
 std::string GetAllowedList();
 std::string GetBlockedList();
@@ -38,6 +49,10 @@ class ListLookup {
 // Appends "<#>" File "<#>" Hash to the list value ("Allowed" or "Blocked").
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash);
 
+// Empties the Allowed and Blocked lists (the Muted records stay). The status of the
+// first refused write, 0 when both were written.
+long ResetRules();
+
 // The folder where muted and blocked Startup files wait: windir, "\pss".
 std::string PssFolder();
 // Folder\Name when nothing of that name is there, else the first free "Name (n).ext":
@@ -50,6 +65,7 @@ std::string FreePathIn(const std::string& folder, const std::string& name);
 // line in errlog.log, when the entry was left where it was.
 bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder);
 
-// Puts every muted entry back, each record at most once per call. A file comes back only
+// Puts every muted entry back (the machine's records and the user's), each record at
+// most once per call. A file comes back only
 // when its muted copy exists; a record whose copy is gone is logged and kept.
 void RestoreMutedEntries();

@@ -5,6 +5,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/Rights.h"
 #include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
@@ -185,6 +186,8 @@ class EntryVisit {
     // The program's own autostart entries are never touched.
     if (pass_.program.Is(file_))
       return Tail::kNext;
+    if (LimitedRights)
+      return HoldBackUserValue();
     if (!exists_ && OptAutoBlockMissing) {
       LogEvent("Blocked File Not Exists '" + file_ + "'");
       return Tail::kBlockForever;
@@ -210,8 +213,8 @@ class EntryVisit {
     bool allow = windows_.ShowAlert && windows_.ShowAlert(entry_, block, OptAutoBlockEntries, code_,
                                                           rating_text_, GetFileName(file_), hash_);
     if (allow) {
-      if (AppendToList("Allowed", record_.file, record_.hash) != platform::kErrorSuccess)
-        error_.Raise("Cannot write the Allowed list");
+      if (long status = AppendToList("Allowed", record_.file, record_.hash))
+        error_.Raise("Cannot write the Allowed list (" + DescribeFailure(status) + ")");
       LogEvent("Allowed File '" + record_.file + "'");
       return Tail::kNext;
     }
@@ -224,13 +227,27 @@ class EntryVisit {
     pass_.lists.Forget();
   }
 
+  // Without the machine's settings nothing can be listed, and nothing blocked with its
+  // backup: the early scan holds back the user's own values that are not allowed, and
+  // the guard puts them back.
+  Tail HoldBackUserValue() {
+    if (!RunOnceMode || !IsUserRegistryEntry(entry_))
+      return Tail::kNext;
+    if (pass_.lists.IsAllowed(record_.key))
+      return Tail::kNext;
+    Touch();
+    if (!MuteEntry(entry_, pss_folder_))
+      error_.Raise("Cannot mute the entry '" + entry_.Name + "'");
+    return Tail::kNext;
+  }
+
   // A missing file is not listed: there is nothing to recognise it by, unless the
   // entry is known by its command text.
   void ListAsBlocked() {
     if (!FileExists(record_.file) && record_.key != CommandTextKey(entry_.Command))
       return;
-    if (AppendToList("Blocked", record_.file, record_.hash) != platform::kErrorSuccess)
-      error_.Raise("Cannot write the Blocked list");
+    if (long status = AppendToList("Blocked", record_.file, record_.hash))
+      error_.Raise("Cannot write the Blocked list (" + DescribeFailure(status) + ")");
     LogEvent("Blocked File '" + record_.file + "'");
   }
 

@@ -1,8 +1,15 @@
 #include "main/ProgramModes.h"
 
+#include "app/ErrorScope.h"
+#include "app/Rights.h"
+#include "app/basSettings.h"
 #include "guard/GuardLoop.h"
+#include "guard/LogonStart.h"
 #include "guard/ProcessKill.h"
+#include "guard/RuleLists.h"
+#include "platform/process.h"
 #include "platform/system.h"
+#include "registry/basReg.h"
 #include "ui/frmAlert.h"
 #include "ui/frmOptions.h"
 
@@ -28,6 +35,49 @@ GuardWindows RunwardenGuardWindows() {
   return windows;
 }
 
+namespace {
+
+// The one-action switches: nothing is shown, a failure goes to errlog.log, and the
+// status is the exit code for whoever started this copy (the setup, the uninstaller,
+// the options window waiting for its elevated copy).
+int Enable(bool start_guard) {
+  ErrorScope error;
+  LogonStartResult result;
+  error.Try([&] { result = EnableLogonStart(); });
+  if (!result.ok()) {
+    error.Raise("Runwarden could not be enabled: " + result.step + " (" +
+                DescribeFailure(result.status) + ")");
+    return static_cast<int>(result.status);
+  }
+  error.Try([] { WriteRegValue(kSettingsKey, "Unload", "0"); });
+  if (start_guard)
+    platform::StartProgram(AutostartCommand("/s"), platform::StartWindow::kNormal);
+  return 0;
+}
+
+int Disable() {
+  ErrorScope error;
+  LogonStartResult result;
+  error.Try([&] { result = DisableLogonStart(); });
+  if (!result.ok()) {
+    error.Raise("Runwarden could not be disabled: " + result.step + " (" +
+                DescribeFailure(result.status) + ")");
+    return static_cast<int>(result.status);
+  }
+  error.Try([] { WriteRegValue(kSettingsKey, "Unload", "1"); });
+  return 0;
+}
+
+int ResetAllRules() {
+  ErrorScope error;
+  long status = ResetRules();
+  if (status)
+    error.Raise("The rules could not be deleted (" + DescribeFailure(status) + ")");
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
 ProgramModes RunwardenModes() {
   ProgramModes modes;
   modes.show_options = ShowOptionsWindow;
@@ -38,5 +88,9 @@ ProgramModes RunwardenModes() {
   };
   modes.scan_once = [] { ScanOnce(RunwardenGuardWindows()); };
   modes.terminate_processes = KillProcessByFile;
+  modes.enable = [] { return Enable(false); };
+  modes.enable_and_start = [] { return Enable(true); };
+  modes.disable = Disable;
+  modes.reset_rules = ResetAllRules;
   return modes;
 }

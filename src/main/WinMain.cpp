@@ -11,7 +11,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string exe = platform::ModulePath();
   std::string arguments =
       CommandArgumentText(platform::NarrowBuffer(GetCommandLineW()), exe, GetShortPath(exe));
-  if (Main(arguments, RunwardenModes()) == MainOutcome::kEndAtOnce) platform::EndProcessNow(0);
+  int exit_code = 0;
+  if (Main(arguments, RunwardenModes(), &exit_code) == MainOutcome::kEndAtOnce)
+    platform::EndProcessNow(exit_code);
   // The program lives as long as one of its windows is open (the options window).
   platform::RunMessageLoop();
   return 0;

@@ -8,6 +8,8 @@
 int main(int argc, char** argv) {
   std::string arguments;
   for (int i = 1; i < argc; ++i) arguments += (i > 1 ? " " : "") + std::string(argv[i]);
-  if (Main(arguments, RunwardenModes()) == MainOutcome::kEndAtOnce) platform::EndProcessNow(0);
+  int exit_code = 0;
+  if (Main(arguments, RunwardenModes(), &exit_code) == MainOutcome::kEndAtOnce)
+    platform::EndProcessNow(exit_code);
   return 0;
 }

@@ -37,6 +37,10 @@ struct Version {
 // The version the executable carries (its version resource on Windows).
 Version ProgramVersion();
 
+// The system's own sentence for an error number ("Access is denied."), without line
+// break; empty when it has none.
+std::string SystemErrorText(long error);
+
 // Ends the process at once: no unload handlers, no destructors.
 [[noreturn]] void EndProcessNow(int exit_code);
 

@@ -149,6 +149,10 @@ class Control {
   void SetCaption(const std::string& caption);
   const std::string& ToolTipText() const { return tool_tip_; }
   void SetToolTipText(const std::string& text);
+  // A button whose action needs administrator rights shows the UAC shield before its
+  // caption.
+  bool Shield() const { return shield_; }
+  void SetShield(bool shield);
 
   // Whether the control is meant to be seen; a form shows with Show.
   bool Visible() const { return visible_; }
@@ -258,6 +262,7 @@ class Control {
   int32_t left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   std::string caption_, tool_tip_;
   bool visible_ = true, enabled_ = true, transparent_ = true, filled_ = false, framed_ = false;
+  bool shield_ = false;
   uint32_t fore_color_ = 0x000000, back_color_ = 0xFFFFFF;
   uint32_t border_color_ = 0x000000, fill_color_ = 0x000000;
   Font font_;

@@ -2,12 +2,16 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
+#include "app/Rights.h"
 #include "app/basFileFunctions.h"
 #include "app/basMain.h"
 #include "app/basSettings.h"
 #include "app/basWindows.h"
+#include "guard/LogonStart.h"
+#include "guard/RuleLists.h"
 #include "net/ServerAddress.h"
 #include "platform/process.h"
+#include "platform/rights.h"
 #include "platform/shell_open.h"
 #include "platform/system.h"
 #include "registry/basReg.h"
@@ -71,10 +75,10 @@ void Action(Control& button,
             const std::string& text,
             int32_t top,
             int32_t lines) {
-  Place(button, 12, top, 172, 26);
+  Place(button, 12, top, 186, 26);
   button.SetCaption(caption);
   button.SetForeColor(kInk);
-  Text(explanation, text, kText, 196, top + 6, 240, lines * 13 + 2);
+  Text(explanation, text, kText, 210, top + 6, 228, lines * 13 + 2);
 }
 
 void Link(Control& label, const std::string& caption, int32_t top) {
@@ -248,12 +252,60 @@ void frmOptions::Form_Load() {
       c.HScroll1.SetEnabled(false);
     }
   });
+  error.Try([&] {
+    machine_writable_ = CanWriteMachineSettings();
+    // Already elevated, more rights cannot be had: the step is tried, and its refusal said.
+    needs_elevation_ = !machine_writable_ && !platform::IsElevated();
+    c.cmdEnable.SetShield(needs_elevation_);
+    c.cmdReset_All.SetShield(needs_elevation_);
+    loaded_options_.clear();
+    for (const Control* control : c.form.Controls())
+      loaded_options_.push_back(SettingText(*control));
+  });
+}
+
+bool frmOptions::OptionsChanged() const {
+  const std::vector<Control*>& controls = controls_->form.Controls();
+  if (controls.size() != loaded_options_.size())
+    return true;
+  for (std::size_t i = 0; i < controls.size(); ++i)
+    if (SettingText(*controls[i]) != loaded_options_[i])
+      return true;
+  return false;
 }
 
 bool frmOptions::Form_QueryUnload() {
   ErrorScope error;
-  error.Try([&] { SaveFormSettings(controls_->form.Controls()); });
+  error.Try([&] {
+    // Nothing to store, and nothing could be: no message for a look at the options.
+    if (!machine_writable_ && !OptionsChanged())
+      return;
+    if (long status = SaveFormSettings(controls_->form.Controls()))
+      Report(error, "Your options could not be stored (" + DescribeFailure(status) +
+                        "). To change them, start Runwarden's options as an administrator.");
+  });
   return false;
+}
+
+void frmOptions::Report(ErrorScope& error, const std::string& failure) {
+  error.Raise(failure);
+  platform::ShowMessageBox(failure, "", platform::kMbOk | platform::kMbIconExclamation);
+}
+
+std::string frmOptions::RunElevated(const std::string& parameters,
+                                    const std::string& not_done,
+                                    const std::string& failed) {
+  long code = 0;
+  switch (platform::StartElevated(parameters, &code)) {
+    case platform::ElevatedStart::kRefused:
+      return not_done + ": the administrator rights it needs were not given. Nothing was changed.";
+    case platform::ElevatedStart::kFailed:
+      return failed + ": it could not be started with administrator rights (" +
+             DescribeFailure(code) + ").";
+    case platform::ElevatedStart::kStarted:
+      break;
+  }
+  return code == 0 ? "" : failed + " (" + DescribeFailure(code) + ").";
 }
 
 void frmOptions::List1_Click() {
@@ -283,56 +335,84 @@ void frmOptions::HScroll1_Change() {
 void frmOptions::cmdEnable_Click() {
   ErrorScope error;
   error.Try([&] {
-    std::string run = ReadRegValue(kRunKey, kAutostartValue, "");
-    // Quoted, so a folder with a blank (C:\Program Files\...) cannot start C:\Program.exe.
-    std::string guard = AutostartCommand("/s");
-    bool enabled = run == guard || run == AppExePath + " /s";
-    if (enabled) {
-      if (platform::ShowMessageBox("Do you want to disable Runwarden?", "Runwarden",
-                                   platform::kMbOkCancel) != platform::kIdOk)
-        return;
-      DeleteRegValue(kRunKey, kAutostartValue);
-      DeleteRegValue(kRunOnceKey, kAutostartValue);
-      platform::ShowMessageBox("Runwarden uninstalled sucessfully!", "",
-                               platform::kMbOk | platform::kMbIconInformation);
-      WriteRegValue(kSettingsKey, "Unload", "1");
+    bool enabled = LogonStartEnabled();
+    if (platform::ShowMessageBox(
+            enabled ? "Do you want to disable Runwarden?" : "Do you want to enable Runwarden?",
+            "Runwarden", platform::kMbOkCancel) != platform::kIdOk)
+      return;
+    std::string failure;
+    if (needs_elevation_) {
+      // The elevated copy does the whole step, the guard's start included.
+      failure = enabled ? RunElevated("/disable", "Runwarden was not disabled",
+                                      "Runwarden could not be disabled")
+                        : RunElevated("/enable /s", "Runwarden was not enabled",
+                                      "Runwarden could not be enabled");
+    } else {
+      LogonStartResult result = enabled ? DisableLogonStart() : EnableLogonStart();
+      if (!result.ok())
+        failure = std::string(enabled ? "Runwarden could not be disabled: "
+                                      : "Runwarden could not be enabled: ") +
+                  result.step + " (" + DescribeFailure(result.status) + ").";
+    }
+    if (!failure.empty()) {
+      Report(error, failure);
       return;
     }
-    if (platform::ShowMessageBox("Do you want to enable Runwarden?", "Runwarden",
-                                 platform::kMbOkCancel) != platform::kIdOk)
+    platform::ShowMessageBox(
+        enabled ? "Runwarden uninstalled sucessfully!" : "Runwarden installed sucessfully!", "",
+        platform::kMbOk | platform::kMbIconInformation);
+    if (needs_elevation_)
       return;
-    WriteRegValue(kRunKey, kAutostartValue, guard);
-    platform::ShowMessageBox("Runwarden installed sucessfully!", "",
-                             platform::kMbOk | platform::kMbIconInformation);
-    WriteRegValue(kSettingsKey, "Unload", "0");
-    platform::StartProgram(guard, platform::StartWindow::kNormal);
+    WriteRegValue(kSettingsKey, "Unload", enabled ? "1" : "0");
+    // A running guard is left alone; an enabled one starts at once.
+    if (!enabled)
+      platform::StartProgram(AutostartCommand("/s"), platform::StartWindow::kNormal);
   });
 }
 
 void frmOptions::cmdReset_All_Click() {
-  WriteRegValue(kSettingsKey, "Allowed", "");
-  WriteRegValue(kSettingsKey, "Blocked", "");
-  platform::ShowMessageBox("All rules deleted!", "",
-                           platform::kMbOk | platform::kMbIconInformation);
-}
-
-void frmOptions::cmdRead_Log_Click() {
-  ErrorScope error(ErrorScope::AtEnd::kClear);
-  error.Try([] {
-    platform::StartProgram("notepad.exe \"" + AppFile("log.log") + "\"",
-                           platform::StartWindow::kNormal);
+  ErrorScope error;
+  error.Try([&] {
+    std::string failure;
+    if (needs_elevation_)
+      failure = RunElevated("/resetrules", "The rules were not deleted",
+                            "The rules could not be deleted");
+    else if (long status = ResetRules())
+      failure = "The rules could not be deleted (" + DescribeFailure(status) + ").";
+    if (!failure.empty()) {
+      Report(error, failure);
+      return;
+    }
+    platform::ShowMessageBox("All rules deleted!", "",
+                             platform::kMbOk | platform::kMbIconInformation);
   });
 }
 
+void frmOptions::cmdRead_Log_Click() {
+  ErrorScope error;
+  error.Try([&] {
+    // Quoted: the program's folder may hold blanks.
+    std::string log = "\"";
+    log += AppFile("log.log");
+    log += '"';
+    long status = platform::StartWithShell("open", "notepad.exe", log, "", platform::kShowNormal);
+    if (status)
+      Report(error, "The log could not be opened: Notepad did not start (" +
+                        DescribeFailure(status) + ").");
+  });
+}
+
+// The shell starts msconfig, so that Windows asks for the administrator rights it needs.
 void frmOptions::cmdView_Blocked_Click() {
   ErrorScope error;
-  error.Try([] {
+  error.Try([&] {
     for (const char* place : {kMsconfigPath, kSystemMsconfigPath}) {
       std::string msconfig = platform::GetEnv("WINDIR") + place;
-      if (FileExists(msconfig)) {
-        platform::StartProgram("\"" + msconfig + "\"", platform::StartWindow::kNormal);
-        return;
-      }
+      if (!FileExists(msconfig))
+        continue;
+      if (long status = platform::StartWithShell("open", msconfig, "", "", platform::kShowNormal))
+        Report(error, "Msconfig could not be started (" + DescribeFailure(status) + ").");
+      return;
     }
     platform::ShowMessageBox("Msconfig cannot be found! This option is disabled for you!", "",
                              platform::kMbOk);

@@ -7,6 +7,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "app/ErrorScope.h"
 
 #include "guard/GuardLoop.h"
 #include "platform/window.h"
@@ -43,8 +46,20 @@ class frmOptions {
   void cmdHelp_Click();
   void cmdCheck_Updates_Click();
   void OpenLink(const std::string& query);
+  // The failure's text for the user, empty when it was done.
+  std::string RunElevated(const std::string& parameters,
+                          const std::string& not_done,
+                          const std::string& failed);
+  void Report(ErrorScope& error, const std::string& failure);
+  bool OptionsChanged() const;
 
   std::unique_ptr<Controls> controls_;
+  // Whether this copy may write the machine's settings; without, and not elevated, the
+  // buttons that need it carry the UAC shield and ask an elevated copy of the program.
+  bool machine_writable_ = true;
+  bool needs_elevation_ = false;
+  // The options as the window opened with them.
+  std::vector<std::string> loaded_options_;
 };
 
 // Shows the window modeless; the program lives while it is open (RunMessageLoop).

@@ -6,6 +6,8 @@
 
 #include "ProgramUnderTest.h"
 #include "app/modINI.h"
+#include "guard/LogonStart.h"
+#include "platform/tasks.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
 
@@ -35,6 +37,8 @@ class OptionsWindowTest : public ::testing::Test {
   static void ForgetAutostart() {
     DeleteRegValue(kRunKey, "Runwarden");
     DeleteRegValue(kRunOnceKey, "Runwarden");
+    platform::DeleteTask(kLogonTaskPath);
+    platform::DeleteTaskFolder(kLogonTaskFolder);
   }
 
   // Starts the program without an argument and waits for its window.
@@ -82,7 +86,9 @@ class OptionsWindowTest : public ::testing::Test {
   std::unique_ptr<RunningProgram> program_;
 };
 
-TEST_F(OptionsWindowTest, EnableWritesTheQuotedGuardStartsItAndDisableTakesItAway) {
+// Wine says it is Windows 7 and has a Task Scheduler: Enable registers the logon task
+// (Wine's scheduler keeps its registration, not its trigger and actions).
+TEST_F(OptionsWindowTest, EnableRegistersTheLogonTaskStartsTheGuardAndDisableTakesItAway) {
   HWND window = Open();
   ASSERT_NE(window, nullptr);
   // The started guard marks its start in ver.ini, like every run of the program.
@@ -95,7 +101,8 @@ TEST_F(OptionsWindowTest, EnableWritesTheQuotedGuardStartsItAndDisableTakesItAwa
   EXPECT_EQ(AnswerOk(&title), "Do you want to enable Runwarden?");
   EXPECT_EQ(title, "Runwarden");
   EXPECT_EQ(AnswerOk(), "Runwarden installed sucessfully!");
-  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), "\"" + kExe + "\" /s");
+  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
   // The guard was started by its full path, although the folder holds a blank.
   DWORD start = GetTickCount();
@@ -109,6 +116,7 @@ TEST_F(OptionsWindowTest, EnableWritesTheQuotedGuardStartsItAndDisableTakesItAwa
   PressLater(enable);
   EXPECT_EQ(AnswerOk(), "Do you want to disable Runwarden?");
   EXPECT_EQ(AnswerOk(), "Runwarden uninstalled sucessfully!");
+  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "gone"), "gone");
   EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "gone"), "gone");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");

@@ -29,7 +29,8 @@ void DeleteRegTree(const std::string& path) {
 
 RegistrySandbox::RegistrySandbox()
     : paths_{"HKLM\\SOFTWARE\\Runwarden", "HKLM\\SOFTWARE\\RunwardenTests",
-             "HKCU\\Software\\RunwardenTests", "HKCR\\RunwardenTests"} {
+             "HKCU\\Software\\RunwardenTests", "HKCR\\RunwardenTests",
+             "HKCU\\Software\\Runwarden"} {
   platform::ResetRegistryForTesting();
   ClearAll();
 }

@@ -4,6 +4,7 @@
 #include "app/basSettings.h"
 #include "guard/Blocking.h"
 #include "guard/GuardLoop.h"
+#include "guard/RuleLists.h"
 #include "guard/basGuard.h"
 #include "guard/basScan.h"
 #include "platform/files.h"
@@ -18,6 +19,7 @@ void ResetModes() {
   GuardMode = false;
   RunOnceMode = false;
   KeepGuarding = false;
+  LimitedRights = false;
   LimitGuardPassesForTesting(0);
 }
 

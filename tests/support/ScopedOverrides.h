@@ -1,11 +1,15 @@
 // Test switches that undo themselves: an environment variable, a special folder, the
-// platform's version and the clock, each restored when the object goes.
+// platform's version, the clock, the Task Scheduler and the process's rights, each
+// restored when the object goes.
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/rights.h"
 #include "platform/shell.h"
 #include "platform/system.h"
+#include "platform/tasks.h"
 
 class ScopedEnv {
  public:
@@ -48,4 +52,60 @@ class ScopedNow {
   ~ScopedNow() { platform::SetNowForTesting({}); }
   ScopedNow(const ScopedNow&) = delete;
   ScopedNow& operator=(const ScopedNow&) = delete;
+};
+
+// The logon task's place in the Task Scheduler, emptied before and after (under Wine the
+// prefix's real scheduler), with the service behaving as Service says meanwhile.
+class TaskSandbox {
+ public:
+  explicit TaskSandbox(
+      platform::TaskServiceForTesting service = platform::TaskServiceForTesting::kReal) {
+    Clear();
+    platform::SetTaskServiceForTesting(service);
+  }
+  ~TaskSandbox() { Clear(); }
+  TaskSandbox(const TaskSandbox&) = delete;
+  TaskSandbox& operator=(const TaskSandbox&) = delete;
+
+  static constexpr char kTask[] = "\\Runwarden\\Logon";
+  static constexpr char kFolder[] = "\\Runwarden";
+
+ private:
+  static void Clear() {
+    platform::SetTaskServiceForTesting(platform::TaskServiceForTesting::kReal);
+    platform::DeleteTask(kTask);
+    platform::DeleteTaskFolder(kFolder);
+    platform::ResetTasksForTesting();
+  }
+};
+
+// A token of this elevation type, and an elevated start that only records its
+// parameters and answers as Result says.
+class ScopedElevation {
+ public:
+  explicit ScopedElevation(platform::ElevationType type) {
+    platform::SetElevationForTesting(type);
+    platform::SetElevatedStarterForTesting([this](const std::string& parameters, long* code) {
+      started.push_back(parameters);
+      *code = code_;
+      return result_;
+    });
+  }
+  ~ScopedElevation() {
+    platform::ClearElevationForTesting();
+    platform::SetElevatedStarterForTesting(nullptr);
+  }
+  ScopedElevation(const ScopedElevation&) = delete;
+  ScopedElevation& operator=(const ScopedElevation&) = delete;
+
+  // What the next elevated starts give: the outcome and the exit code (or error).
+  void Answer(platform::ElevatedStart result, long code) {
+    result_ = result;
+    code_ = code;
+  }
+  std::vector<std::string> started;
+
+ private:
+  platform::ElevatedStart result_ = platform::ElevatedStart::kStarted;
+  long code_ = 0;
 };

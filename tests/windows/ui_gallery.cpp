@@ -1,6 +1,7 @@
 // Shows the program's windows one state after another, for scripts/screenshots.sh:
 // the alert asking (with its community panel), counting down, a red notice, and the
-// three pages of the options window. Before each picture it writes
+// three pages of the options window, and its first page without an administrator's
+// rights. Before each picture it writes
 //   NAME LEFT TOP WIDTH HEIGHT
 // (the window's place on the screen, in pixels) to the file named on its command line,
 // and goes on once that file has been deleted.
@@ -13,6 +14,8 @@
 #include "app/basSettings.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
+#include "platform/registry.h"
+#include "platform/rights.h"
 #include "registry/basReg.h"
 #include "support/LoopbackPeer.h"
 #include "ui/frmAlert.h"
@@ -141,7 +144,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Picture("options-blocking", o.form);
   o.List1.SetListIndex(2);
   Picture("options-misc", o.form);
-  o.form.Hide();
+
+  // Opened without an administrator's rights: the buttons that need them carry the shield.
+  options.Unload();
+  platform::SetElevationForTesting(platform::ElevationType::kLimited);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  options.Show();
+  Picture("options-manage-limited", options.controls()->form);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  options.controls()->form.Hide();
   {
     std::ofstream done(g_signal);
     done << "done\n";

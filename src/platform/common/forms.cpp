@@ -208,6 +208,13 @@ void Control::SetVisible(bool visible) {
   peer::Update(*this, peer::Change::kVisible);
 }
 
+void Control::SetShield(bool shield) {
+  if (shield == shield_)
+    return;
+  shield_ = shield;
+  peer::Update(*this, peer::Change::kColors);
+}
+
 void Control::SetEnabled(bool enabled) {
   if (enabled == enabled_)
     return;

@@ -62,7 +62,29 @@ bool TakeValueWrite() {
   return true;
 }
 
+std::optional<ElevationType>& Elevation() {
+  static std::optional<ElevationType> type;
+  return type;
+}
+
+ElevatedStarter& ElevatedStarts() {
+  static ElevatedStarter starter;
+  return starter;
+}
+
 }  // namespace test_switches
+
+void SetElevationForTesting(ElevationType type) {
+  test_switches::Elevation() = type;
+}
+
+void ClearElevationForTesting() {
+  test_switches::Elevation().reset();
+}
+
+void SetElevatedStarterForTesting(ElevatedStarter starter) {
+  test_switches::ElevatedStarts() = std::move(starter);
+}
 
 void SetMajorVersionForTesting(int major) { test_switches::MajorVersion() = major; }
 

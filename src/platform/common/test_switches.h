@@ -3,9 +3,11 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/rights.h"
 #include "platform/shell_open.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -24,5 +26,7 @@ std::vector<std::string>& PlayedSounds();
 int& ValueWritesLeft();
 // False when the registry must refuse this value write.
 bool TakeValueWrite();
+std::optional<ElevationType>& Elevation();  // empty: the real token
+ElevatedStarter& ElevatedStarts();          // empty: a real elevated start
 
 }  // namespace platform::test_switches

@@ -27,6 +27,23 @@ std::string Pad2(int value) {
 
 }  // namespace
 
+// The sentences of the few errors the program explains to its user, as Windows words them.
+std::string SystemErrorText(long error) {
+  switch (error) {
+    case 2:
+      return "The system cannot find the file specified.";
+    case 5:
+      return "Access is denied.";
+    case 1058:
+      return "The service cannot be started, either because it is disabled or because it has "
+             "no enabled devices associated with it.";
+    case 1223:
+      return "The operation was canceled by the user.";
+    default:
+      return "";
+  }
+}
+
 int MajorVersion() {
   return test_switches::MajorVersion() ? test_switches::MajorVersion() : kPortableMajorVersion;
 }

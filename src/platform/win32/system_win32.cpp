@@ -21,6 +21,19 @@ std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LP
 
 }  // namespace
 
+std::string SystemErrorText(long error) {
+  wchar_t* text = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string message = length ? Narrow(std::wstring_view(text, length)) : std::string();
+  LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
 int MajorVersion() {
   if (test_switches::MajorVersion()) return test_switches::MajorVersion();
   OSVERSIONINFOW info{};

@@ -5,6 +5,7 @@
 // picture box they sit on. Text crosses to Windows through the wide functions.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
@@ -219,6 +220,54 @@ void PaintWindow(Control& container, HWND window) {
   EndPaint(window, &paint);
 }
 
+// A shield of four quarters, blue and yellow, as the UAC shield looks, where the system
+// has no stock one to give (Windows XP, Wine).
+void DrawShieldShape(HDC dc, int left, int top, int size) {
+  int w = size - 2, h = size;
+  POINT outline[] = {{left + 1, top + 2},         {left + 1 + w / 2, top},
+                     {left + 1 + w, top + 2},     {left + 1 + w, top + h / 2},
+                     {left + 1 + w / 2, top + h}, {left + 1, top + h / 2}};
+  HRGN shape = CreatePolygonRgn(outline, 6, WINDING);
+  SelectClipRgn(dc, shape);
+  int mid_x = left + 1 + w / 2, mid_y = top + h / 2;
+  auto fill = [&](int x1, int y1, int x2, int y2, COLORREF colour) {
+    RECT part{x1, y1, x2, y2};
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &part, brush);
+    DeleteObject(brush);
+  };
+  fill(left, top, mid_x, mid_y, RGB(40, 90, 200));
+  fill(mid_x, top, left + size, mid_y, RGB(250, 200, 40));
+  fill(left, mid_y, mid_x, top + h + 1, RGB(250, 200, 40));
+  fill(mid_x, mid_y, left + size, top + h + 1, RGB(40, 90, 200));
+  SelectClipRgn(dc, nullptr);
+  HBRUSH frame = CreateSolidBrush(RGB(60, 60, 60));
+  FrameRgn(dc, shape, frame, 1, 1);
+  DeleteObject(frame);
+  DeleteObject(shape);
+}
+
+// The stock UAC shield at the left of the caption's area, which then keeps the rest.
+void DrawShield(HDC dc, RECT* text) {
+  static HICON shield = [] {
+    // Looked up, not imported: Windows XP has no stock icons and would not load us.
+    using GetStockIcon = HRESULT(WINAPI*)(SHSTOCKICONID, UINT, SHSTOCKICONINFO*);
+    auto get = reinterpret_cast<GetStockIcon>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetStockIconInfo")));
+    SHSTOCKICONINFO info{};
+    info.cbSize = sizeof info;
+    if (get && SUCCEEDED(get(SIID_SHIELD, SHGSI_ICON | SHGSI_SMALLICON, &info)))
+      return info.hIcon;
+    return HICON{};
+  }();
+  int size = GetSystemMetrics(SM_CXSMICON);
+  int left = text->left + 5;
+  int top = text->top + (text->bottom - text->top - size) / 2;
+  if (!shield || !DrawIconEx(dc, left, top, shield, size, size, 0, nullptr, DI_NORMAL))
+    DrawShieldShape(dc, left, top, size);
+  text->left = left + size;
+}
+
 // The skinned button: a soft vertical shade, a dark frame and a shadowed caption.
 void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
@@ -245,6 +294,8 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   RECT text = area;
   if (pressed)
     OffsetRect(&text, 1, 1);
+  if (button.Shield())
+    DrawShield(dc, &text);
   UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
   if (!disabled) {
     RECT shadow = text;

@@ -12,11 +12,12 @@
 //    on and off: RUNS rounds of a run with the entries and one without them (the
 //    machine is shared: a round's two runs share its load). The median of the rounds'
 //    differences over ENTRIES is an entry's cost, start-up excluded. The same pass
-//    inside this process, with and without the entries, gives it again without the
-//    process, and the pass is taken apart into its steps.
+//    inside this process (3 x RUNS rounds), with and without the entries, gives it
+//    again without the process, and the pass is taken apart into its steps.
 // 2. The places: a warm pass inside this process over the prefix as it is (no entry
 //    planted), once reading every autostart place and once only the 26 registry
-//    locations and the Startup folders read before the new places came, in turn.
+//    locations and the Startup folders read before the new places came, in turn
+//    (4 x RUNS rounds).
 #include <windows.h>
 
 #include <algorithm>
@@ -248,9 +249,12 @@ void MeasureEntries(const TestFolder& folder, const std::string& exe, int count,
       std::exit(1);
     }
     InTurn process = TimeInTurn(entries, runs, [&] { return TimeRun(once); });
-    InTurn pass = TimeInTurn(entries, runs, InProcessPass);
-    std::printf("%d allowed entries, \"Block detection based on md5 checksum\" %s (%d runs)\n",
-                count, *mode == '1' ? "on" : "off", runs);
+    // A pass alone is short and the machine's load comes in bursts: three times the rounds.
+    InTurn pass = TimeInTurn(entries, 3 * runs, InProcessPass);
+    std::printf(
+        "%d allowed entries, \"Block detection based on md5 checksum\" %s (%d rounds, %d "
+        "in this process)\n",
+        count, *mode == '1' ? "on" : "off", runs, 3 * runs);
     std::printf(
         "  Runwarden.exe /r      with %7.1f ms  without %7.1f ms  per entry %6.3f ms"
         "  (first run %.1f ms)\n",
@@ -321,16 +325,27 @@ void MeasurePlaces(int runs) {
   std::size_t every_count = CollectStartupEntries().size(), old_count = CollectOldPlaces().size();
   RunOnceMode = true;
   ScanStartup(no_windows);  // warm: digests cached, anything undecided set aside
-  for (int i = 0; i < runs; ++i) {
-    every.push_back(Timed([&] { ScanStartup(no_windows); }));
-    old.push_back(Timed([&] { ScanStartup(no_windows, CollectOldPlaces); }));
+  // Short passes and a load that comes in bursts: four times the rounds, each pair of
+  // passes in the other order than the one before.
+  const int rounds = 4 * runs;
+  auto every_pass = [&] { every.push_back(Timed([&] { ScanStartup(no_windows); })); };
+  auto old_pass = [&] { old.push_back(Timed([&] { ScanStartup(no_windows, CollectOldPlaces); })); };
+  for (int i = 0; i < rounds; ++i) {
+    if (i % 2) {
+      old_pass();
+      every_pass();
+    } else {
+      every_pass();
+      old_pass();
+    }
   }
   RunOnceMode = false;
   RestoreMutedEntries();
   std::vector<double> ratios;
-  for (int i = 0; i < runs; ++i)
-    ratios.push_back(every[static_cast<std::size_t>(i)] / old[static_cast<std::size_t>(i)]);
-  std::printf("The places: a warm pass in this process over the prefix as it is (%d runs)\n", runs);
+  for (std::size_t i = 0; i < every.size(); ++i)
+    ratios.push_back(every[i] / old[i]);
+  std::printf("The places: a warm pass in this process over the prefix as it is (%d rounds)\n",
+              rounds);
   std::printf("  every place        %7.2f ms  (%zu entries)\n", Median(every), every_count);
   std::printf("  the 26 old ones    %7.2f ms  (%zu entries)\n", Median(old), old_count);
   std::printf("  every place / old  %7.2fx (median of run-by-run ratios; range %.2fx to %.2fx)\n",

@@ -29,6 +29,15 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
       >/dev/null 2>&1 </dev/null 9>&- && touch "$WINEPREFIX/.runwarden-crashes-end" || true
   fi
+  # The tests' display has no window manager, and Wine's "managed" windows then act
+  # unlike Windows: an unmanaged pop-up moved while it is active becomes managed and is
+  # mapped anew, losing the keyboard to the desktop, and a managed window that leaves
+  # the screen waits two seconds for a window manager to withdraw it. Unmanaged, Wine
+  # places, activates and focuses the windows itself, as Windows does.
+  if [ ! -f "$WINEPREFIX/.runwarden-unmanaged" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1 </dev/null 9>&- && touch "$WINEPREFIX/.runwarden-unmanaged" || true
+  fi
   # A prefix that reports another Windows version (winxp64 reports 5.2).
   if [ -n "${RUNWARDEN_WINE_VERSION:-}" ]; then
     wine reg add 'HKCU\Software\Wine' /v Version /d "$RUNWARDEN_WINE_VERSION" /f \

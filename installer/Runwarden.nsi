@@ -98,7 +98,7 @@ Section "Runwarden" SecProgram
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; The guard's start at every logon, registered by the program as the options window's
-  ; Enable registers it: the logon task where Windows has a Task Scheduler, the Run value
+  ; Enable registers it: the logon tasks where Windows has a Task Scheduler, the Run value
   ; where it does not. A failure is the program's status, and its errlog.log says more.
   DetailPrint "Registering the start of ${PRODUCT} at every logon"
   ClearErrors
@@ -229,7 +229,7 @@ Section "Uninstall"
   !insertmacro EndRunningCopies
   Call un.RestoreMutedEntries
 
-  ; The logon task and the program's own Run values, by the program itself; then any
+  ; The logon tasks and the program's own Run values, by the program itself; then any
   ; value of this installation that an older version left.
   ${If} ${FileExists} "$INSTDIR\Runwarden.exe"
     DetailPrint "Removing the start of ${PRODUCT} at every logon"

@@ -1,9 +1,12 @@
 // The two runs at logon: the guard ("/s") with its rule-file check, its autostart
-// values, the muted entries put back before it asks, one pass and the update check, or
-// the resident passes after hijacked settings; and the single scan ("/r").
+// values, the muted entries put back (once the single scan has ended) before it asks, one
+// pass and the update check, or the resident passes after hijacked settings; and the
+// single scan ("/r").
 #include "guard/GuardLoop.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "app/basMain.h"
 #include "app/basSettings.h"
@@ -12,6 +15,7 @@
 #include "guard/basScan.h"
 #include "platform/events.h"
 #include "platform/files.h"
+#include "platform/session_lock.h"
 #include "platform/window.h"
 #include "registry/basReg.h"
 #include "support/ScanMachine.h"
@@ -151,6 +155,63 @@ TEST(GuardPauseTest, ARestNeverOutlastsTheDeadlineHoweverTheClockMoves) {
     EXPECT_LE(took, kGuardPauseMs + 4 * step);
     EXPECT_LE(platform::LongestIdleForTesting(), kGuardPauseMs);
   }
+}
+
+// The single scan holds its lock while it runs (seen here from its error report). A guard
+// that starts meanwhile puts nothing back, letting messages run, until the scan ends; one
+// still running after the longest wait leaves the muted entries for the next start.
+TEST_F(GuardTest, TheGuardPutsNothingBackWhileTheSingleScanRuns) {
+  machine_.AddRunValue("Pest", pest_);
+  GuardWindows scan_windows = alert_.Windows();
+  bool held_while_scanning = false;
+  scan_windows.SubmitError = [&](const std::string&) {
+    held_while_scanning = platform::SessionLockHeld(kEarlyScanLock);
+  };
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
+  ScanOnce(scan_windows);  // the value cannot be muted: an error
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
+  EXPECT_TRUE(held_while_scanning);
+  EXPECT_FALSE(platform::SessionLockHeld(kEarlyScanLock));
+  ScanOnce(alert_.Windows());
+  RunOnceMode = false;  // the guard is another process
+  ASSERT_FALSE(HasValue(kHkcuRun, "Pest"));
+
+  ManualClock clock;
+  const uint32_t start = platform::TickCount();
+  std::optional<platform::SessionLock> scan(std::in_place, kEarlyScanLock);
+  platform::Timer scan_end("scan end", 20000);
+  bool back_before_the_scan_ended = true;
+  scan_end.on_timer = [&] {
+    back_before_the_scan_ended = HasValue(kHkcuRun, "Pest");
+    scan.reset();
+    scan_end.SetEnabled(false);
+  };
+  scan_end.SetEnabled(true);
+  alert_.answers = {{"Pest", Answer::kAllow}};
+  uint32_t asked_after = 0;
+  alert_.on_alert = [&](const AlertCall&) { asked_after = platform::TickCount() - start; };
+
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_FALSE(scan.has_value()) << "no message ran while the guard waited";
+  EXPECT_FALSE(back_before_the_scan_ended);
+  EXPECT_GE(asked_after, 20000u);
+  EXPECT_LT(asked_after, 21000u);
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+
+  // A scan that never ends.
+  DeleteRegValue(kHkcuRun, "Pest");
+  WriteRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", pest_);
+  platform::SessionLock stuck(kEarlyScanLock);
+  const uint32_t stuck_start = platform::TickCount();
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_GE(platform::TickCount() - stuck_start, kEarlyScanWaitMs);
+  EXPECT_LT(platform::TickCount() - stuck_start, kEarlyScanWaitMs + 1000);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest_);
+  EXPECT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_NE(machine_.ErrorLog().find("The early scan is still running: the muted entries stay "
+                                     "aside until the next start of the guard"),
+            std::string::npos);
 }
 
 TEST_F(GuardTest, TheSingleScanMutesAndWritesNoAutostartValue) {

@@ -19,17 +19,22 @@ namespace {
 
 using platform::TaskServiceForTesting;
 
-constexpr char kExpectedTask[] =
-    R"(<?xml version="1.0" encoding="UTF-16"?>
+// The two definitions differ in what they say, when they start and what they run.
+std::string ExpectedTask(const std::string& description,
+                         const std::string& delay,
+                         const std::string& switch_text) {
+  return R"(<?xml version="1.0" encoding="UTF-16"?>
 <Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
   <RegistrationInfo>
     <Author>Runwarden</Author>
-    <Description>Runwarden at every logon: the early scan (/r) sets new startup entries aside before they start, then the guard (/s) puts them back and asks about each.</Description>
+    <Description>)" +
+         description + R"(</Description>
   </RegistrationInfo>
   <Triggers>
     <LogonTrigger>
       <Enabled>true</Enabled>
-    </LogonTrigger>
+)" + delay +
+         R"(    </LogonTrigger>
   </Triggers>
   <Principals>
     <Principal id="Users">
@@ -50,21 +55,27 @@ constexpr char kExpectedTask[] =
   <Actions Context="Users">
     <Exec>
       <Command>"C:\Program Files\Runwarden\Runwarden.exe"</Command>
-      <Arguments>/r</Arguments>
-      <WorkingDirectory>C:\Program Files\Runwarden</WorkingDirectory>
-    </Exec>
-    <Exec>
-      <Command>"C:\Program Files\Runwarden\Runwarden.exe"</Command>
-      <Arguments>/s</Arguments>
+      <Arguments>)" +
+         switch_text + R"(</Arguments>
       <WorkingDirectory>C:\Program Files\Runwarden</WorkingDirectory>
     </Exec>
   </Actions>
 </Task>
 )";
+}
 
-TEST(LogonTaskXml, IsTheExpectedDefinitionWithThePathAsXmlText) {
-  EXPECT_EQ(LogonTaskXml("C:\\Program Files\\Runwarden\\Runwarden.exe"), kExpectedTask);
-  std::string odd = LogonTaskXml("C:\\R&D <new>\\Runwarden.exe");
+TEST(LogonTaskXml, AreTheExpectedDefinitionsWithThePathAsXmlText) {
+  const std::string exe = "C:\\Program Files\\Runwarden\\Runwarden.exe";
+  EXPECT_EQ(LogonTaskXml(kScanTask, exe),
+            ExpectedTask("Runwarden's early scan (/r) at every logon: sets new startup entries "
+                         "aside before Windows starts them.",
+                         "", "/r"));
+  EXPECT_EQ(LogonTaskXml(kGuardTask, exe),
+            ExpectedTask("Runwarden's guard (/s), two minutes after every logon, when Windows "
+                         "has started the startup programs: puts back the entries the early "
+                         "scan set aside and asks about each.",
+                         "      <Delay>PT2M</Delay>\n", "/s"));
+  std::string odd = LogonTaskXml(kGuardTask, "C:\\R&D <new>\\Runwarden.exe");
   EXPECT_NE(odd.find("<Command>\"C:\\R&amp;D &lt;new&gt;\\Runwarden.exe\"</Command>"),
             std::string::npos);
   EXPECT_NE(odd.find("<WorkingDirectory>C:\\R&amp;D &lt;new&gt;</WorkingDirectory>"),
@@ -92,7 +103,7 @@ class LogonStartTest : public ::testing::Test {
   ProgramLocation program_;
 };
 
-TEST_F(LogonStartTest, EnableRegistersTheTaskWhereThereIsOneAndTheRunValueElsewhere) {
+TEST_F(LogonStartTest, EnableRegistersTheTasksWhereThereAreAnyAndTheRunValueElsewhere) {
   struct Machine {
     const char* name;
     int version;
@@ -109,27 +120,29 @@ TEST_F(LogonStartTest, EnableRegistersTheTaskWhereThereIsOneAndTheRunValueElsewh
     TaskSandbox tasks(machine.service);
     ScopedVersion version(machine.version);
     EXPECT_FALSE(LogonStartEnabled());
-    // An earlier guard's early scan: the task starts both runs, a value would run it twice.
+    // An earlier guard's early scan: the tasks start both runs, a value would run it twice.
     WriteRegValue(kRunOnceKey, kAutostartValue, AutostartCommand("/r"));
 
     ASSERT_TRUE(EnableLogonStart().ok());
     EXPECT_TRUE(LogonStartEnabled());
-    EXPECT_EQ(platform::TaskExists(kLogonTaskPath), machine.task);
+    EXPECT_EQ(TaskSandbox::Registered(), machine.task ? 2 : 0);
     EXPECT_EQ(Value(kRunKey), machine.task ? "none" : AutostartCommand("/s"));
     EXPECT_EQ(Value(kRunOnceKey), machine.task ? "none" : AutostartCommand("/r"));
-    std::string registered;
     if (machine.task) {
-      ASSERT_TRUE(platform::ReadTaskXml(kLogonTaskPath, &registered));
+      for (const LogonTask& task : kLogonTasks) {
+        std::string registered;
+        ASSERT_TRUE(platform::ReadTaskXml(task.path, &registered));
 #ifdef _WIN32
-      // Wine keeps the settings, not the trigger, principal and actions.
-      EXPECT_NE(registered.find("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"),
-                std::string::npos);
+        // Wine keeps the settings, not the trigger, principal and actions.
+        EXPECT_NE(registered.find("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"),
+                  std::string::npos);
 #else
-      EXPECT_EQ(registered, LogonTaskXml(AppExePath));
+        EXPECT_EQ(registered, LogonTaskXml(task, AppExePath));
 #endif
+      }
       // A folder with a task in it stays.
       EXPECT_NE(platform::DeleteTaskFolder(kLogonTaskFolder), 0);
-      EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+      EXPECT_EQ(TaskSandbox::Registered(), 2);
       // The guard leaves its values alone while the task starts it.
       KeepAutostartValues();
       EXPECT_EQ(Value(kRunKey), "none");
@@ -137,8 +150,8 @@ TEST_F(LogonStartTest, EnableRegistersTheTaskWhereThereIsOneAndTheRunValueElsewh
 
     ASSERT_TRUE(DisableLogonStart().ok());
     EXPECT_FALSE(LogonStartEnabled());
-    EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
-    if (machine.task)  // its folder goes with it
+    EXPECT_EQ(TaskSandbox::Registered(), 0);
+    if (machine.task)  // their folder goes with them
       EXPECT_EQ(platform::DeleteTaskFolder(kLogonTaskFolder), platform::kTaskErrorNotFound);
     EXPECT_EQ(Value(kRunKey), "none");
     EXPECT_EQ(Value(kRunOnceKey), "none");
@@ -160,17 +173,50 @@ TEST_F(LogonStartTest, AnotherCopysStartIsNotThisOneAndDisableLeavesItAlone) {
   EXPECT_EQ(Value(kRunOnceKey), "\"" + other + "\" /r");
 #ifndef _WIN32
   // Only a scheduler that keeps the actions can tell whose a task is.
-  ASSERT_EQ(platform::RegisterTask(kLogonTaskPath, LogonTaskXml(other)), 0);
+  for (const LogonTask& task : kLogonTasks)
+    ASSERT_EQ(platform::RegisterTask(task.path, LogonTaskXml(task, other)), 0);
+  ASSERT_EQ(platform::RegisterTask(kOldLogonTaskPath, LogonTaskXml(kGuardTask, other)), 0);
   EXPECT_FALSE(LogonStartEnabled());
   ASSERT_TRUE(DisableLogonStart().ok());
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
+  EXPECT_TRUE(platform::TaskExists(kOldLogonTaskPath));
   ASSERT_TRUE(EnableLogonStart().ok());
   EXPECT_TRUE(LogonStartEnabled());
   // Wine's keeps none: there the registration alone counts.
   platform::SetTaskServiceForTesting(TaskServiceForTesting::kLikeWine);
-  ASSERT_EQ(platform::RegisterTask(kLogonTaskPath, LogonTaskXml(other)), 0);
+  ASSERT_EQ(platform::RegisterTask(kGuardTask.path, LogonTaskXml(kGuardTask, other)), 0);
   EXPECT_TRUE(LogonStartEnabled());
 #endif
+}
+
+// The one task of the build before, which ran the guard at once after the early scan: it
+// counts as the start at logon until Enable or the guard's own start replaces it with the
+// two, and Disable removes it.
+TEST_F(LogonStartTest, TheEarlierOneTaskIsReplacedByEnableOrTheGuardAndRemovedByDisable) {
+  TaskSandbox tasks;
+  struct Step {
+    const char* name;
+    void (*run)();
+    int tasks_after;
+  };
+  const Step steps[] = {
+      {"Enable", [] { EXPECT_TRUE(EnableLogonStart().ok()); }, 2},
+      {"the guard's start", KeepAutostartValues, 2},
+      {"Disable", [] { EXPECT_TRUE(DisableLogonStart().ok()); }, 0},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    ASSERT_EQ(platform::RegisterTask(kOldLogonTaskPath, LogonTaskXml(kGuardTask, AppExePath)), 0);
+    EXPECT_TRUE(LogonStartEnabled());
+    step.run();
+    EXPECT_FALSE(platform::TaskExists(kOldLogonTaskPath));
+    EXPECT_EQ(TaskSandbox::Registered(), step.tasks_after);
+    EXPECT_EQ(LogonStartEnabled(), step.tasks_after > 0);
+    EXPECT_EQ(Value(kRunKey), "none");
+    EXPECT_EQ(Value(kRunOnceKey), "none");
+    ASSERT_TRUE(DisableLogonStart().ok());
+    EXPECT_EQ(platform::DeleteTaskFolder(kLogonTaskFolder), platform::kTaskErrorNotFound);
+  }
 }
 
 TEST_F(LogonStartTest, ARefusalSaysWhichStepFailedAndWhy) {
@@ -178,7 +224,7 @@ TEST_F(LogonStartTest, ARefusalSaysWhichStepFailedAndWhy) {
     TaskSandbox tasks(TaskServiceForTesting::kRefusing);
     LogonStartResult result = EnableLogonStart();
     EXPECT_EQ(result.status, 5);
-    EXPECT_EQ(result.step, "the logon task could not be registered");
+    EXPECT_EQ(result.step, "the guard's logon task could not be registered");
     EXPECT_FALSE(LogonStartEnabled());
   }
   {
@@ -200,11 +246,11 @@ TEST_F(LogonStartTest, TheOneStepSwitchesGiveTheirStatusAndLogAFailure) {
   int exit_code = -1;
   EXPECT_EQ(Main("/enable", RunwardenModes(), &exit_code), MainOutcome::kEndAtOnce);
   EXPECT_EQ(exit_code, 0);
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
   Main("/disable", RunwardenModes(), &exit_code);
   EXPECT_EQ(exit_code, 0);
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");
 
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
@@ -220,8 +266,8 @@ TEST_F(LogonStartTest, TheOneStepSwitchesGiveTheirStatusAndLogAFailure) {
   Main("/enable", RunwardenModes(), &exit_code);
   EXPECT_EQ(exit_code, 5);
   EXPECT_NE(folder_.Read("errlog.log")
-                .find("Runwarden could not be enabled: the logon task could not be registered "
-                      "(access denied: administrator rights are needed)"),
+                .find("Runwarden could not be enabled: the guard's logon task could not be "
+                      "registered (access denied: administrator rights are needed)"),
             std::string::npos);
   Main("/resetrules", RunwardenModes(), &exit_code);
   EXPECT_EQ(exit_code, 0);

@@ -3,7 +3,10 @@
 // open.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/events.h"
 #include "platform/window.h"
@@ -66,6 +69,83 @@ TEST(FormsTest, ClicksReachOnlyEnabledVisibleControls) {
   button.Click();
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(button.Handle(), nullptr);
+}
+
+// Tab walks what a click would reach, in the order of creation and round the end;
+// Enter and Space press the focused control; Alt and a letter press the control whose
+// caption marks it.
+TEST(FormsTest, TheKeyboardReachesWhatAClickWould) {
+  Form form("frmTest", Form::Border::kNone);
+  form.Move(0, 0, 6000, 3000);
+  std::string pressed;
+  auto button = [&](const char* name, const char* caption, int32_t left, int32_t top = 1500) {
+    auto made = std::make_unique<Control>(form, ControlKind::kButton, name);
+    made->SetCaption(caption);
+    made->Move(left, top, 900, 300);
+    made->on_click = [&pressed, name] { pressed += std::string(name) + " "; };
+    return made;
+  };
+  auto allow = button("allow", "&Allow", 0);
+  auto off = button("off", "&Community", 1000);
+  off->SetEnabled(false);
+  auto chips = button("chips", "Fish && &Chips", 2000);  // "&&" is a plain "&"
+  auto hidden = button("hidden", "&Hidden", 3000);
+  hidden->SetVisible(false);
+  auto below = button("below", "&Zebra", 0, 3000);  // below the window's bottom
+  Control label(form, ControlKind::kLabel, "lblKey");
+  label.SetCaption("&Label");
+  Control check(form, ControlKind::kCheckBox, "chkOne");
+  check.SetCaption("&Option");
+  check.Move(0, 0, 900, 300);
+  auto behind = button("behind", "&Under", 4000);
+  // A panel in front of the last button hides it from the keyboard as from the mouse.
+  Control panel(form, ControlKind::kPictureBox, "fr_comm");
+  panel.Move(3900, 1000, 2000, 1000);
+  Control inside(panel, ControlKind::kButton, "CtlOK");
+  inside.Move(0, 0, 900, 300);
+
+  EXPECT_EQ(allow->AccessKey(), 'a');
+  EXPECT_EQ(chips->AccessKey(), 'c');
+  EXPECT_EQ(label.AccessKey(), 0);  // labels show "&" as it is
+  EXPECT_EQ(inside.AccessKey(), 0);
+  auto tab_order = [&](platform::Key key, int presses) {
+    std::vector<std::string> order;
+    for (int i = 0; i < presses; ++i) {
+      EXPECT_TRUE(form.PressKey(key));
+      order.push_back(form.ActiveControl()->Name());
+    }
+    return order;
+  };
+  EXPECT_EQ(form.ActiveControl(), nullptr);
+  EXPECT_EQ(tab_order(platform::Key::kTab, 5),
+            (std::vector<std::string>{"allow", "chips", "chkOne", "CtlOK", "allow"}));
+  EXPECT_EQ(tab_order(platform::Key::kShiftTab, 2), (std::vector<std::string>{"CtlOK", "chkOne"}));
+  EXPECT_TRUE(form.PressKey(platform::Key::kSpace));
+  EXPECT_EQ(check.Value(), platform::kChecked);
+  EXPECT_FALSE(form.PressKey(platform::Key::kEnter));  // Enter presses buttons only
+  EXPECT_EQ(pressed, "");
+
+  EXPECT_TRUE(form.PressAccessKey('C'));  // the disabled "&Community" is passed over
+  EXPECT_EQ(form.ActiveControl(), chips.get());
+  EXPECT_TRUE(form.PressKey(platform::Key::kEnter));
+  EXPECT_TRUE(form.PressKey(platform::Key::kSpace));
+  for (char letter : {'h', 'z', 'u', 'l', 'x', '&'})
+    EXPECT_FALSE(form.PressAccessKey(letter)) << letter;
+  EXPECT_EQ(pressed, "chips chips chips ");
+  panel.SetVisible(false);
+  EXPECT_TRUE(form.PressAccessKey('u'));
+  EXPECT_TRUE(form.PressAccessKey('o'));
+  EXPECT_EQ(check.Value(), platform::kUnchecked);
+  EXPECT_EQ(pressed, "chips chips chips behind ");
+
+  form.SetEnabled(false);
+  EXPECT_FALSE(form.PressKey(platform::Key::kTab));
+  EXPECT_FALSE(form.PressAccessKey('a'));
+  form.SetEnabled(true);
+  allow->SetFocus();
+  allow.reset();  // the focus goes with the control
+  EXPECT_EQ(form.ActiveControl(), nullptr);
+  EXPECT_EQ(pressed, "chips chips chips behind ");
 }
 
 TEST(FormsTest, CheckBoxesToggleAndOptionButtonsExcludeEachOtherPerContainer) {

@@ -101,6 +101,7 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
   std::vector<int32_t> heights_after_blocked;
   int32_t grown = 0, buttons_bottom = 0, countdown_bottom = 0;
   uint32_t blocked_at = 0;
+  bool buttons_off = true;
   Watch(50, [&](frmAlert::Controls& c, uint32_t elapsed) {
     std::string line = c.Label2.Visible() ? c.Label2.Caption() : "(hidden)";
     if (lines.empty() || lines.back() != line)
@@ -111,6 +112,12 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
       if (!blocked_at)
         blocked_at = elapsed;
       heights_after_blocked.push_back(c.form.Height());
+      // The count has decided: the buttons say so, and a click changes nothing.
+      for (platform::Control* button :
+           {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
+        buttons_off = buttons_off && !button->Enabled();
+      c.CtlAllow.Click();
+      c.form.PressAccessKey('a');
     }
     buttons_bottom = c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40;
     countdown_bottom = c.Label2.Top() + c.Label2.Height() + 20;
@@ -118,6 +125,7 @@ TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButto
 
   EXPECT_FALSE(Show(true));
   EXPECT_FALSE(block_);
+  EXPECT_TRUE(buttons_off);
 
   std::vector<std::string> expected = {""};
   for (int second = 30; second >= 1; --second)
@@ -166,6 +174,7 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
       return CommunityReply(expected.allowed, expected.blocked);
     });
     int32_t marker_left = 0, allow_left = 0, block_left = 0, height_at_verdict = 0, grown = 0;
+    bool buttons_on_at_verdict = true;
     Watch(50, [&](frmAlert::Controls& c, uint32_t) {
       if (c.Label2.Caption() == "Auto blocking in 29 seconds...")
         grown = c.form.Height();
@@ -174,6 +183,8 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
         verdict = c.Label2.Caption();
         marker_left = c.Shape3.Left();
         height_at_verdict = c.form.Height();
+        buttons_on_at_verdict = c.CtlAllow.Enabled() || c.CtlBlock.Enabled();
+        (expected.allowed_result ? c.CtlBlockForever : c.CtlAllow).Click();
       }
       allow_left = c.CtlAllow.Left();
       block_left = c.CtlBlock.Left();
@@ -184,6 +195,7 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
     EXPECT_EQ(verdict, expected.line);
     EXPECT_EQ(allowed, expected.allowed_result);
     EXPECT_FALSE(block_);
+    EXPECT_FALSE(buttons_on_at_verdict);
     // The marker moves to Allow only when the community allows.
     EXPECT_EQ(marker_left, expected.allowed_result ? allow_left - 30 : block_left - 30);
     // The window keeps its height, so the verdict stays readable.
@@ -197,13 +209,20 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
   }
 }
 
-TEST_F(AlertTest, AnUnreachableCommunityBlocks) {
+// An unreachable community, or no digest to ask it about (then it is not asked).
+TEST_F(AlertTest, WithoutAnAnswerFromTheCommunityTheCountdownBlocks) {
   WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1");
-  SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
-  std::string verdict;
-  Watch(100, [&](frmAlert::Controls& c, uint32_t) { verdict = c.Label2.Caption(); });
-  EXPECT_FALSE(Show(true));
-  EXPECT_EQ(verdict, kCommunityNone);
+  for (const std::string hash : {std::string(kHash), std::string()}) {
+    SCOPED_TRACE(hash);
+    if (!hash.empty())
+      SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
+    std::string verdict;
+    Watch(100, [&](frmAlert::Controls& c, uint32_t) { verdict = c.Label2.Caption(); });
+    EXPECT_FALSE(Show(true, hash));
+    EXPECT_EQ(verdict, kCommunityNone);
+    SetServerAddressForTesting(peer_.Address());
+  }
+  EXPECT_EQ(peer_.connections(), 0);
 }
 
 TEST_F(AlertTest, ButtonsDecideAndTheDecisionIsReported) {
@@ -231,6 +250,50 @@ TEST_F(AlertTest, ButtonsDecideAndTheDecisionIsReported) {
               0u)
         << peer_.requests().back();
     EXPECT_EQ(alert_.Decision, 0);
+  }
+}
+
+// Alt and a button's marked letter, or Tab to it and Enter or Space; with the community
+// panel open, its OK first (the panel covers the buttons).
+TEST_F(AlertTest, TheKeyboardAnswersTheAlert) {
+  using platform::Key;
+  struct Case {
+    std::string keys;  // a letter: Alt and it; T Tab, S Shift+Tab, E Enter, _ Space
+    bool allowed, block;
+    std::string focus_path;
+  };
+  const Case cases[] = {
+      {"a", true, false, "CtlAllow"},
+      {"B", false, false, "CtlBlock"},
+      {"f", false, true, "CtlBlockForever"},
+      {"TTE", true, false, "CtlCommunity CtlAllow CtlAllow"},
+      {"S_", false, true, "CtlBlockForever CtlBlockForever"},
+      {"cTTaEa", true, false, "CtlCommunity List1 CtlOK CtlOK CtlOK CtlAllow"},
+  };
+  for (const Case& expected : cases) {
+    SCOPED_TRACE(expected.keys);
+    std::string focus_path;
+    bool typed = false;
+    Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
+      if (typed)
+        return;  // once: the window may still be sliding out at the next tick
+      typed = true;
+      for (char key : expected.keys) {
+        if (key == 'T' || key == 'S' || key == 'E' || key == '_') {
+          c.form.PressKey(key == 'T'   ? Key::kTab
+                          : key == 'S' ? Key::kShiftTab
+                          : key == 'E' ? Key::kEnter
+                                       : Key::kSpace);
+        } else {
+          c.form.PressAccessKey(key);
+        }
+        if (c.form.ActiveControl())
+          focus_path += (focus_path.empty() ? "" : " ") + c.form.ActiveControl()->Name();
+      }
+    });
+    EXPECT_EQ(Show(false), expected.allowed);
+    EXPECT_EQ(block_, expected.block);
+    EXPECT_EQ(focus_path, expected.focus_path);
   }
 }
 
@@ -317,33 +380,41 @@ TEST_F(AlertTest, LongFieldsShowTheirEndAndKeepTheWholeTextAsTooltip) {
   EXPECT_EQ(location_tip, accented);
 }
 
-TEST_F(AlertTest, MovingThePointerOverTheWindowCancelsTheCountdownForGood) {
-  bool moved = false;
-  std::vector<std::string> lines;
-  int32_t height_after_move = 0, buttons_bottom = 0;
-  bool marker_after_move = true;
-  Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    if (c.Label2.Visible())
-      lines.push_back(c.Label2.Caption());
-    if (elapsed >= 5000 && !moved) {
-      moved = true;
-      c.form.MouseMove(300, 300);
-      height_after_move = c.form.Height();
+// The pointer over the window, or the window activated to be answered from the keyboard.
+TEST_F(AlertTest, SomeoneAtTheWindowCancelsTheCountdownForGood) {
+  for (bool activated : {false, true}) {
+    SCOPED_TRACE(activated ? "activated" : "pointer");
+    bool moved = false;
+    std::vector<std::string> lines;
+    int32_t height_after_move = 0, buttons_bottom = 0;
+    bool marker_after_move = true;
+    Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
+      if (c.Label2.Visible())
+        lines.push_back(c.Label2.Caption());
       buttons_bottom = platform::RoundToPixel(c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40);
-    } else if (moved) {
-      marker_after_move = marker_after_move && c.Shape3.Visible();
-    }
-    if (elapsed >= 90000)
-      c.CtlAllow.Click();
-  });
-  EXPECT_TRUE(Show(true));
-  EXPECT_GE(elapsed_, 90000u);
-  EXPECT_EQ(height_after_move, buttons_bottom);
-  EXPECT_FALSE(marker_after_move);
-  EXPECT_FALSE(lines.empty());
-  for (const std::string& line : lines)
-    EXPECT_NE(line, kCountdownBlocked);
-  EXPECT_FALSE(alert_.WithTimer);
+      if (elapsed >= 5000 && !moved) {
+        moved = true;
+        if (activated)
+          c.form.Activate();
+        else
+          c.form.MouseMove(300, 300);
+      } else if (moved) {
+        if (!height_after_move)
+          height_after_move = c.form.Height();
+        marker_after_move = marker_after_move && c.Shape3.Visible();
+      }
+      if (elapsed >= 90000)
+        c.CtlAllow.Click();
+    });
+    EXPECT_TRUE(Show(true));
+    EXPECT_GE(elapsed_, 90000u);
+    EXPECT_EQ(height_after_move, buttons_bottom);
+    EXPECT_FALSE(marker_after_move);
+    EXPECT_FALSE(lines.empty());
+    for (const std::string& line : lines)
+      EXPECT_NE(line, kCountdownBlocked);
+    EXPECT_FALSE(alert_.WithTimer);
+  }
 }
 
 TEST_F(AlertTest, WithoutTimerThereIsNoCountdownAndTheAlertWaits) {
@@ -441,6 +512,7 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
   });
   Show(false, kHash, Entry(), long_info);
   ASSERT_GE(positions.size(), 4u);
+  EXPECT_NE(positions.back().second, 0);  // left part-way
   EXPECT_EQ(positions[0].second, 0);
   EXPECT_EQ(positions[1].second, -1);
   EXPECT_GE(positions[1].first - positions[0].first, 2000u);  // a rest at the start
@@ -452,6 +524,12 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
   ASSERT_NE(back, positions.end());
   EXPECT_LE((back - 1)->second, -65 * 101);
   EXPECT_GE(back->first - (back - 1)->first, 3000u);
+
+  // The next alert's text starts at its beginning, not where the last one was left.
+  positions.clear();
+  Show(false, kHash, Entry(), long_info + "2");
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions[0].second, 0);
 }
 
 TEST_F(AlertTest, ANoticeGrowsWithItsTextAndStaysAboutThirtySeconds) {

@@ -151,6 +151,11 @@ TEST_F(OptionsTest, OpeningRestoresWhatWasStoredAndKeepsTheDesignForTheRest) {
 
 TEST_F(OptionsTest, TheTransparencyBarRunsToNinetyAndSetsTheWindowsAlpha) {
   frmOptions::Controls& c = Open();
+  // Nothing stored yet: the designed 13% applies as the window opens.
+  uint8_t opened = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &opened));
+  EXPECT_EQ(opened, 222);
+  EXPECT_EQ(c.lbl13.Caption(), "13%");
   EXPECT_EQ(c.HScroll1.Min(), 0);
   EXPECT_EQ(c.HScroll1.Max(), 90);
   const std::pair<int32_t, int> positions[] = {{50, 128}, {0, 255}, {90, 26}, {13, 222}};
@@ -230,7 +235,7 @@ TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
   }
 }
 
-TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesIt) {
+TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTasksAndDisableRemovesThem) {
   TaskSandbox tasks;
   frmOptions::Controls& c = Open();
   EXPECT_FALSE(c.cmdEnable.Shield());
@@ -238,7 +243,7 @@ TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesI
   ASSERT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
   EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
 
   boxes_.clear();
@@ -246,7 +251,7 @@ TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTaskAndDisableRemovesI
   ASSERT_EQ(boxes_.size(), 2u);
   EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
   EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
 }
 
 // An administrator's filtered token (or a standard user): the buttons that change the
@@ -358,8 +363,8 @@ TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
     TaskSandbox refusing(platform::TaskServiceForTesting::kRefusing);
     c.cmdEnable.Click();
     said(
-        "Runwarden could not be enabled: the logon task could not be registered (access "
-        "denied: administrator rights are needed).");
+        "Runwarden could not be enabled: the guard's logon task could not be registered "
+        "(access denied: administrator rights are needed).");
   }
   platform::FailValueWritesAfterForTesting(0);
   c.cmdReset_All.Click();

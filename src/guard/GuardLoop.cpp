@@ -11,6 +11,7 @@
 #include "guard/RuleLists.h"
 #include "guard/basScan.h"
 #include "platform/events.h"
+#include "platform/session_lock.h"
 #include "platform/window.h"
 #include "registry/basReg.h"
 
@@ -61,6 +62,21 @@ void ShowLimitedRightsNotice(const GuardWindows& windows, bool held_back) {
     windows.ShowAlert2(text, kNoticeRed);
 }
 
+// Between two looks at the single scan's lock.
+constexpr uint32_t kEarlyScanPollMs = 250;
+
+// False when a single scan of this session still runs after kEarlyScanWaitMs.
+bool WaitForEarlyScan() {
+  uint32_t deadline = platform::TickCount() + kEarlyScanWaitMs;
+  while (platform::SessionLockHeld(kEarlyScanLock)) {
+    if (static_cast<int32_t>(platform::TickCount() - deadline) >= 0)
+      return false;
+    platform::DoEvents();
+    platform::Idle(kEarlyScanPollMs);
+  }
+  return true;
+}
+
 void Call(const std::function<void()>& procedure) {
   if (procedure)
     procedure();
@@ -88,6 +104,8 @@ std::string AutostartCommand(const std::string& switch_text) {
 
 void ScanOnce(const GuardWindows& windows) {
   ErrorScope error;
+  // The guard puts nothing back while this runs.
+  platform::SessionLock running(kEarlyScanLock);
   error.Try([&] {
     LoadOptions();
     RunOnceMode = true;
@@ -110,8 +128,15 @@ bool StartGuard(const GuardWindows& windows) {
     if (!LimitedRights)
       KeepAutostartValues();
     platform::ListenForSessionEnd();
-    bool held_back = EnumRegValues(kUserMutedKey).Count() > 0;
-    RestoreMutedEntries();
+    // An entry put back while the scan sets it aside could be lost between the two.
+    bool scan_over = WaitForEarlyScan();
+    if (!scan_over)
+      LogError(
+          "The early scan is still running: the muted entries stay aside until the next "
+          "start of the guard");
+    bool held_back = scan_over && EnumRegValues(kUserMutedKey).Count() > 0;
+    if (scan_over)
+      RestoreMutedEntries();
     if (LimitedRights) {
       // No question: none of its answers could be kept.
       ShowLimitedRightsNotice(windows, held_back);

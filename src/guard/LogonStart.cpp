@@ -35,20 +35,30 @@ std::string TaskCommand(const std::string& exe_path) {
   return "<Command>" + EscapeXml("\"" + exe_path + "\"") + "</Command>";
 }
 
-// The definitions keep the shape of the XML they make.
-// clang-format off
-std::string ExecAction(const std::string& exe_path, const std::string& switch_text) {
-  return "    <Exec>\n"
-         "      " + TaskCommand(exe_path) + "\n"
-         "      <Arguments>" + switch_text + "</Arguments>\n"
-         "      <WorkingDirectory>" + EscapeXml(GetFolderPath(exe_path)) + "</WorkingDirectory>\n"
-         "    </Exec>\n";
+std::string DelayElement(const LogonTask& task) {
+  if (!*task.delay)
+    return "";
+  return "      <Delay>" + std::string(task.delay) + "</Delay>\n";
 }
-// clang-format on
 
 // Both forms this program's values have had: quoted, and unquoted from older versions.
 bool StartsThisProgram(const std::string& command, const std::string& switch_text) {
   return command == AutostartCommand(switch_text) || command == AppExePath + " " + switch_text;
+}
+
+// Whether the task is there and starts this program (on a service that keeps no actions,
+// whether it is there).
+bool TaskStartsThisProgram(const char* path) {
+  std::string xml;
+  if (!platform::ReadTaskXml(path, &xml))
+    return false;
+  return xml.find("<Command>") == std::string::npos ||
+         xml.find(TaskCommand(AppExePath)) != std::string::npos;
+}
+
+bool GuardStartedByTask() {
+  return platform::MajorVersion() >= 6 &&
+         (TaskStartsThisProgram(kGuardTask.path) || TaskStartsThisProgram(kOldLogonTaskPath));
 }
 
 long DeleteOwnValue(const char* key, const std::string& switch_text) {
@@ -59,19 +69,19 @@ long DeleteOwnValue(const char* key, const std::string& switch_text) {
 
 }  // namespace
 
+// The definition keeps the shape of the XML it makes.
 // clang-format off
-std::string LogonTaskXml(const std::string& exe_path) {
+std::string LogonTaskXml(const LogonTask& task, const std::string& exe_path) {
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
          "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
          "  <RegistrationInfo>\n"
          "    <Author>Runwarden</Author>\n"
-         "    <Description>Runwarden at every logon: the early scan (/r) sets new startup "
-         "entries aside before they start, then the guard (/s) puts them back and asks about "
-         "each.</Description>\n"
+         "    <Description>" + std::string(task.description) + "</Description>\n"
          "  </RegistrationInfo>\n"
          "  <Triggers>\n"
          "    <LogonTrigger>\n"
-         "      <Enabled>true</Enabled>\n"
+         "      <Enabled>true</Enabled>\n" +
+         DelayElement(task) +
          "    </LogonTrigger>\n"
          "  </Triggers>\n"
          "  <Principals>\n"
@@ -90,8 +100,12 @@ std::string LogonTaskXml(const std::string& exe_path) {
          "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
          "    <Priority>4</Priority>\n"
          "  </Settings>\n"
-         "  <Actions Context=\"Users\">\n" +
-         ExecAction(exe_path, "/r") + ExecAction(exe_path, "/s") +
+         "  <Actions Context=\"Users\">\n"
+         "    <Exec>\n"
+         "      " + TaskCommand(exe_path) + "\n"
+         "      <Arguments>" + task.switch_text + "</Arguments>\n"
+         "      <WorkingDirectory>" + EscapeXml(GetFolderPath(exe_path)) + "</WorkingDirectory>\n"
+         "    </Exec>\n"
          "  </Actions>\n"
          "</Task>\n";
 }
@@ -101,16 +115,8 @@ bool LogonTaskPossible() {
   return platform::MajorVersion() >= 6 && platform::TaskSchedulerAvailable();
 }
 
-bool LogonTaskStartsThisProgram() {
-  std::string xml;
-  if (!platform::ReadTaskXml(kLogonTaskPath, &xml))
-    return false;
-  return xml.find("<Command>") == std::string::npos ||
-         xml.find(TaskCommand(AppExePath)) != std::string::npos;
-}
-
 bool LogonStartEnabled() {
-  return (platform::MajorVersion() >= 6 && LogonTaskStartsThisProgram()) ||
+  return GuardStartedByTask() ||
          StartsThisProgram(ReadRegValue(kRunKey, kAutostartValue, ""), "/s");
 }
 
@@ -121,8 +127,13 @@ LogonStartResult EnableLogonStart() {
       return {status, "the Run value could not be written"};
     return {};
   }
-  if (long status = platform::RegisterTask(kLogonTaskPath, LogonTaskXml(AppExePath)))
-    return {status, "the logon task could not be registered"};
+  for (const LogonTask& task : kLogonTasks)
+    if (long status = platform::RegisterTask(task.path, LogonTaskXml(task, AppExePath)))
+      return {status, task.name + std::string(" could not be registered")};
+  // Beside the two it would run a second early scan and guard, the guard at once.
+  long status = platform::DeleteTask(kOldLogonTaskPath);
+  if (status != 0 && status != platform::kTaskErrorNotFound)
+    return {status, "the earlier logon task could not be removed"};
   // Otherwise a Run value would start a second guard, without the task's rights.
   for (auto [key, switch_text] : {std::pair{kRunKey, "/s"}, std::pair{kRunOnceKey, "/r"}})
     if (long status = DeleteOwnValue(key, switch_text))
@@ -131,12 +142,22 @@ LogonStartResult EnableLogonStart() {
 }
 
 LogonStartResult DisableLogonStart() {
-  if (LogonTaskStartsThisProgram()) {
-    long status = platform::DeleteTask(kLogonTaskPath);
+  const std::pair<const char*, std::string> tasks[] = {
+      {kScanTask.path, kScanTask.name},
+      {kGuardTask.path, kGuardTask.name},
+      {kOldLogonTaskPath, "the earlier logon task"},
+  };
+  bool removed = false;
+  for (const auto& [path, name] : tasks) {
+    if (!TaskStartsThisProgram(path))
+      continue;
+    long status = platform::DeleteTask(path);
     if (status != 0 && status != platform::kTaskErrorNotFound)
-      return {status, "the logon task could not be removed"};
-    platform::DeleteTaskFolder(kLogonTaskFolder);  // only when nothing else is in it
+      return {status, name + " could not be removed"};
+    removed = true;
   }
+  if (removed)
+    platform::DeleteTaskFolder(kLogonTaskFolder);  // only when nothing else is in it
   for (auto [key, switch_text] : {std::pair{kRunKey, "/s"}, std::pair{kRunOnceKey, "/r"}})
     if (long status = DeleteOwnValue(key, switch_text))
       return {status, "the Run values could not be removed"};
@@ -144,7 +165,12 @@ LogonStartResult DisableLogonStart() {
 }
 
 void KeepAutostartValues() {
-  if (platform::MajorVersion() >= 6 && LogonTaskStartsThisProgram())
+  // An earlier version's one task runs the guard at once, before Explorer has read what
+  // the early scan set aside.
+  if (platform::MajorVersion() >= 6 && TaskStartsThisProgram(kOldLogonTaskPath) &&
+      !TaskStartsThisProgram(kGuardTask.path))
+    EnableLogonStart();
+  if (GuardStartedByTask())
     return;
   WriteRegValue(kRunOnceKey, kAutostartValue, AutostartCommand("/r"));
   WriteRegValue(kRunKey, kAutostartValue, AutostartCommand("/s"));

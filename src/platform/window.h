@@ -5,8 +5,8 @@
 // Windows every form, label, button, check box, option button, text box, scroll bar,
 // list box and picture box is a real window whose text is its caption; shapes and
 // images are painted by the form or picture box they sit on. On the portable side the
-// controls are headless: tests click them, move the pointer over them and tick their
-// timers. Positions and sizes are in twips (15 to a pixel) and are kept in whole
+// controls are headless: tests click them, press keys, move the pointer over them and
+// tick their timers. Positions and sizes are in twips (15 to a pixel) and are kept in whole
 // pixels, as the window system keeps them.
 //
 // Everything runs on one thread. Events (click, change, paint, mouse move, timer) are
@@ -112,6 +112,9 @@ inline constexpr int32_t kChecked = 1;
 inline constexpr int32_t kGrayed = 2;
 
 inline constexpr int32_t kNotInArray = -1;
+
+// Keys a form answers itself: Tab and Shift+Tab move the focus, Enter and Space press.
+enum class Key { kTab, kShiftTab, kEnter, kSpace };
 
 class Form;
 struct ControlPeer;
@@ -232,6 +235,16 @@ class Control {
   void Click();
   void MouseMove(int32_t x, int32_t y);
 
+  // Keyboard. A button, check box, option button, text box, scroll bar or list box can
+  // take the focus while a click would reach it: it is live, inside the area of its
+  // container, and no visible picture box in front of it (a page, a panel) covers it.
+  bool CanTakeFocus() const;
+  // Gives it the focus within its form; the keyboard's once the form is active.
+  void SetFocus();
+  // The letter the caption of a button, check box or option button marks with "&"
+  // (Alt and the letter press it; "&&" is a plain "&"), lower case; 0 when none.
+  char AccessKey() const;
+
   // For the platform implementations.
   ControlPeer* peer() const { return peer_; }
   void set_peer(ControlPeer* peer) { peer_ = peer; }
@@ -301,6 +314,20 @@ class Form : public Control {
 
   // Whether the window is there: from construction until it was closed.
   bool Open() const { return open_; }
+
+  // The control that has the focus within the form; nullptr when none has.
+  Control* ActiveControl() const { return active_control_; }
+  // What the keyboard does, for the window system and tests. Tab and Shift+Tab move the
+  // focus to the next or previous control that can take it, in the order the controls
+  // were created, round the end; Enter presses the focused button, Space the focused
+  // button, check box or option button. True when the key did something.
+  bool PressKey(Key key);
+  // Alt and a letter: the control that can take the focus and marks that letter in its
+  // caption takes it and is pressed. True when one was.
+  bool PressAccessKey(char letter);
+  // The form became the active window (a click on it, Alt+Tab, the taskbar).
+  std::function<void()> on_activate;
+  void Activate();
   // What the close box, Alt+F4 and WM_CLOSE do: nothing when the form cannot be closed
   // or on_query_unload returns true (cancel); otherwise the window goes.
   void Close();
@@ -314,6 +341,8 @@ class Form : public Control {
   void AddControl(Control* control) { controls_.push_back(control); }
   void RemoveControl(Control* control);
   void set_open(bool open) { open_ = open; }
+  // The window system moved the focus (a click on a button).
+  void set_active_control(Control* control) { active_control_ = control; }
   // Runs on_query_unload, and Close's ending, without asking (the session ends).
   void QueryUnloadForSessionEnd();
 
@@ -322,6 +351,7 @@ class Form : public Control {
   bool top_most_ = false;
   bool open_ = false;
   std::vector<Control*> controls_;
+  Control* active_control_ = nullptr;
 };
 
 // A timer calls on_timer every Interval milliseconds while enabled. A tick that comes

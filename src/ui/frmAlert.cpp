@@ -135,6 +135,7 @@ frmAlert::Controls::Controls(frmAlert& owner)
                  kShadeBottom, true);
   };
   form.on_mouse_move = [&owner](int32_t x, int32_t y) { owner.Form_MouseMove(x, y); };
+  form.on_activate = [&owner] { owner.Form_Activate(); };
 
   Label(lblTitle, "Runwarden: a program wants to start with Windows", kBoldFont, kInk, 6, 4, 428,
         15);
@@ -158,14 +159,15 @@ frmAlert::Controls::Controls(frmAlert& owner)
   Picture2.SetForeColor(kInk);
   Picture2.SetFont(kLabelFont);
 
+  // "&" marks the access key: Alt+C, Alt+A, Alt+B, Alt+F.
   Place(CtlCommunity, 3, 116, 100, 24);
-  CtlCommunity.SetCaption("Community");
+  CtlCommunity.SetCaption("&Community");
   Place(CtlAllow, 109, 116, 100, 24);
-  CtlAllow.SetCaption("Allow");
+  CtlAllow.SetCaption("&Allow");
   Place(CtlBlock, 215, 116, 100, 24);
-  CtlBlock.SetCaption("Block");
+  CtlBlock.SetCaption("&Block");
   Place(CtlBlockForever, 321, 116, 116, 24);
-  CtlBlockForever.SetCaption("Block Forever");
+  CtlBlockForever.SetCaption("Block &Forever");
   for (Control* button : {&CtlCommunity, &CtlAllow, &CtlBlock, &CtlBlockForever, &CtlOK})
     button->SetForeColor(kInk);
   CtlAllow.on_click = [&owner] { owner.Decision = 1; };
@@ -343,6 +345,7 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
     c.Shape2.SetWidth(c.Shape1.Width() / 100 * percent);
   });
   FileInfo = file_info;
+  TickerOffset = 0;  // a new text starts at its beginning
   ticker_resting_ = false;
   platform::DoEvents();
 
@@ -362,9 +365,10 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
     platform::DoEvents();
     platform::Idle(10);
     if (WithTimer && !c.Timer1.Enabled()) {
-      // The count is over: the community may decide, else the entry is blocked.
+      // The count is over: the community may decide, else the entry is blocked. Without
+      // a digest there is nothing to ask it about.
       if (CommunityBeforeBlock) {
-        int32_t score = CommunityLookup(FileHash);
+        int32_t score = FileHash.empty() ? 0 : CommunityLookup(FileHash);
         error.Try([&] {
           if (score > 1) {
             c.Shape3.SetLeft(c.CtlAllow.Left() - 30);
@@ -382,12 +386,10 @@ bool frmAlert::ShowAlert(const StartupEntry& data,
           }
         });
       }
-      // The verdict stays readable; a click now no longer changes it.
-      int32_t verdict = Decision;
+      // The verdict stays readable; the buttons, disabled, no longer change it.
       DecisionSeenAt = platform::TickCount();
       WaitLettingEventsRun(5000);
       SlideWindow(1, 0);
-      Decision = verdict;
       result = Decision == 1;
       block = false;
       Unload();
@@ -468,6 +470,9 @@ void frmAlert::Timer1_Timer() {
       --SecondsLeft;
       countdown_line();
     } else if (SecondsLeft == 1) {
+      // The count decides now, not the buttons.
+      for (Control* button : {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
+        button->SetEnabled(false);
       if (CommunityBeforeBlock) {
         c.Label2.SetCaption(kCheckingCommunity);
         platform::DoEvents();
@@ -515,15 +520,37 @@ void frmAlert::Timer2_Timer() {
   });
 }
 
-void frmAlert::Form_MouseMove(int32_t, int32_t) {
-  ErrorScope error;
+// Someone is at the window: the countdown is cancelled for good, and the alert waits for a
+// button. False when no countdown was running.
+bool frmAlert::StopCountdown() {
   Controls& c = *controls_;
   if (c.Picture1.Visible() || !c.Timer1.Enabled())
-    return;
-  // The countdown is cancelled for good; the alert waits for a button.
+    return false;
   WithTimer = false;
   c.Timer1.SetEnabled(false);
-  AnimateHeight(ButtonsHeight(), false);
+  return true;
+}
+
+void frmAlert::Form_MouseMove(int32_t, int32_t) {
+  ErrorScope error;
+  if (StopCountdown())
+    AnimateHeight(ButtonsHeight(), false);
+}
+
+// Activated (a click, Alt+Tab, the taskbar) to be answered, maybe from the keyboard:
+// the countdown stops as for the pointer. The window shrinks back to its buttons at once,
+// not animated: an animation disables it, and the keys typed right after Alt+Tab (Alt
+// still held, then A) would be lost.
+void frmAlert::Form_Activate() {
+  ErrorScope error;
+  if (!StopCountdown())
+    return;
+  error.Try([&] {
+    platform::Form& form = controls_->form;
+    int32_t shrink = form.Height() - platform::RoundToPixel(ButtonsHeight());
+    if (shrink > 0)
+      form.Move(form.Left(), form.Top() + shrink, form.Width(), form.Height() - shrink);
+  });
 }
 
 void frmAlert::CtlCommunity_Click() {

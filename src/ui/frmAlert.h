@@ -82,6 +82,8 @@ class frmAlert {
   void Load();
   void Form_Load();
   void Form_MouseMove(int32_t x, int32_t y);
+  void Form_Activate();
+  bool StopCountdown();
   void Timer1_Timer();
   void Timer2_Timer();
   void CtlCommunity_Click();

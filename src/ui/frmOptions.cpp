@@ -250,7 +250,11 @@ void frmOptions::Form_Load() {
       // No layered windows before version 5.
       c.HScroll1.SetValue(0);
       c.HScroll1.SetEnabled(false);
+      return;
     }
+    // Restoring the designed position (a fresh machine) fires no Change: the window
+    // takes its transparency here.
+    HScroll1_Change();
   });
   error.Try([&] {
     machine_writable_ = CanWriteMachineSettings();

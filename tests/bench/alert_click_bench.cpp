@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         Sleep(5);
       }
       Sleep(1000);  // the window has slid in and waits
-      HWND button = FindWindowExW(window, nullptr, L"Button", L"Block");
+      HWND button = FindWindowExW(window, nullptr, L"Button", L"&Block");
       sent_tick = timeGetTime();
       QueryPerformanceCounter(&sent);
       SendMessageW(button, BM_CLICK, 0, 0);

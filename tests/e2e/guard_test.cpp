@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "registry/basReg.h"
+#include "support/RealInput.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 
@@ -234,7 +235,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   RunningProgram guard(kQuotedExe + " /s");
   ASSERT_TRUE(guard.started());
   std::map<std::string, std::wstring> press = {
-      {"RwE2E Keeper", L"Allow"}, {"RwE2E Pest", L"Block"}, {"RwE2E Worm", L"Block Forever"}};
+      {"RwE2E Keeper", L"&Allow"}, {"RwE2E Pest", L"&Block"}, {"RwE2E Worm", L"Block &Forever"}};
   std::set<std::string> waiting = {"RwE2E Keeper", "RwE2E Pest", "RwE2E Worm", "RwE2E Tray"};
   std::vector<std::string> asked;
   bool countdown_seen = false;
@@ -372,11 +373,34 @@ TEST_F(GuardRunTest, TheAlertIsAsTransparentAsTheOptionsWindowLeftIt) {
   ASSERT_TRUE(WaitUntil([&] { return GetLayeredWindowAttributes(alert, &key, &alpha, &flags); }));
   EXPECT_TRUE(flags & LWA_ALPHA);
   EXPECT_EQ(alpha, 153);  // 60% opaque
-  EXPECT_TRUE(Answer(alert, L"Allow"));
+  EXPECT_TRUE(Answer(alert, L"&Allow"));
   DWORD exit_code = 1;
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
   EXPECT_TRUE(HasValue(kHkcuRun, "RwE2E Keeper"));
+}
+
+// The alert comes without the keyboard; brought forward (as the taskbar and Alt+Tab do),
+// it is answered with Alt+A, typed as real keys: the entry is allowed.
+TEST_F(GuardRunTest, AnAlertBroughtForwardIsAllowedWithAltA) {
+  const std::string keeper = Program("keeper.exe");
+  WriteRegValue(kHkcuRun, "RwE2E Keeper", keeper);
+  RunningProgram guard(kQuotedExe + " /s");
+  HWND alert = nullptr;
+  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }));
+  EXPECT_NE(GetForegroundWindow(), alert);
+  SetForegroundWindow(alert);
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == alert; }));
+  TypeKeys("a");
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(alert); }));
+  DWORD exit_code = 1;
+  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), keeper);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "").rfind("<#>" + Lower(keeper) + "<#>", 0), 0u);
+  EXPECT_NE(EventLog().find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos);
 }
 
 // A guard whose settings were found changed stays resident: the red notice once, then a
@@ -401,7 +425,7 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
   HWND alert = nullptr;
   ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
-  ASSERT_TRUE(Answer(alert, L"Allow"));
+  ASSERT_TRUE(Answer(alert, L"&Allow"));
   // No second notice, and still guarding.
   Sleep(6000);
   EXPECT_EQ(AlertShowing(guard, ""), nullptr);

@@ -10,6 +10,7 @@
 #include "platform/tasks.h"
 #include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
 
 namespace {
 
@@ -37,7 +38,8 @@ class OptionsWindowTest : public ::testing::Test {
   static void ForgetAutostart() {
     DeleteRegValue(kRunKey, "Runwarden");
     DeleteRegValue(kRunOnceKey, "Runwarden");
-    platform::DeleteTask(kLogonTaskPath);
+    for (const LogonTask& task : kLogonTasks)
+      platform::DeleteTask(task.path);
     platform::DeleteTaskFolder(kLogonTaskFolder);
   }
 
@@ -101,7 +103,7 @@ TEST_F(OptionsWindowTest, EnableRegistersTheLogonTaskStartsTheGuardAndDisableTak
   EXPECT_EQ(AnswerOk(&title), "Do you want to enable Runwarden?");
   EXPECT_EQ(title, "Runwarden");
   EXPECT_EQ(AnswerOk(), "Runwarden installed sucessfully!");
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
   // The guard was started by its full path, although the folder holds a blank.
@@ -116,7 +118,7 @@ TEST_F(OptionsWindowTest, EnableRegistersTheLogonTaskStartsTheGuardAndDisableTak
   PressLater(enable);
   EXPECT_EQ(AnswerOk(), "Do you want to disable Runwarden?");
   EXPECT_EQ(AnswerOk(), "Runwarden uninstalled sucessfully!");
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "gone"), "gone");
   EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "gone"), "gone");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");

@@ -16,6 +16,7 @@
 #include "platform/tasks.h"
 #include "registry/basReg.h"
 #include "runwarden_version.h"
+#include "support/ScopedOverrides.h"
 
 namespace {
 
@@ -137,13 +138,16 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   EXPECT_TRUE(Exists(Shortcut()));
 
   // The guard is registered as Enable registers it: Wine says it is Windows 7 and has a
-  // Task Scheduler, so by the logon task, and no Run value starts a second guard. (Wine's
+  // Task Scheduler, so by the logon tasks, and no Run value starts a second guard. (Wine's
   // scheduler keeps the registration and the settings, not the trigger and the actions.)
-  std::string task;
-  ASSERT_TRUE(platform::ReadTaskXml(kLogonTaskPath, &task)) << "no logon task";
-  EXPECT_NE(task.find("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"), std::string::npos) << task;
-  EXPECT_NE(task.find("<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"),
-            std::string::npos);
+  for (const LogonTask& logon_task : kLogonTasks) {
+    std::string task;
+    ASSERT_TRUE(platform::ReadTaskXml(logon_task.path, &task)) << "no " << logon_task.name;
+    EXPECT_NE(task.find("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"), std::string::npos)
+        << task;
+    EXPECT_NE(task.find("<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"),
+              std::string::npos);
+  }
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kRun32Key, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "none"), "none");
@@ -179,7 +183,7 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   EXPECT_EQ(GetIniValue(kFolder + "\\ver.ini", "Installed", "Runwarden.exe", ""),
             RUNWARDEN_VERSION_STRING);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "chkAuto_Update(6)", ""), "1");
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath)) << "Cancel changed the guard";
+  EXPECT_EQ(TaskSandbox::Registered(), 2) << "Cancel changed the guard";
 
   // What a few logons leave: decisions, caches, logs, the guard's RunOnce value, and two
   // entries the early scan set aside that the guard has not put back yet.
@@ -209,7 +213,7 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
 
   EXPECT_FALSE(Exists(kFolder)) << "files left in " << kFolder;
   EXPECT_FALSE(Exists(Shortcut()));
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
   EXPECT_EQ(platform::DeleteTaskFolder(kLogonTaskFolder), platform::kTaskErrorNotFound)
       << "the task's folder is left";
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
@@ -240,7 +244,7 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
   ASSERT_TRUE(WaitForUninstall()) << "the uninstaller did not finish";
 
   EXPECT_FALSE(Exists(kFolder));
-  EXPECT_FALSE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
   EXPECT_FALSE(KeyExists(kSettingsKey));
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", ""), other);
@@ -361,7 +365,7 @@ TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
   EXPECT_TRUE(setup.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
 
-  EXPECT_TRUE(platform::TaskExists(kLogonTaskPath));
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
   EXPECT_EQ(ReadRegValue(kUninstallKey, "InstallLocation", ""), kFolder);
   for (const std::string& name : kShippedFiles)
     EXPECT_TRUE(Exists(kFolder + "\\" + name)) << name;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "guard/LogonStart.h"
 #include "platform/rights.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -54,8 +55,9 @@ class ScopedNow {
   ScopedNow& operator=(const ScopedNow&) = delete;
 };
 
-// The logon task's place in the Task Scheduler, emptied before and after (under Wine the
-// prefix's real scheduler), with the service behaving as Service says meanwhile.
+// The logon tasks' place in the Task Scheduler (the earlier one task's too), emptied
+// before and after (under Wine the prefix's real scheduler), with the service behaving as
+// Service says meanwhile.
 class TaskSandbox {
  public:
   explicit TaskSandbox(
@@ -67,14 +69,20 @@ class TaskSandbox {
   TaskSandbox(const TaskSandbox&) = delete;
   TaskSandbox& operator=(const TaskSandbox&) = delete;
 
-  static constexpr char kTask[] = "\\Runwarden\\Logon";
-  static constexpr char kFolder[] = "\\Runwarden";
+  // How many of the two logon tasks are registered.
+  static int Registered() {
+    int registered = 0;
+    for (const LogonTask& task : kLogonTasks)
+      registered += platform::TaskExists(task.path) ? 1 : 0;
+    return registered;
+  }
 
  private:
   static void Clear() {
     platform::SetTaskServiceForTesting(platform::TaskServiceForTesting::kReal);
-    platform::DeleteTask(kTask);
-    platform::DeleteTaskFolder(kFolder);
+    for (const char* task : {kGuardTask.path, kScanTask.path, kOldLogonTaskPath})
+      platform::DeleteTask(task);
+    platform::DeleteTaskFolder(kLogonTaskFolder);
     platform::ResetTasksForTesting();
   }
 };

@@ -1,13 +1,16 @@
 // The alert and the options window as real windows under Wine: found by their class and
 // text, their buttons pressed with BM_CLICK from another thread, as a screen reader or
-// a test driver would; layered windows whose alpha is read back from the system.
+// a test driver would, or with real mouse and key input; what a screen reader reads;
+// layered windows whose alpha is read back from the system.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -18,6 +21,7 @@
 #include "platform/window.h"
 #include "registry/basReg.h"
 #include "support/LoopbackPeer.h"
+#include "support/RealInput.h"
 #include "support/RegistrySandbox.h"
 #include "ui/frmAlert.h"
 
@@ -110,9 +114,9 @@ TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThrea
     bool allowed, block;
     const char* verdict;
   };
-  const Case cases[] = {{L"Allow", true, false, "al"},
-                        {L"Block", false, false, "bl"},
-                        {L"Block Forever", false, true, "bl"}};
+  const Case cases[] = {{L"&Allow", true, false, "al"},
+                        {L"&Block", false, false, "bl"},
+                        {L"Block &Forever", false, true, "bl"}};
   for (const Case& expected : cases) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(expected.button)));
     std::atomic<bool> pressed{false};
@@ -124,7 +128,7 @@ TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThrea
         return;
       name_shown = FindStatic(alert, L"Updater") ? L"Updater" : L"";
       command_shown = FindStatic(alert, L"C:\\Tools\\updater.exe /quiet") ? L"found" : L"";
-      community_enabled = IsWindowEnabled(Child(alert, L"Button", L"Community"));
+      community_enabled = IsWindowEnabled(Child(alert, L"Button", L"&Community"));
       HWND button = Child(alert, L"Button", expected.button);
       if (!button)
         return;
@@ -144,59 +148,131 @@ TEST_F(AlertWindowTest, ButtonsFoundByTheirTextDecideWhenPressedFromAnotherThrea
   }
 }
 
-// The alert comes unasked: neither a real click (mouse input through the window system)
-// nor a pressed button takes the keyboard from the window the user works in.
-TEST_F(AlertWindowTest, ClicksLeaveTheUsersWindowActive) {
+std::wstring FocusedText(HWND alert) {
+  GUITHREADINFO info{sizeof info};
+  GetGUIThreadInfo(GetWindowThreadProcessId(alert, nullptr), &info);
+  return info.hwndFocus ? Text(info.hwndFocus) : L"(none)";
+}
+
+// The alert comes unasked and leaves the keyboard to the window the user works in. A
+// click on it, or the way Alt+Tab and the taskbar bring a window forward, activates it,
+// and it is answered from the keyboard; then the keyboard goes back to the user's window.
+TEST_F(AlertWindowTest, OnceActivatedItIsAnsweredFromTheKeyboard) {
   HWND user = CreateWindowExW(0, L"STATIC", L"The user's work", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                               40, 40, 320, 200, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(user, nullptr);
-  SetForegroundWindow(user);
-  platform::DoEvents();
-  ASSERT_EQ(GetForegroundWindow(), user);
-
-  for (bool real_click : {true, false}) {
-    SCOPED_TRACE(real_click ? "mouse input" : "BM_CLICK");
-    std::atomic<bool> pressed{false}, activated{false}, lost{false};
+  struct Case {
+    const char* activation;  // "button": a click on Block; "body": on the window; "forward"
+    std::string keys;
+    std::wstring focus_before_last_key;
+    bool allowed, block;
+  };
+  const Case cases[] = {
+      {"button", "", L"", false, false},
+      {"body", "f", L"&Community", false, true},
+      {"forward", "TE", L"&Allow", true, false},
+      {"forward", "SS_", L"&Block", false, false},
+  };
+  for (const Case& expected : cases) {
+    SCOPED_TRACE(expected.activation + (" " + expected.keys));
+    SetForegroundWindow(user);
+    platform::DoEvents();
+    ASSERT_EQ(GetForegroundWindow(), user);
+    std::atomic<bool> came_unasked{true}, activated{false}, lost{false};
+    std::wstring focus_before_last_key;
     bool allowed = ShowWhile([&] {
       HWND alert = WaitForWindow(VisibleAlert);
       if (!alert)
         return;
-      Sleep(1000);  // slid in
-      HWND button = Child(alert, L"Button", real_click ? L"Block" : L"Allow");
-      if (!button)
-        return;
-      if (real_click) {
-        RECT area{};
-        GetWindowRect(button, &area);
-        SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
-        INPUT click[2] = {};
-        click[0].type = click[1].type = INPUT_MOUSE;
-        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, click, sizeof(INPUT));
-      } else {
-        SendMessageW(button, BM_CLICK, 0, 0);
+      for (DWORD start = GetTickCount(); GetTickCount() - start < 1000; Sleep(5))
+        came_unasked = came_unasked && GetForegroundWindow() == user;
+      RECT area{};
+      GetWindowRect(
+          expected.activation == std::string("button") ? Child(alert, L"Button", L"&Block") : alert,
+          &area);
+      if (expected.activation == std::string("forward"))
+        SetForegroundWindow(alert);
+      else if (expected.activation == std::string("body"))
+        ClickAt(area.left + 2, area.top + 2);
+      else
+        ClickAt((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+      if (!expected.keys.empty()) {
+        activated = WaitForWindow([&] { return GetForegroundWindow() == alert ? alert : nullptr; },
+                                  3000) != nullptr;
+        TypeKeys(expected.keys.substr(0, expected.keys.size() - 1));
+        focus_before_last_key = FocusedText(alert);
+        TypeKeys(expected.keys.substr(expected.keys.size() - 1));
       }
-      pressed = true;
+
       for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < 10000;) {
-        if (GetForegroundWindow() == alert)
-          activated = true;
+        activated = activated || GetForegroundWindow() == alert;
         Sleep(5);
       }
-      // A click that was eaten would leave the alert waiting for ever.
+      // An answer that went astray would leave the alert waiting for ever.
       if (IsWindow(alert)) {
         lost = true;
-        SendMessageW(button, BM_CLICK, 0, 0);
+        SendMessageW(Child(alert, L"Button", L"&Block"), BM_CLICK, 0, 0);
       }
     });
-    ASSERT_TRUE(pressed) << "the alert or its button was not found";
-    EXPECT_FALSE(lost) << "the click did not reach the button";
-    EXPECT_EQ(allowed, !real_click);
-    EXPECT_FALSE(block_);
-    EXPECT_FALSE(activated);
+    EXPECT_TRUE(came_unasked);
+    EXPECT_TRUE(activated);
+    EXPECT_FALSE(lost) << "the answer did not reach the alert";
+    EXPECT_EQ(allowed, expected.allowed);
+    EXPECT_EQ(block_, expected.block);
+    EXPECT_EQ(focus_before_last_key, expected.focus_before_last_key);
     EXPECT_EQ(GetForegroundWindow(), user);
   }
   DestroyWindow(user);
+}
+
+// What a screen reader reads for each button: its caption without the "&" that marks
+// the access key, and that key as its shortcut.
+TEST_F(AlertWindowTest, AScreenReaderReadsEachButtonsCaption) {
+  struct Read {
+    std::wstring name, shortcut;
+  };
+  std::map<std::wstring, Read> read;
+  bool allowed = ShowWhile([&] {
+    HWND alert = WaitForWindow(VisibleAlert);
+    if (!alert)
+      return;
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // Taken from oleacc.dll as a screen reader does (its import library clashes with uuid).
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    auto accessible_object_from_window = reinterpret_cast<FromWindow>(
+        GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow"));
+    for (const wchar_t* text : {L"&Community", L"&Allow", L"&Block", L"Block &Forever"}) {
+      IAccessible* accessible = nullptr;
+      if (!accessible_object_from_window ||
+          FAILED(accessible_object_from_window(Child(alert, L"Button", text), OBJID_CLIENT,
+                                               IID_IAccessible,
+                                               reinterpret_cast<void**>(&accessible))))
+        continue;
+      VARIANT self{};
+      self.vt = VT_I4;
+      self.lVal = CHILDID_SELF;
+      BSTR name = nullptr, shortcut = nullptr;
+      accessible->get_accName(self, &name);
+      accessible->get_accKeyboardShortcut(self, &shortcut);
+      read[text] = {name ? name : L"", shortcut ? shortcut : L""};
+      SysFreeString(name);
+      SysFreeString(shortcut);
+      accessible->Release();
+    }
+    CoUninitialize();
+    SendMessageW(Child(alert, L"Button", L"&Allow"), BM_CLICK, 0, 0);
+  });
+  EXPECT_TRUE(allowed);
+  const std::map<std::wstring, Read> expected = {{L"&Community", {L"Community", L"Alt+C"}},
+                                                 {L"&Allow", {L"Allow", L"Alt+A"}},
+                                                 {L"&Block", {L"Block", L"Alt+B"}},
+                                                 {L"Block &Forever", {L"Block Forever", L"Alt+F"}}};
+  ASSERT_EQ(read.size(), expected.size());
+  for (const auto& [text, want] : expected) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    EXPECT_EQ(read[text].name, want.name);
+    EXPECT_EQ(read[text].shortcut, want.shortcut);
+  }
 }
 
 TEST_F(AlertWindowTest, CloseRequestsAndAltF4AreIgnored) {
@@ -212,7 +288,7 @@ TEST_F(AlertWindowTest, CloseRequestsAndAltF4AreIgnored) {
     PostMessageW(alert, WM_CLOSE, 0, 0);
     Sleep(300);
     survived = IsWindow(alert) && IsWindowVisible(alert);
-    SendMessageW(Child(alert, L"Button", L"Allow"), BM_CLICK, 0, 0);
+    SendMessageW(Child(alert, L"Button", L"&Allow"), BM_CLICK, 0, 0);
   });
   EXPECT_TRUE(survived);
   EXPECT_TRUE(allowed);
@@ -239,7 +315,7 @@ TEST_F(AlertWindowTest, TheCountdownIsReadableAndTheWindowIsTopmostAndTranslucen
         GetLayeredWindowAttributes(alert, &key, &alpha, &flags);
         ex_style = GetWindowLongW(alert, GWL_EXSTYLE);
         GetWindowRect(alert, &placed);
-        SendMessageW(Child(alert, L"Button", L"Block"), BM_CLICK, 0, 0);
+        SendMessageW(Child(alert, L"Button", L"&Block"), BM_CLICK, 0, 0);
       },
       true);
   EXPECT_FALSE(allowed);

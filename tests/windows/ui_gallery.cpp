@@ -1,7 +1,8 @@
 // Shows the program's windows one state after another, for scripts/screenshots.sh:
-// the alert asking (with its community panel), counting down, a red notice, and the
-// three pages of the options window, and its first page without an administrator's
-// rights. Before each picture it writes
+// the alert asking (then brought forward, with the focus on a button, and with its
+// community panel), counting down, a red notice, and the three pages of the options
+// window, and its first page without an administrator's rights. Before each picture it
+// writes
 //   NAME LEFT TOP WIDTH HEIGHT
 // (the window's place on the screen, in pixels) to the file named on its command line,
 // and goes on once that file has been deleted.
@@ -88,6 +89,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       return;
     asking.next = 1;
     Picture("alert-question", c->form);
+    // Brought forward, the first button has the focus; Tab moves it to Allow.
+    SetForegroundWindow(static_cast<HWND>(c->form.Handle()));
+    platform::DoEvents();
+    c->form.PressKey(platform::Key::kTab);
+    Picture("alert-keys", c->form);
     c->CtlCommunity.Click();
     Picture("alert-community", c->form);
     c->CtlOK.Click();

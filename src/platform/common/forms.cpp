@@ -49,6 +49,41 @@ bool IsDue(uint32_t now, uint32_t due) {
   return static_cast<int32_t>(now - due) >= 0;
 }
 
+bool TakesFocus(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kButton:
+    case ControlKind::kCheckBox:
+    case ControlKind::kOptionButton:
+    case ControlKind::kTextBox:
+    case ControlKind::kHScrollBar:
+    case ControlKind::kListBox:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether any of the control lies inside its container's area.
+bool InsideContainer(const Control& control, const Control& container) {
+  int32_t width = container.Width(), height = container.Height();
+  if (container.kind() == ControlKind::kForm) {
+    width = static_cast<const Form&>(container).ClientWidth();
+    height = static_cast<const Form&>(container).ClientHeight();
+  }
+  return control.Left() < width && control.Top() < height && control.Left() + control.Width() > 0 &&
+         control.Top() + control.Height() > 0;
+}
+
+bool Covers(const Control& front, const Control& behind) {
+  return front.Left() <= behind.Left() && front.Top() <= behind.Top() &&
+         front.Left() + front.Width() >= behind.Left() + behind.Width() &&
+         front.Top() + front.Height() >= behind.Top() + behind.Height();
+}
+
+char LowerAscii(char letter) {
+  return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+}
+
 }  // namespace
 
 int32_t RoundToPixel(int32_t twips) {
@@ -411,6 +446,40 @@ void Control::MouseMove(int32_t x, int32_t y) {
     on_mouse_move(x, y);
 }
 
+bool Control::CanTakeFocus() const {
+  if (!TakesFocus(kind_) || !Live())
+    return false;
+  for (const Control* control = this; control->container_; control = control->container_) {
+    if (!InsideContainer(*control, *control->container_))
+      return false;
+    for (const Control* sibling : control->container_->children_) {
+      if (sibling != control && sibling->kind_ == ControlKind::kPictureBox && sibling->visible_ &&
+          sibling->z_position_ > control->z_position_ && Covers(*sibling, *control))
+        return false;
+    }
+  }
+  return true;
+}
+
+void Control::SetFocus() {
+  if (!CanTakeFocus())
+    return;
+  form_->set_active_control(this);
+  peer::Update(*this, peer::Change::kFocus);
+}
+
+char Control::AccessKey() const {
+  if (kind_ != ControlKind::kButton && kind_ != ControlKind::kCheckBox &&
+      kind_ != ControlKind::kOptionButton)
+    return 0;
+  for (std::size_t at = caption_.find('&'); at != std::string::npos && at + 1 < caption_.size();
+       at = caption_.find('&', at + 2)) {
+    if (caption_[at + 1] != '&')
+      return LowerAscii(caption_[at + 1]);
+  }
+  return 0;
+}
+
 // ---- Form ----
 
 Form::Form(std::string name, Border border) : Control(*this, std::move(name)), border_(border) {
@@ -429,6 +498,63 @@ Form::~Form() {
 
 void Form::RemoveControl(Control* control) {
   controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
+  if (active_control_ == control)
+    active_control_ = nullptr;
+}
+
+bool Form::PressKey(Key key) {
+  Control* focused = active_control_ && active_control_->CanTakeFocus() ? active_control_ : nullptr;
+  switch (key) {
+    case Key::kTab:
+    case Key::kShiftTab: {
+      std::vector<Control*> stops;
+      for (Control* control : controls_)
+        if (control->CanTakeFocus())
+          stops.push_back(control);
+      if (stops.empty())
+        return false;
+      auto at = std::find(stops.begin(), stops.end(), focused);
+      Control* next = nullptr;
+      if (key == Key::kTab)
+        next = at == stops.end() || at + 1 == stops.end() ? stops.front() : *(at + 1);
+      else
+        next = at == stops.end() || at == stops.begin() ? stops.back() : *(at - 1);
+      next->SetFocus();
+      return true;
+    }
+    case Key::kEnter:
+      if (!focused || focused->kind() != ControlKind::kButton)
+        return false;
+      focused->Click();
+      return true;
+    case Key::kSpace:
+      if (!focused ||
+          (focused->kind() != ControlKind::kButton && focused->kind() != ControlKind::kCheckBox &&
+           focused->kind() != ControlKind::kOptionButton))
+        return false;
+      focused->Click();
+      return true;
+  }
+  return false;
+}
+
+bool Form::PressAccessKey(char letter) {
+  letter = LowerAscii(letter);
+  if (letter == 0)
+    return false;
+  for (Control* control : controls_) {
+    if (control->AccessKey() != letter || !control->CanTakeFocus())
+      continue;
+    control->SetFocus();
+    control->Click();
+    return true;
+  }
+  return false;
+}
+
+void Form::Activate() {
+  if (open_ && on_activate)
+    on_activate();
 }
 
 void Form::SetClientSize(int32_t width, int32_t height) {

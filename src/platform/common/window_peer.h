@@ -24,6 +24,7 @@ enum class Change {
   kDrawing,  // what a form or picture box paints itself (drawn texts, shapes on it)
   kZOrder,
   kTopMost,
+  kFocus,  // the control took the focus within its form
 };
 
 // Called once the model of the control is complete, and when it goes.

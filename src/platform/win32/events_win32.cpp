@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/form_keys.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -40,6 +41,8 @@ void Sleep(uint32_t milliseconds) {
 void DoEvents() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (HandleFormKey(message))
+      continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -49,7 +52,8 @@ void DoEvents() {
 void WaitForEvents(uint32_t timeout_milliseconds) {
   WaitForMessage(timeout_milliseconds);
   // Any wait lets some time pass, so a loop waiting for its deadline reaches it.
-  if (g_manual_clock) g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
+  if (g_manual_clock)
+    g_manual_ticks += std::max<uint32_t>(timeout_milliseconds, 1);
 }
 
 void Idle(uint32_t milliseconds) {
@@ -62,13 +66,16 @@ void Idle(uint32_t milliseconds) {
 }
 
 void UseManualClockForTesting(bool manual) {
-  if (manual && !g_manual_clock) g_manual_ticks = timeGetTime();
+  if (manual && !g_manual_clock)
+    g_manual_ticks = timeGetTime();
   g_manual_clock = manual;
   g_step_on_reading = 0;
   g_longest_idle = 0;
 }
 
-void AdvanceClockForTesting(uint32_t milliseconds) { g_manual_ticks += milliseconds; }
+void AdvanceClockForTesting(uint32_t milliseconds) {
+  g_manual_ticks += milliseconds;
+}
 
 void StepClockOnReadingForTesting(uint32_t step) {
   g_step_on_reading = step;

@@ -1,8 +1,10 @@
 // Forms and controls as real windows: every form, label, button, check box, option
 // button, text box, scroll bar, list box and picture box is a window whose text is its
-// caption, so the window system, screen readers and test drivers find "Allow" and press
-// it. Shapes, images and the texts drawn into picture boxes are painted by the form or
-// picture box they sit on. Text crosses to Windows through the wide functions.
+// caption, so the window system, screen readers and test drivers find "&Allow" (read
+// "Allow", Alt+A) and press it. Shapes, images and the texts drawn into picture boxes are
+// painted by the form or picture box they sit on. The keys a form answers itself (Tab,
+// Enter, Alt and a letter) are taken from the message pump (HandleFormKey). Text crosses
+// to Windows through the wide functions.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -16,6 +18,7 @@
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/win32/form_keys.h"
 #include "platform/win32/wide_text.h"
 #include "platform/window.h"
 
@@ -29,7 +32,8 @@ struct ControlPeer {
   bool has_tool = false;
   RECT painted{};  // where a shape or image was last painted, in its container
   POINT last_pointer{-1, -1};
-  bool moving = false;  // the model moves the window itself
+  bool moving = false;            // the model moves the window itself
+  HWND activated_from = nullptr;  // the window that was active before a form was
 };
 
 namespace {
@@ -72,34 +76,42 @@ Control* ControlOf(HWND window) {
   return control && WindowOf(control) == window ? control : nullptr;
 }
 
+// Gives the keyboard focus to the control the form last had it on, or to the first
+// that can take it (as a dialog does when it is activated).
+void FocusActiveControl(Form& form) {
+  Control* target = form.ActiveControl();
+  if (!target || !target->CanTakeFocus()) {
+    target = nullptr;
+    for (Control* control : form.Controls()) {
+      if (control->CanTakeFocus()) {
+        target = control;
+        break;
+      }
+    }
+  }
+  if (!target || !WindowOf(target))
+    return;
+  form.set_active_control(target);
+  ::SetFocus(WindowOf(target));
+}
+
 DWORD FormStyle(Form::Border border) {
   return border == Form::Border::kNone
              ? WS_POPUP | WS_CLIPCHILDREN
              : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 }
 
-// A pop-up (the alert) never takes activation, not even from a click on its buttons: it
-// comes unasked, and the program the user works in keeps the keyboard.
-DWORD FormExStyle(Form::Border border) {
-  return border == Form::Border::kNone ? WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE : 0;
+// A pop-up (the alert) comes unasked, so it never activates itself: it shows and moves
+// without activation. A click on it, Alt+Tab or its taskbar button activate it like any
+// window, so that it can be answered from the keyboard (no WS_EX_NOACTIVATE, which would
+// keep it from the taskbar, Alt+Tab and accessibility tools; no WS_EX_TOOLWINDOW).
+DWORD FormExStyle(Form::Border) {
+  return 0;
 }
 
-bool RefusesActivation(HWND window) {
-  return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_NOACTIVATE) != 0;
-}
-
-// A button pressed on a pop-up would still activate it through the focus it takes; the
-// hook refuses that activation, and the click goes on without it.
-LRESULT CALLBACK RefuseActivationHook(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE && RefusesActivation(reinterpret_cast<HWND>(wparam)))
-    return 1;
-  return CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
-void RefuseActivationOfPopUpsOnThisThread() {
-  thread_local HHOOK hook = nullptr;
-  if (!hook)
-    hook = SetWindowsHookExW(WH_CBT, RefuseActivationHook, nullptr, GetCurrentThreadId());
+bool IsFormWindow(HWND window) {
+  wchar_t name[32] = {};
+  return window && GetClassNameW(window, name, 32) && wcscmp(name, kFormClass) == 0;
 }
 
 void AskFormsToUnloadAndEnd() {
@@ -296,7 +308,8 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
     OffsetRect(&text, 1, 1);
   if (button.Shield())
     DrawShield(dc, &text);
-  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+  // The window text marks the access key with "&": drawn underlined, always.
+  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
   if (!disabled) {
     RECT shadow = text;
     OffsetRect(&shadow, 1, 1);
@@ -448,9 +461,23 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
                       static_cast<int16_t>(HIWORD(lparam)) * kTwipsPerPixel);
       return 0;
     }
-    case WM_MOUSEACTIVATE:
-      if (RefusesActivation(window))
-        return MA_NOACTIVATE;
+    case WM_ACTIVATE:
+      if (self->kind() == ControlKind::kForm && LOWORD(wparam) != WA_INACTIVE) {
+        self->peer()->activated_from = reinterpret_cast<HWND>(lparam);
+        static_cast<Form*>(self)->Activate();
+      }
+      break;  // DefWindowProc gives the form the focus, which WM_SETFOCUS passes on
+    case WM_SETFOCUS:
+      if (self->kind() == ControlKind::kForm) {
+        FocusActiveControl(*static_cast<Form*>(self));
+        return 0;
+      }
+      break;
+    case WM_ENABLE:
+      // Disabling took the focus away (the height animation, a lookup); it comes back.
+      if (self->kind() == ControlKind::kForm && wparam && GetActiveWindow() == window &&
+          (!GetFocus() || GetFocus() == window))
+        FocusActiveControl(*static_cast<Form*>(self));
       break;
     case WM_CLOSE:
       if (self->kind() == ControlKind::kForm)
@@ -539,10 +566,29 @@ ChildClass ChildClassOf(ControlKind kind) {
   }
 }
 
+// An active form that leaves the screen (slides off it, hides, goes) gives the keyboard
+// back to the window it took it from, rather than keep it where nobody sees it. Wine
+// without a window manager would leave it to the desktop.
+void GiveBackActivation(Control& form) {
+  ControlPeer& peer = *form.peer();
+  if (form.kind() == ControlKind::kForm && peer.window && GetActiveWindow() == peer.window &&
+      peer.activated_from != peer.window && IsWindowVisible(peer.activated_from))
+    SetForegroundWindow(peer.activated_from);
+}
+
+bool OnScreen(const Control& control) {
+  RECT area = PixelRect(control),
+       screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT common;
+  return IntersectRect(&common, &area, &screen) != 0;
+}
+
 void MoveWindowTo(Control& control) {
   ControlPeer& peer = *control.peer();
   if (!peer.window)
     return;
+  if (control.kind() == ControlKind::kForm && !OnScreen(control))
+    GiveBackActivation(control);
   peer.moving = true;
   SetWindowPos(peer.window, nullptr, Pixels(control.Left()), Pixels(control.Top()),
                Pixels(control.Width()), Pixels(control.Height()), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -640,8 +686,6 @@ void ApplyFont(Control& control) {
 }
 
 void CreateFormWindow(Form& form) {
-  if (form.border() == Form::Border::kNone)
-    RefuseActivationOfPopUpsOnThisThread();
   ControlPeer& peer = *form.peer();
   peer.window = CreateWindowExW(
       FormExStyle(form.border()), kFormClass, Widen(form.Caption()).c_str(),
@@ -695,6 +739,32 @@ int ShowMessageBox(const std::string& text, const std::string& title, uint32_t s
     return responder(text, caption, style);
   return MessageBoxW(nullptr, Widen(text).c_str(), Widen(caption).c_str(),
                      style | MB_SETFOREGROUND);
+}
+
+bool HandleFormKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN && message.message != WM_SYSCHAR)
+    return false;
+  HWND root = GetAncestor(message.hwnd, GA_ROOT);
+  if (!IsFormWindow(root) || !ControlOf(root))
+    return false;
+  Form& form = static_cast<Form&>(*ControlOf(root));
+  // A click moved the focus in the window system: the form follows it.
+  if (Control* focused = IsChild(root, GetFocus()) ? ControlOf(GetFocus()) : nullptr)
+    form.set_active_control(focused);
+  if (message.message == WM_SYSCHAR)
+    return message.wParam < 0x80 && form.PressAccessKey(static_cast<char>(message.wParam));
+  if (GetKeyState(VK_MENU) < 0 || GetKeyState(VK_CONTROL) < 0)
+    return false;
+  switch (message.wParam) {
+    case VK_TAB:
+      form.PressKey(GetKeyState(VK_SHIFT) < 0 ? Key::kShiftTab : Key::kTab);
+      return true;
+    case VK_RETURN:
+      return form.PressKey(Key::kEnter);
+    default:
+      // Space is the focused button's own: it shows itself pressed until the key is up.
+      return false;
+  }
 }
 
 bool SetLayeredAlpha(WindowHandle window, uint8_t alpha) {
@@ -751,6 +821,7 @@ void Destroy(Control& control) {
     if (peer->has_tool)
       UpdateToolTip(control, "");
     HWND window = peer->window;
+    GiveBackActivation(control);
     DestroyWindow(window);
     peer->window = nullptr;
     ForgetWindows(control);
@@ -800,6 +871,8 @@ void Update(Control& control, Change change) {
         ShowWindow(window, pop_up ? SW_SHOWNOACTIVATE : SW_SHOW);
         UpdateWindow(window);
       } else {
+        if (!control.Visible())
+          GiveBackActivation(control);
         ShowWindow(window, control.Visible() ? SW_SHOWNA : SW_HIDE);
       }
       break;
@@ -833,6 +906,11 @@ void Update(Control& control, Change change) {
       break;
     case Change::kZOrder:
       SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      break;
+    case Change::kFocus:
+      // Only within an active form: taking the focus would activate an inactive one.
+      if (GetActiveWindow() == WindowOf(&control.form()))
+        ::SetFocus(window);
       break;
     case Change::kTopMost:
       peer->moving = true;

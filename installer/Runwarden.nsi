@@ -259,6 +259,8 @@ Section "Uninstall"
   DeleteRegKey HKLM "${SETTINGS_KEY}\Cached"
   DeleteRegKey HKLM "${SETTINGS_KEY}\Hashes"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}\Muted"
+  ; Blocked entries whose backups are left can still be restored; an emptied key goes.
+  DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}\Backups"
   ${If} $KeepLists == 0
     ClearErrors
     EnumRegKey $0 HKLM "${SETTINGS_KEY}" 0

@@ -99,9 +99,14 @@ TEST_F(BlockTest, ARegistryValueLeavesItsBackupForMsconfig) {
     StartupEntry entry{"Updater", file + " /quiet", kHkcuRun, "1"};
     EXPECT_TRUE(RemoveStartupEntry(entry, file, pss_));
     EXPECT_FALSE(HasValue(kHkcuRun, "Updater"));
-    std::vector<std::string> expected = {
-        "item=upd.exe", "command=" + file + " /quiet", "hkey=HKCU",
-        "key=Software\\Microsoft\\Windows\\CurrentVersion\\Run", "inimapping=0"};
+    // Besides msconfig's values: the value's exact name, and the value itself.
+    std::vector<std::string> expected = {"item=upd.exe",
+                                         "command=" + file + " /quiet",
+                                         "hkey=HKCU",
+                                         "key=Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                         "inimapping=0",
+                                         "RegValue=Updater",
+                                         "Data=" + file + " /quiet"};
     if (version == 6)
       for (const char* time : {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
         expected.push_back(time);

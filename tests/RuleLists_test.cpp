@@ -102,6 +102,33 @@ TEST(ListLookupTest, ListsGrowPairByPairInTheSettingsKey) {
   EXPECT_FALSE(IsBlocked("C:\\B\\y.exe"));
 }
 
+// A restored entry leaves the Blocked list: every pair naming its file or its digest,
+// whole fields without case; the other pairs stay as they were, in order.
+TEST(ListLookupTest, UnlistingTakesOffEveryPairOfTheKeysAndOnlyThose) {
+  RegistrySandbox sandbox;
+  const std::vector<std::string> keys = {"c:\\a\\x.exe", "ABC"};
+  const struct {
+    std::string list, left;
+  } cases[] = {
+      {"", ""},
+      {"<#>C:\\A\\x.exe<#>111<#>C:\\B\\y.exe<#>222", "<#>C:\\B\\y.exe<#>222"},
+      {"<#>C:\\B\\copy.exe<#>abc<#>C:\\B\\y.exe<#>", "<#>C:\\B\\y.exe<#>"},
+      {"<#>C:\\A\\x.exe<#><#>C:\\A\\x.exe<#>ABC", ""},
+      {"<#>C:\\A\\x.exe.bak<#>ABCD<#>C:\\A<#>BC", "<#>C:\\A\\x.exe.bak<#>ABCD<#>C:\\A<#>BC"},
+  };
+  for (const auto& c : cases) {
+    WriteRegValue(kSettingsKey, "Blocked", c.list);
+    EXPECT_TRUE(UnlistBlocked(keys)) << c.list;
+    EXPECT_EQ(GetBlockedList(), c.left) << c.list;
+  }
+  // A list that cannot be written stays whole, and says so.
+  WriteRegValue(kSettingsKey, "Blocked", cases[1].list);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  EXPECT_FALSE(UnlistBlocked(keys));
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  EXPECT_EQ(GetBlockedList(), cases[1].list);
+}
+
 TEST(PssFolderTest, FreeNamesNeverReplaceWhatIsThere) {
   TestFolder folder;
   ScopedEnv windir("windir", folder.path());

@@ -92,6 +92,7 @@ class MainTest : public ::testing::Test {
     modes_.enable_and_start = action("enable and start", 0);
     modes_.disable = action("disable", 5);
     modes_.reset_rules = action("reset rules", 0);
+    modes_.show_blocked_entries = [this] { recorded_.calls.push_back("blocked entries"); };
     platform::SetMessageBoxResponderForTesting(
         [this](const std::string& text, const std::string&, uint32_t style) {
           recorded_.messages.push_back(text);
@@ -126,6 +127,7 @@ TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
       {"/enable /s", "enable and start", MainOutcome::kEndAtOnce, 0},
       {"/disable", "disable", MainOutcome::kEndAtOnce, 5},
       {"/resetrules", "reset rules", MainOutcome::kEndAtOnce, 0},
+      {"/blocked", "blocked entries", MainOutcome::kReturn, 0},
       {"/enable ", "terminate /enable ", MainOutcome::kEndAtOnce, 0},
       {"/Disable", "terminate /Disable", MainOutcome::kEndAtOnce, 0},
   };

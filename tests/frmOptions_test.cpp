@@ -19,6 +19,7 @@
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
+#include "ui/frmBlocked.h"
 
 namespace {
 
@@ -30,6 +31,11 @@ struct MessageBoxCall {
 struct ShellCall {
   std::string verb, file, parameters, folder;
 };
+
+bool BlockedWindowOpen() {
+  frmBlocked& blocked = frmBlocked::Default();
+  return blocked.controls() && blocked.controls()->form.Open();
+}
 
 class OptionsTest : public ::testing::Test {
  protected:
@@ -263,6 +269,7 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
   frmOptions::Controls& c = Open();
   EXPECT_TRUE(c.cmdEnable.Shield());
   EXPECT_TRUE(c.cmdReset_All.Shield());
+  EXPECT_TRUE(c.cmdView_Blocked.Shield());
   EXPECT_FALSE(c.cmdHelp.Shield());
   EXPECT_FALSE(c.cmdRead_Log.Shield());
 
@@ -296,7 +303,12 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
        "The rules were not deleted: the administrator rights it needs were not given. Nothing "
        "was changed.",
        kWarning},
+      {&c.cmdView_Blocked, ElevatedStart::kRefused, 1223, "/blocked",
+       "The blocked entries were not shown: the administrator rights it needs were not given. "
+       "Nothing was changed.",
+       kWarning},
   };
+  ScopedVersion windows8(6, 2);
   for (const Case& test : cases) {
     SCOPED_TRACE(test.message);
     boxes_.clear();
@@ -310,6 +322,15 @@ TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
     if (test.style == kWarning)
       EXPECT_NE(folder_.Read("errlog.log").find(boxes_.back().text), std::string::npos);
   }
+  // The Blocked Entries window opens in the elevated copy, not in this one.
+  boxes_.clear();
+  elevation.started.clear();
+  elevation.Answer(ElevatedStart::kStarted, 0);
+  c.cmdView_Blocked.Click();
+  EXPECT_EQ(elevation.started, std::vector<std::string>{"/blocked"});
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
+
   // Enabled already: the same button asks the elevated copy to disable.
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
   ASSERT_TRUE(EnableLogonStart().ok());
@@ -410,13 +431,28 @@ TEST_F(OptionsTest, ResetAllRulesEmptiesBothListsAndLeavesTheMutedOnes) {
   EXPECT_EQ(boxes_[0].text, "All rules deleted!");
 }
 
-TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
+// From Windows 8 (6.2) on msconfig shows no backups, and without msconfig there is
+// nothing to start: Runwarden's own window opens instead.
+TEST_F(OptionsTest, ViewBlockedOpensTheBlockedEntriesWindowFromWindows8OrWithoutMsconfig) {
   ScopedEnv windir("WINDIR", folder_.path());
   frmOptions::Controls& c = Open();
-  c.cmdView_Blocked.Click();
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text, "Msconfig cannot be found! This option is disabled for you!");
-  EXPECT_EQ(boxes_[0].style, platform::kMbOk);
+  auto opened_window = [&c] {
+    c.cmdView_Blocked.Click();
+    bool open = BlockedWindowOpen();
+    frmBlocked::Default().Unload();
+    return open;
+  };
+  {
+    ScopedVersion windows7(6, 1);
+    EXPECT_TRUE(opened_window());
+  }
+  platform::CreateFolder(folder_.File("system32"));
+  folder_.Write("system32\\msconfig.exe", "not a program");
+  for (auto [major, minor] : {std::pair{6, 2}, {10, 0}}) {
+    ScopedVersion version(major, minor);
+    EXPECT_TRUE(opened_window()) << major << "." << minor;
+  }
+  EXPECT_TRUE(boxes_.empty());
 }
 
 // Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
@@ -424,6 +460,7 @@ TEST_F(OptionsTest, WithoutMsconfigViewBlockedSaysSo) {
 TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   platform::SetShellOpenRecorderForTesting(nullptr);  // the shell starts it for real
   ScopedEnv windir("WINDIR", folder_.path());
+  ScopedVersion windows7(6, 1);
   platform::CreateFolder(folder_.File("system32"));
 #ifdef _WIN32
   // The tests' sleeper stands in for msconfig: it is seen running.
@@ -437,6 +474,7 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   frmOptions::Controls& c = Open();
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
   bool started = false;
   for (int i = 0; i < 200 && !started; ++i) {
     started = IsProcessRunning("msconfig.exe");
@@ -469,6 +507,7 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   frmOptions::Controls& c = Open();
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
   EXPECT_TRUE(marked("from-system32"));
 
   platform::CreateFolder(folder_.File("pchealth"));

@@ -81,6 +81,8 @@ LaunchMode ChooseLaunchMode(const std::string& argument_text) {
     return LaunchMode::kDisable;
   if (argument_text == "/resetrules")
     return LaunchMode::kResetRules;
+  if (argument_text == "/blocked")
+    return LaunchMode::kBlockedEntries;
   return LaunchMode::kTerminate;
 }
 
@@ -158,6 +160,10 @@ MainOutcome Main(const std::string& argument_text, const ProgramModes& modes, in
         break;
       case LaunchMode::kResetRules:
         run_action(modes.reset_rules);
+        break;
+      case LaunchMode::kBlockedEntries:
+        if (modes.show_blocked_entries)
+          modes.show_blocked_entries();
         break;
     }
   });

@@ -21,6 +21,8 @@ struct ProgramModes {
   std::function<int()> enable_and_start;  // "/enable /s": the same, and the guard now
   std::function<int()> disable;           // "/disable"
   std::function<int()> reset_rules;       // "/resetrules": empty Allowed and Blocked lists
+  // "/blocked": the Blocked Entries window alone (the options window's elevated copy).
+  std::function<void()> show_blocked_entries;
 };
 
 enum class MainOutcome {
@@ -38,6 +40,7 @@ enum class LaunchMode {
   kEnableAndStart,
   kDisable,
   kResetRules,
+  kBlockedEntries,
 };
 
 // The mode for the argument text: whole-string, case-sensitive switches.

@@ -72,6 +72,15 @@ class BackupWriter {
     ok_ = WriteRegValue(key_, name, text) == platform::kErrorSuccess && HoldsText(key_, name, text);
   }
 
+  void Raw(const std::string& name, const platform::RegData& data) {
+    if (!ok_)
+      return;
+    NoteNew(name);
+    platform::RegData back;
+    ok_ = WriteRegRaw(key_, name, data) == platform::kErrorSuccess &&
+          ReadRegRaw(key_, name, &back) && back == data;
+  }
+
   void Number(const std::string& name, int value) {
     if (!ok_)
       return;
@@ -127,6 +136,12 @@ bool RemoveRegistryValue(const StartupEntry& entry, const std::string& file, Err
   backup.Text("key", KeyOf(entry));
   backup.Text("inimapping", "0");
   backup.TimeIfVersion6();
+  // What msconfig's values cannot say: the value's exact name and the value itself, type
+  // and raw bytes, so that it can be put back as it was.
+  backup.Text("RegValue", entry.Name);
+  platform::RegData value;
+  if (ReadRegRaw(entry.Location, entry.Name, &value))
+    backup.Raw("Data", value);
   if (!backup.ok()) {
     backup.Discard();
     error.Raise("Cannot write the msconfig backup of '" + entry.Name + "' of " + entry.Location);

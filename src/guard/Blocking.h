@@ -18,12 +18,14 @@ inline constexpr char kStartupFolderBackupKey[] =
 std::string BackupKeyOf(const StartupEntry& entry);
 
 // Removes the entry, File being its resolved file. A registry value is deleted only
-// after its startupreg backup was written and read back. A Startup file is moved to a
-// free name in the pss folder after its startupfolder backup (which names that path) was
-// written and read back, unless its target truly is not there (hidden and system files
-// are there): then it is deleted and logged "Deleted <path>". A backup that fails
-// half-way takes back only what it added. False, with a line in errlog.log, when the
-// entry was left in place.
+// after its startupreg backup was written and read back; besides msconfig's values the
+// backup holds "RegValue" (the value's exact name) and "Data" (the value with its type
+// and raw bytes), from which the Blocked Entries window puts it back as it was. A
+// Startup file is moved to a free name in the pss folder after its startupfolder backup
+// (which names that path) was written and read back, unless its target truly is not
+// there (hidden and system files are there): then it is deleted and logged "Deleted
+// <path>". A backup that fails half-way takes back only what it added. False, with a
+// line in errlog.log, when the entry was left in place.
 bool RemoveStartupEntry(const StartupEntry& entry, const std::string& file,
                         const std::string& pss_folder);
 

@@ -1,5 +1,6 @@
 #include "guard/RuleLists.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/ErrorScope.h"
@@ -204,6 +205,35 @@ void ListLookup::Read() {
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash) {
   std::string list = ReadRegValue(kSettingsKey, list_name, "");
   return WriteRegValue(kSettingsKey, list_name, list + "<#>" + file + "<#>" + hash);
+}
+
+bool UnlistBlocked(const std::vector<std::string>& keys) {
+  const std::string separator = "<#>";
+  std::string list = GetBlockedList();
+  std::vector<std::string> fields = SplitText(list, separator);
+  auto is_key = [&keys](const std::string& field) {
+    return !field.empty() &&
+           std::any_of(keys.begin(), keys.end(),
+                       [&field](const std::string& key) { return EqualsIgnoringCase(key, field); });
+  };
+  // Whatever stands before the first separator, then the pairs.
+  std::string kept = fields[0];
+  bool removed = false;
+  for (std::size_t i = 1; i < fields.size(); i += 2) {
+    const std::string& file = fields[i];
+    const std::string hash = i + 1 < fields.size() ? fields[i + 1] : "";
+    if (is_key(file) || is_key(hash)) {
+      removed = true;
+      continue;
+    }
+    kept += separator + file;
+    if (i + 1 < fields.size())
+      kept += separator + hash;
+  }
+  if (!removed)
+    return true;
+  return WriteRegValue(kSettingsKey, "Blocked", kept) == platform::kErrorSuccess &&
+         GetBlockedList() == kept;
 }
 
 long ResetRules() {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "guard/StartupEntry.h"
 
@@ -48,6 +49,10 @@ class ListLookup {
 };
 // Appends "<#>" File "<#>" Hash to the list value ("Allowed" or "Blocked").
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash);
+// Takes every pair whose file or hash is one of Keys (compared without case) off the
+// Blocked list, the rest kept in order. True when no such pair is left: nothing to take
+// off, or the shorter list written and read back.
+bool UnlistBlocked(const std::vector<std::string>& keys);
 
 // Empties the Allowed and Blocked lists (the Muted records stay). The status of the
 // first refused write, 0 when both were written.

@@ -11,6 +11,7 @@
 #include "platform/system.h"
 #include "registry/basReg.h"
 #include "ui/frmAlert.h"
+#include "ui/frmBlocked.h"
 #include "ui/frmOptions.h"
 
 GuardWindows RunwardenGuardWindows() {
@@ -92,5 +93,6 @@ ProgramModes RunwardenModes() {
   modes.enable_and_start = [] { return Enable(true); };
   modes.disable = Disable;
   modes.reset_rules = ResetAllRules;
+  modes.show_blocked_entries = ShowBlockedEntriesWindow;
   return modes;
 }

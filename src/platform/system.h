@@ -10,6 +10,11 @@ namespace platform {
 int MajorVersion();
 // 0 restores the real value.
 void SetMajorVersionForTesting(int major);
+// The minor version number: 6.1 is Windows 7, 6.2 Windows 8 (and every later Windows to a
+// program whose manifest does not name it).
+int MinorVersion();
+// A negative number restores the real value.
+void SetMinorVersionForTesting(int minor);
 
 // Environment variables; an unset variable reads as empty.
 std::string GetEnv(const std::string& name);

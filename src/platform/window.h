@@ -100,6 +100,10 @@ struct Font {
   bool operator==(const Font&) const = default;
 };
 
+// How wide Text is on one line in Font, in twips. The portable side has no fonts: 7
+// pixels a character.
+int32_t TextWidth(const Font& font, const std::string& text);
+
 // A text drawn into a picture box, at a position in twips.
 struct DrawnText {
   int32_t x = 0, y = 0;
@@ -205,6 +209,10 @@ class Control {
   // -1 when nothing is selected. Selecting fires Click.
   int32_t ListIndex() const { return list_index_; }
   void SetListIndex(int32_t index);
+  // Where the columns of a list box start, in twips from its left edge: a tab in an item
+  // moves the text on to the next column.
+  void SetTabStops(std::vector<int32_t> twips);
+  const std::vector<int32_t>& TabStops() const { return tab_stops_; }
 
   // Picture box: clears what was drawn, draws a text at a position in twips.
   void Cls();
@@ -282,6 +290,7 @@ class Control {
   int32_t value_ = 0, min_ = 0, max_ = 32767, small_change_ = 1, large_change_ = 1;
   std::vector<std::string> items_;
   int32_t list_index_ = -1;
+  std::vector<int32_t> tab_stops_;
   std::vector<DrawnText> drawn_;
   DeviceContext paint_surface_ = nullptr;
   uint64_t z_position_ = 0;

@@ -165,6 +165,18 @@ bool RegKeyExists(const std::string& path) {
   return OpenKey(parts.root, parts.sub_key, kKeyQueryValue, key.out()) == kErrorSuccess;
 }
 
+std::vector<std::string> EnumRegSubKeys(const std::string& path) {
+  std::vector<std::string> names;
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  if (OpenKey(parts.root, parts.sub_key, kKeyRead, key.out()) != kErrorSuccess)
+    return names;
+  std::string name;
+  for (uint32_t index = 0; EnumSubKey(key.get(), index, &name) == kErrorSuccess; ++index)
+    names.push_back(name);
+  return names;
+}
+
 RegValueList EnumRegValues(const std::string& path) {
   RegValueList list;
   RegPathParts parts = SplitRegPath(path);

@@ -57,6 +57,8 @@ long DeleteRegValueNamed(const std::string& path, const std::string& value_name)
 long DeleteRegKey(const std::string& path);
 // True when the key is there (it can be opened for reading).
 bool RegKeyExists(const std::string& path);
+// The names of the key's subkeys in the platform's order; none when it cannot be opened.
+std::vector<std::string> EnumRegSubKeys(const std::string& path);
 
 // One value as EnumRegValues renders it: text for REG_SZ (cut at its NUL), REG_EXPAND_SZ
 // and REG_MULTI_SZ (NULs kept), a number for REG_DWORD, the bytes for anything else.

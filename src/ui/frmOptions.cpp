@@ -17,6 +17,7 @@
 #include "registry/basReg.h"
 #include "ui/Grad.h"
 #include "ui/Transparency.h"
+#include "ui/frmBlocked.h"
 #include "ui/launchurl.h"
 
 namespace {
@@ -84,6 +85,12 @@ void Action(Control& button,
 void Link(Control& label, const std::string& caption, int32_t top) {
   Text(label, caption, kBold, 10, top, 110, 15);
   label.SetForeColor(kLinkInk);
+}
+
+// Windows 8 is version 6.2.
+bool MsconfigShowsBackups() {
+  int major = GetOSMajorVersion();
+  return major < 6 || (major == 6 && platform::MinorVersion() < 2);
 }
 
 }  // namespace
@@ -262,6 +269,8 @@ void frmOptions::Form_Load() {
     needs_elevation_ = !machine_writable_ && !platform::IsElevated();
     c.cmdEnable.SetShield(needs_elevation_);
     c.cmdReset_All.SetShield(needs_elevation_);
+    // msconfig asks for the rights itself; the Blocked Entries window needs them too.
+    c.cmdView_Blocked.SetShield(needs_elevation_);
     loaded_options_.clear();
     for (const Control* control : c.form.Controls())
       loaded_options_.push_back(SettingText(*control));
@@ -410,6 +419,12 @@ void frmOptions::cmdRead_Log_Click() {
 void frmOptions::cmdView_Blocked_Click() {
   ErrorScope error;
   error.Try([&] {
+    // From Windows 8 on msconfig no longer shows the backups it reads; then, and where
+    // there is no msconfig, Runwarden's own window lists and restores them.
+    if (!MsconfigShowsBackups()) {
+      ShowBlockedEntries(error);
+      return;
+    }
     for (const char* place : {kMsconfigPath, kSystemMsconfigPath}) {
       std::string msconfig = platform::GetEnv("WINDIR") + place;
       if (!FileExists(msconfig))
@@ -418,9 +433,21 @@ void frmOptions::cmdView_Blocked_Click() {
         Report(error, "Msconfig could not be started (" + DescribeFailure(status) + ").");
       return;
     }
-    platform::ShowMessageBox("Msconfig cannot be found! This option is disabled for you!", "",
-                             platform::kMbOk);
+    ShowBlockedEntries(error);
   });
+}
+
+// Restoring and deleting change the machine's settings: without the rights to, an
+// elevated copy of the program shows the window.
+void frmOptions::ShowBlockedEntries(ErrorScope& error) {
+  if (!needs_elevation_) {
+    ShowBlockedEntriesWindow();
+    return;
+  }
+  std::string failure = RunElevated("/blocked", "The blocked entries were not shown",
+                                    "The blocked entries could not be shown");
+  if (!failure.empty())
+    Report(error, failure);
 }
 
 void frmOptions::cmdHelp_Click() {

@@ -43,6 +43,8 @@ class frmOptions {
   void cmdReset_All_Click();
   void cmdRead_Log_Click();
   void cmdView_Blocked_Click();
+  // The Blocked Entries window, in an elevated copy when this one lacks the rights.
+  void ShowBlockedEntries(ErrorScope& error);
   void cmdHelp_Click();
   void cmdCheck_Updates_Click();
   void OpenLink(const std::string& query);

@@ -502,3 +502,73 @@ TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
   EXPECT_NE(log.find("\tBlocked File '" + Lower(eicar) + "'"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }
+
+// Blocked for ever by the guard, then restored from the Blocked Entries window of a
+// Runwarden that Wine says runs on Windows 10, with a msconfig in its Windows folder
+// that such a Windows would not let show the backups: the value is back as it was
+// planted (a REG_EXPAND_SZ stays one), off the Blocked list, and the next guard asks
+// about it instead of blocking it.
+TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain) {
+  const std::string worm = Program("worm.exe");
+  const platform::RegData planted{platform::kRegExpandSz, worm + " -run" + '\0'};
+  ASSERT_EQ(WriteRegRaw(kHkcuRun, "RwE2E Worm", planted), 0);
+  auto planted_as_it_was = [&] {
+    platform::RegData data;
+    return ReadRegRaw(kHkcuRun, "RwE2E Worm", &data) && data == planted;
+  };
+  {
+    RunningProgram guard(kQuotedExe + " /s");
+    HWND alert = nullptr;
+    ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm");
+    ASSERT_TRUE(Answer(alert, L"Block &Forever"));
+    ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
+  }
+  ASSERT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
+  ASSERT_NE(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
+
+  // Wine reads a program's version from its AppDefaults key as the program starts.
+  const std::string app_defaults = "HKCU\\Software\\Wine\\AppDefaults\\Runwarden.exe";
+  sandbox_.Own(app_defaults);
+  WriteRegValue(app_defaults, "Version", "win10");
+  TestFolder windows;
+  CreateDirectoryA(windows.File("system32").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(Program("msconfig.exe").c_str(),
+                        windows.File("system32\\msconfig.exe").c_str(), FALSE));
+  char windir[MAX_PATH] = {};
+  GetEnvironmentVariableA("WINDIR", windir, MAX_PATH);
+  SetEnvironmentVariableA("WINDIR", windows.path().c_str());
+  RunningProgram options("\"" + kExe + "\"");
+  SetEnvironmentVariableA("WINDIR", windir);
+  HWND manage = options.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
+  ASSERT_NE(manage, nullptr);
+  PressLater(FindDescendant(manage, L"Button", L"View Blocked Entries"));
+  HWND window = options.WaitForWindow(L"RunwardenForm", L"Blocked Entries", kTimeoutMs);
+  ASSERT_NE(window, nullptr) << "no Blocked Entries window";
+  EXPECT_FALSE(IsProcessRunning("msconfig.exe"));
+  EndProcessesStartedFrom(windows.path());
+  HWND list = FindDescendant(window, L"ListBox", L"");
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 1);
+  wchar_t row[512] = {};
+  SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+  EXPECT_EQ(std::wstring(row).rfind(L"RwE2E Worm\t", 0), 0u);
+
+  PressLater(FindDescendant(window, L"Button", L"&Restore"));
+  EXPECT_TRUE(WaitUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
+  EXPECT_TRUE(planted_as_it_was());
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
+  EXPECT_FALSE(RegKeyExists(std::string(kStartupRegBackupKey) + "\\RwE2E Worm"));
+  EXPECT_NE(FindDescendant(window, L"Static", L"'RwE2E Worm' is back in its place."), nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  PostMessageW(manage, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(options.WaitForExit(kTimeoutMs));
+
+  RunningProgram guard(kQuotedExe + " /s");
+  HWND alert = nullptr;
+  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm")
+      << "log:" << EventLog();
+  ASSERT_TRUE(Answer(alert, L"&Allow"));
+  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
+  EXPECT_TRUE(planted_as_it_was());
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
+}

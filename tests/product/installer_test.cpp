@@ -204,6 +204,9 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   DeleteFileA(startup_file.c_str());
   WriteFile(pss + "\\Note.lnk", "shortcut bytes");
   WriteRegValue(std::string(kSettingsKey) + "\\Muted", startup_file, pss + "\\Note.lnk");
+  // A blocked entry's backup of Runwarden's own: it can still be restored afterwards.
+  const std::string backup = std::string(kSettingsKey) + "\\Backups\\1";
+  WriteRegValue(backup, "Kind", "value");
 
   // Silently, as Add/Remove Programs runs it: the lists stay.
   std::string quiet = ReadRegValue(kUninstallKey, "QuietUninstallString", "");
@@ -227,6 +230,8 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   EXPECT_EQ(ReadRegValue(kUserRunKey, "Tool", ""), "C:\\Tools\\tool.exe -q");
   EXPECT_EQ(ReadFile(startup_file), "shortcut bytes");
   EXPECT_FALSE(Exists(pss + "\\Note.lnk"));
+  EXPECT_EQ(ReadRegValue(backup, "Kind", ""), "value");
+  DeleteRegKey(backup);
   DeleteRegValue(kUserRunKey, "Tool");
   DeleteFileA(startup_file.c_str());
 }
@@ -236,6 +241,9 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
   WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\Tools\\a.exe<#>AA");
   WriteRegValue(kSettingsKey, "Blocked", "<#>C:\\Bad\\b.exe<#>BB");
   WriteRegValue(std::string(kSettingsKey) + "\\Hashes", "C:\\Tools\\a.exe", "AA");
+  // Every backup restored: the key they lived in is left empty.
+  WriteRegValue(std::string(kSettingsKey) + "\\Backups\\1", "Kind", "value");
+  DeleteRegKey(std::string(kSettingsKey) + "\\Backups\\1");
   // A copy in another folder registered its own early scan: not this uninstaller's.
   const std::string other = "\"C:\\Other\\Runwarden.exe\" /r";
   WriteRegValue(kRunOnceKey, "Runwarden", other);

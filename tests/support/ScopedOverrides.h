@@ -39,10 +39,17 @@ class ScopedSpecialFolder {
   int number_;
 };
 
+// The major version, and the minor one when given (otherwise the real one stays).
 class ScopedVersion {
  public:
-  explicit ScopedVersion(int major) { platform::SetMajorVersionForTesting(major); }
-  ~ScopedVersion() { platform::SetMajorVersionForTesting(0); }
+  explicit ScopedVersion(int major, int minor = -1) {
+    platform::SetMajorVersionForTesting(major);
+    platform::SetMinorVersionForTesting(minor);
+  }
+  ~ScopedVersion() {
+    platform::SetMajorVersionForTesting(0);
+    platform::SetMinorVersionForTesting(-1);
+  }
   ScopedVersion(const ScopedVersion&) = delete;
   ScopedVersion& operator=(const ScopedVersion&) = delete;
 };

@@ -1,8 +1,8 @@
 // Shows the program's windows one state after another, for scripts/screenshots.sh:
 // the alert asking (then brought forward, with the focus on a button, and with its
-// community panel), counting down, a red notice, and the three pages of the options
-// window, and its first page without an administrator's rights. Before each picture it
-// writes
+// community panel), counting down, a red notice, the three pages of the options window
+// and its first page without an administrator's rights, and the Blocked Entries window.
+// Before each picture it writes
 //   NAME LEFT TOP WIDTH HEIGHT
 // (the window's place on the screen, in pixels) to the file named on its command line,
 // and goes on once that file has been deleted.
@@ -11,15 +11,20 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/basSettings.h"
+#include "guard/Blocking.h"
+#include "guard/OwnBackups.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/registry.h"
 #include "platform/rights.h"
 #include "registry/basReg.h"
 #include "support/LoopbackPeer.h"
+#include "support/RegistrySandbox.h"
 #include "ui/frmAlert.h"
+#include "ui/frmBlocked.h"
 #include "ui/frmOptions.h"
 
 namespace {
@@ -159,6 +164,61 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Picture("options-manage-limited", options.controls()->form);
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
   options.controls()->form.Hide();
+
+  // The Blocked Entries window with a backup of each kind: msconfig's for a Run value
+  // and a Startup shortcut, one of msconfig's own without a time, and Runwarden's own.
+  const std::string reg = std::string(kStartupRegBackupKey) + "\\SuperUpdater";
+  const std::string old = std::string(kStartupRegBackupKey) + "\\QuickTime Task";
+  const std::string folder =
+      std::string(kStartupFolderBackupKey) +
+      "\\C:^Users^anna^AppData^Roaming^Microsoft^Windows^Start Menu^Programs^Startup^Adobe "
+      "Updater.lnk";
+  const std::vector<std::pair<std::string, std::vector<std::pair<const char*, std::string>>>>
+      backups = {
+          {reg,
+           {{"item", "superupdate.exe"},
+            {"command", kEntry.Command},
+            {"hkey", "HKLM"},
+            {"key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"}}},
+          {old,
+           {{"item", "qttask.exe"},
+            {"command", "\"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime"},
+            {"hkey", "HKLM"},
+            {"key", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"}}},
+          {folder,
+           {{"backup", "C:\\windows\\pss\\Adobe Updater.lnk"},
+            {"item", "Adobe Updater Startup Utility"},
+            {"command", task.Command},
+            {"path", task.Location}}},
+      };
+  for (const auto& [key, values] : backups)
+    for (const auto& [name, text] : values)
+      WriteRegValue(key, name, text);
+  const std::pair<std::string, platform::LocalTime> times[] = {{reg, {2026, 12, 6, 21, 7, 9}},
+                                                               {folder, {2026, 12, 5, 8, 12, 40}}};
+  for (const auto& [key, time] : times) {
+    const int parts[] = {time.year, time.month, time.day, time.hour, time.minute, time.second};
+    const char* names[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
+    for (int i = 0; i < 6; ++i)
+      WriteRegValue(key, names[i], std::to_string(parts[i]), true);
+  }
+  OwnBackup userinit;
+  userinit.kind = kBackupKindValue;
+  userinit.name = "Userinit";
+  userinit.command = "C:\\Windows\\system32\\userinit.exe,C:\\Users\\Public\\svch0st.exe";
+  userinit.location = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Userinit";
+  userinit.time = {2026, 12, 7, 10, 2, 31};
+  userinit.reg_key = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  userinit.reg_value = "Userinit";
+  userinit.data = {platform::kRegSz, userinit.command + '\0'};
+  const std::string own = WriteOwnBackup(userinit);
+  frmBlocked& blocked = frmBlocked::Default();
+  blocked.Show();
+  blocked.controls()->List1.SetListIndex(1);
+  Picture("blocked-entries", blocked.controls()->form);
+  blocked.Unload();
+  for (const std::string& key : {reg, old, folder, own})
+    DeleteRegTree(key);
   {
     std::ofstream done(g_signal);
     done << "done\n";

@@ -388,6 +388,11 @@ void Control::SetListIndex(int32_t index) {
     on_click();
 }
 
+void Control::SetTabStops(std::vector<int32_t> twips) {
+  tab_stops_ = std::move(twips);
+  peer::Update(*this, peer::Change::kTabStops);
+}
+
 void Control::Cls() {
   drawn_.clear();
   peer::Update(*this, peer::Change::kDrawing);

@@ -12,6 +12,11 @@ int& MajorVersion() {
   return major;
 }
 
+int& MinorVersion() {
+  static int minor = -1;
+  return minor;
+}
+
 LocalTime& Now() {
   static LocalTime now;
   return now;
@@ -87,6 +92,10 @@ void SetElevatedStarterForTesting(ElevatedStarter starter) {
 }
 
 void SetMajorVersionForTesting(int major) { test_switches::MajorVersion() = major; }
+
+void SetMinorVersionForTesting(int minor) {
+  test_switches::MinorVersion() = minor;
+}
 
 void SetNowForTesting(const LocalTime& time) { test_switches::Now() = time; }
 

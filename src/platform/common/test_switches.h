@@ -15,6 +15,7 @@
 namespace platform::test_switches {
 
 int& MajorVersion();                    // 0: the real one
+int& MinorVersion();                    // negative: the real one
 LocalTime& Now();                       // year 0: the real clock
 std::string& ModulePath();              // empty: the real path
 MessageBoxResponder& MessageBoxes();    // empty: real message boxes

@@ -21,6 +21,7 @@ enum class Change {
   kRange,
   kItems,
   kListIndex,
+  kTabStops,
   kDrawing,  // what a form or picture box paints itself (drawn texts, shapes on it)
   kZOrder,
   kTopMost,

@@ -17,9 +17,9 @@ extern char** environ;
 namespace platform {
 namespace {
 
-// A Windows host answers 6 or more; the portable build plays a current one.
+// A Windows host answers 6 or more; the portable build plays Windows 7, as Wine does.
 constexpr int kPortableMajorVersion = 6;
-
+constexpr int kPortableMinorVersion = 1;
 
 std::string Pad2(int value) {
   return value < 10 ? "0" + std::to_string(value) : std::to_string(value);
@@ -46,6 +46,10 @@ std::string SystemErrorText(long error) {
 
 int MajorVersion() {
   return test_switches::MajorVersion() ? test_switches::MajorVersion() : kPortableMajorVersion;
+}
+
+int MinorVersion() {
+  return test_switches::MinorVersion() >= 0 ? test_switches::MinorVersion() : kPortableMinorVersion;
 }
 
 // Names are compared without regard to case, as on Windows: an exact match first.

@@ -49,6 +49,14 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
   return true;
 }
 
+int32_t TextWidth(const Font&, const std::string& text) {
+  int32_t characters = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+      ++characters;
+  return characters * 7 * kTwipsPerPixel;
+}
+
 void ListenForSessionEnd() {}
 
 namespace peer {

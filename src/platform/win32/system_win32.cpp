@@ -19,6 +19,19 @@ std::string FormatWith(int (*format)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LP
   return length > 0 ? Narrow(std::wstring_view(buffer, length - 1)) : std::string();
 }
 
+// The version as GetVersionEx reports it (the manifest names every Windows up to 11, so
+// each reports its own); zeros when it cannot be read.
+OSVERSIONINFOW SystemVersion() {
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&info))
+    return OSVERSIONINFOW{};
+#pragma GCC diagnostic pop
+  return info;
+}
+
 }  // namespace
 
 std::string SystemErrorText(long error) {
@@ -35,14 +48,15 @@ std::string SystemErrorText(long error) {
 }
 
 int MajorVersion() {
-  if (test_switches::MajorVersion()) return test_switches::MajorVersion();
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return 0;
-#pragma GCC diagnostic pop
-  return static_cast<int>(info.dwMajorVersion);
+  if (test_switches::MajorVersion())
+    return test_switches::MajorVersion();
+  return static_cast<int>(SystemVersion().dwMajorVersion);
+}
+
+int MinorVersion() {
+  if (test_switches::MinorVersion() >= 0)
+    return test_switches::MinorVersion();
+  return static_cast<int>(SystemVersion().dwMinorVersion);
 }
 
 std::string GetEnv(const std::string& name) {

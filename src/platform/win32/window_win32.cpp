@@ -557,7 +557,8 @@ ChildClass ChildClassOf(ControlKind kind) {
     case ControlKind::kHScrollBar:
       return {L"SCROLLBAR", SBS_HORZ | WS_TABSTOP, 0};
     case ControlKind::kListBox:
-      return {L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+      return {L"LISTBOX",
+              LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_USETABSTOPS | WS_VSCROLL | WS_TABSTOP,
               WS_EX_CLIENTEDGE};
     case ControlKind::kPictureBox:
       return {kPictureClass, WS_CLIPCHILDREN, 0};
@@ -675,6 +676,28 @@ void ApplyItems(Control& control) {
   InvalidateRect(window, nullptr, TRUE);
 }
 
+// A list box takes its tab stops in quarters of its font's average character width,
+// measured the way dialog units are: over the 52 letters.
+void ApplyTabStops(Control& control) {
+  ControlPeer& peer = *control.peer();
+  if (!peer.window || control.kind() != ControlKind::kListBox)
+    return;
+  HDC dc = GetDC(peer.window);
+  HGDIOBJ old_font = SelectObject(dc, peer.font);
+  SIZE letters{};
+  const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+  SelectObject(dc, old_font);
+  ReleaseDC(peer.window, dc);
+  int average = std::max<int>(1, (letters.cx / 26 + 1) / 2);
+  std::vector<INT> units;
+  for (int32_t twips : control.TabStops())
+    units.push_back(MulDiv(Pixels(twips), 4, average));
+  SendMessageW(peer.window, LB_SETTABSTOPS, units.size(),
+               reinterpret_cast<LPARAM>(units.empty() ? nullptr : units.data()));
+  InvalidateRect(peer.window, nullptr, TRUE);
+}
+
 void ApplyFont(Control& control) {
   ControlPeer& peer = *control.peer();
   HFONT old = peer.font;
@@ -683,6 +706,8 @@ void ApplyFont(Control& control) {
     SendMessageW(peer.window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font), TRUE);
   if (old)
     DeleteObject(old);
+  if (!control.TabStops().empty())
+    ApplyTabStops(control);
 }
 
 void CreateFormWindow(Form& form) {
@@ -787,6 +812,19 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha) {
     return false;
   *alpha = value;
   return true;
+}
+
+int32_t TextWidth(const Font& font, const std::string& text) {
+  HFONT made = MakeFont(font);
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ old_font = SelectObject(screen, made);
+  std::wstring wide = Widen(text);
+  SIZE size{};
+  GetTextExtentPoint32W(screen, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(screen, old_font);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(made);
+  return size.cx * kTwipsPerPixel;
 }
 
 void ListenForSessionEnd() {
@@ -900,6 +938,9 @@ void Update(Control& control, Change change) {
       break;
     case Change::kListIndex:
       SendMessageW(window, LB_SETCURSEL, control.ListIndex(), 0);
+      break;
+    case Change::kTabStops:
+      ApplyTabStops(control);
       break;
     case Change::kDrawing:
       RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);

@@ -227,8 +227,13 @@ bool RemoveStartupEntry(const StartupEntry& entry,
   ErrorScope error;
   bool removed = false;
   error.Try([&] {
-    removed = entry.IsFile() ? RemoveStartupFile(entry, pss_folder, error)
-                             : RemoveRegistryValue(entry, file, error);
+    // One branch per kind of entry.
+    if (entry.Kind == kKindFile)
+      removed = RemoveStartupFile(entry, pss_folder, error);
+    else if (entry.Kind == kKindRegistry || entry.Kind.empty())
+      removed = RemoveRegistryValue(entry, file, error);
+    else
+      error.Raise("Cannot block an entry of the kind '" + entry.Kind + "'");
   });
   return removed;
 }

@@ -249,7 +249,8 @@ std::string MutedRecordsKey() {
 }
 
 bool IsUserRegistryEntry(const StartupEntry& entry) {
-  return !entry.IsFile() && entry.Location.rfind("HKCU\\", 0) == 0;
+  const std::string& key = entry.RegKey.empty() ? entry.Location : entry.RegKey;
+  return entry.Kind != kKindFile && entry.Kind != kKindTask && key.rfind("HKCU\\", 0) == 0;
 }
 
 std::string PssFolder() {
@@ -274,7 +275,13 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
   ErrorScope error;
   bool muted = false;
   error.Try([&] {
-    muted = entry.IsFile() ? MuteFile(entry, pss_folder, error) : MuteRegistryValue(entry, error);
+    // One branch per kind of entry.
+    if (entry.Kind == kKindFile)
+      muted = MuteFile(entry, pss_folder, error);
+    else if (entry.Kind == kKindRegistry || entry.Kind.empty())
+      muted = MuteRegistryValue(entry, error);
+    else
+      error.Raise("Cannot mute an entry of the kind '" + entry.Kind + "'");
   });
   return muted;
 }

@@ -333,17 +333,6 @@ TEST(UniSockTest, DatagramsGoToTheBoundPort) {
   EXPECT_EQ(got, "pong");
 }
 
-TEST(UniSockTest, ErrorTextsForKnownNumbersOnly) {
-  EXPECT_EQ(UniSock::ErrorText(10035), "Resource temporarily unavailable.");
-  EXPECT_EQ(UniSock::ErrorText(10054), "Connection reset by peer.");
-  EXPECT_EQ(UniSock::ErrorText(11001), "Host not found.");
-  EXPECT_EQ(UniSock::ErrorText(40006),
-            "Wrong protocol or connection state for the requested transaction or request.");
-  EXPECT_EQ(UniSock::ErrorText(40020), "Invalid operation at current state.");
-  EXPECT_EQ(UniSock::ErrorText(10000), "");
-  EXPECT_EQ(UniSock::ErrorText(0), "");
-}
-
 }  // namespace
 
 namespace {

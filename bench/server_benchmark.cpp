@@ -27,7 +27,6 @@
 #include <fstream>
 #include <functional>
 #include <pqxx/pqxx>
-#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -263,13 +262,6 @@ struct Options {
   bool plain = false;
 };
 
-std::string RandomHex(int digits) {
-  static std::mt19937_64 generator(std::random_device{}());
-  std::string text;
-  for (int i = 0; i < digits; ++i) text += "0123456789ABCDEF"[generator() % 16];
-  return text;
-}
-
 // 100,000 verdicts on one digest, written straight into the server's database.
 void PlantManyVerdicts(const std::string& database, const std::filesystem::path& sqliteFile,
                        const std::string& digest) {
@@ -315,7 +307,7 @@ void Measure(const Options& options, const std::string& database) {
     std::fprintf(stderr, "the server did not start:\n%s\n", server.output().c_str());
     std::exit(1);
   }
-  const std::string run = RandomHex(8);
+  const std::string run = server_test::RandomDigest().substr(0, 8);
   const std::string small = run + "00000000000000000000000A";
   const std::string big = run + "00000000000000000000000B";
 

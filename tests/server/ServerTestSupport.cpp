@@ -31,6 +31,14 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string RandomDigest() {
+  static std::mt19937_64 generator(std::random_device{}());
+  std::string digest;
+  for (int i = 0; i < 32; ++i)
+    digest += "0123456789ABCDEF"[generator() % 16];
+  return digest;
+}
+
 std::string ClientPostBody(const std::string& prog, const std::string& err) {
   const std::string request = BuildPostRequest("/", prog, err);
   return request.substr(request.find("\r\n\r\n") + 4);

@@ -37,6 +37,9 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// 32 random hexadecimal digits: a digest nobody has voted on yet.
+std::string RandomDigest();
+
 // The multipart body of the error report our program posts.
 std::string ClientPostBody(const std::string& prog, const std::string& err);
 

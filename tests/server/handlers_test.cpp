@@ -93,16 +93,11 @@ TEST_F(HandlersTest, BadLookupsAndVotesAreRefusedAndRecordNothing) {
   EXPECT_EQ(Check("md5=AA&file=f.exe&report=al", "").body,
             "400 Bad Request: the client's address is unknown");
   EXPECT_EQ(Check("md5=AA", "").status, 400);
+  // A HEAD may look up but never records (a HEAD's reply has no body on the wire).
+  EXPECT_EQ(
+      handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "a").body,
+      "405 Method Not Allowed: a rating is sent with GET");
   EXPECT_EQ(Check("md5=AA").body, "no record found");
-}
-
-TEST_F(HandlersTest, HeadLooksUpButNeverRecords) {
-  const auto vote = handlers_.FileCheck(
-      "HEAD", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "127.0.0.1");
-  EXPECT_EQ(vote.status, 405);
-  EXPECT_EQ(vote.body, "405 Method Not Allowed: a rating is sent with GET");
-  EXPECT_EQ(Check("md5=AA").body, "no record found");
-  EXPECT_EQ(handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA", "127.0.0.1").status, 200);
 }
 
 TEST_F(HandlersTest, ErrorReportsAreStoredWithTimeAndAddressOrRefused) {

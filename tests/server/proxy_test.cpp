@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "ServerTestSupport.h"
 
 using server_test::ClientView;
+using server_test::RandomDigest;
 using server_test::SendRaw;
 using server_test::StatusCode;
 
@@ -26,15 +26,6 @@ std::vector<std::string> Words(const char* text) {
   for (std::string word; in >> word;)
     words.push_back(word);
   return words;
-}
-
-std::string RandomDigest() {
-  static std::mt19937_64 generator(std::random_device{}());
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string digest;
-  for (int i = 0; i < 32; ++i)
-    digest += kHex[generator() % 16];
-  return digest;
 }
 
 std::string Read(const std::string& file) {

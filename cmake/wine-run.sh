@@ -43,6 +43,11 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
     wine reg add 'HKCU\Software\Wine' /v Version /d "$RUNWARDEN_WINE_VERSION" /f \
       >/dev/null 2>&1 </dev/null 9>&- || true
   fi
+  # A prefix whose screen has another dpi (Wine's LogPixels, as Windows' display settings).
+  if [ -n "${RUNWARDEN_WINE_DPI:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$RUNWARDEN_WINE_DPI" /f \
+      >/dev/null 2>&1 </dev/null 9>&- || true
+  fi
   wine cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
 ) 9>"$build_dir/.wineprefix.lock"
 

@@ -40,6 +40,16 @@ TEST(GradTest, AFormIsShadedOverItsWholeAreaInPixelsFromPaleToMediumBlue) {
                                       ToColor16(224 * 256), 0}));
   EXPECT_EQ(GradientArea.right, 200);
   EXPECT_EQ(GradientArea.bottom, 100);
+  {
+    // The same form on a screen of 144 dpi has half as many pixels again.
+    ScopedScreenDpi dpi(144);
+    platform::Form large("frmShade", platform::Form::Border::kNone);
+    large.Move(0, 0, 3000, 1500);
+    large.on_paint = [&large] { PaintGradient(large); };
+    large.Refresh();
+    EXPECT_EQ(GradientArea.right, 300);
+    EXPECT_EQ(GradientArea.bottom, 150);
+  }
 
   // Outside a Paint event there is no surface and nothing is drawn.
   EXPECT_FALSE(platform::GradientFillRect(nullptr, {}, {}, platform::kGradientFillRectV));

@@ -1,6 +1,6 @@
-// The forms runtime under the forms: pixels, what a user's click reaches, option groups,
-// timers that never run twice at once, and the message loop that lives while a form is
-// open.
+// The forms runtime under the forms: pixels at the screen's dpi, what a user's click
+// reaches, option groups, timers that never run twice at once, and the message loop that
+// lives while a form is open.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,6 +10,7 @@
 
 #include "platform/events.h"
 #include "platform/window.h"
+#include "support/ScopedOverrides.h"
 
 namespace {
 
@@ -42,6 +43,52 @@ TEST(FormsTest, SizesAreKeptInWholePixels) {
   EXPECT_GT(captioned.Height(), 1500);
   EXPECT_EQ(captioned.ClientWidth(), 3000);
   EXPECT_EQ(captioned.ClientHeight(), 1500);
+}
+
+// A twip is 1/1440 inch: a form and its controls keep their size in inches and land on
+// the pixels the screen's dpi gives (under Wine, the windows' own rectangles).
+TEST(FormsTest, TwipsLandOnThePixelsOfTheScreensDpi) {
+  using platform::PixelRect;
+  struct Row {
+    int32_t dpi;
+    PixelRect form, page, button;
+    int32_t off_grid;  // 1000 twips on the nearest whole pixel
+  };
+  const Row rows[] = {
+      {96, {96, 48, 384, 192}, {12, 16, 288, 144}, {8, 4, 100, 24}, 1005},
+      {120, {120, 60, 480, 240}, {15, 20, 360, 180}, {10, 5, 125, 30}, 996},
+      {144, {144, 72, 576, 288}, {18, 24, 432, 216}, {12, 6, 150, 36}, 1000},
+      {192, {192, 96, 768, 384}, {24, 32, 576, 288}, {16, 8, 200, 48}, 998},  // 7.5 a pixel
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.dpi);
+    ScopedScreenDpi dpi(row.dpi);
+    EXPECT_EQ(platform::ScreenDpi(), row.dpi);
+    Form form("frmDpi", Form::Border::kNone);
+    form.Move(1440, 720, 5760, 2880);
+    Control page(form, ControlKind::kPictureBox, "Picture1");
+    page.Move(180, 240, 4320, 2160);
+    Control button(page, ControlKind::kButton, "cmdGo");
+    button.Move(120, 60, 1500, 360);
+    EXPECT_EQ(form.PlacedPixels(), row.form);
+    EXPECT_EQ(page.PlacedPixels(), row.page);
+    EXPECT_EQ(button.PlacedPixels(), row.button);
+
+    // Off the grid: kept on a whole pixel, and a step of one pixel always moves.
+    button.SetLeft(1000);
+    EXPECT_EQ(button.Left(), row.off_grid);
+    for (int i = 1; i <= 3; ++i)
+      button.SetLeft(button.Left() + platform::PixelsToTwips(1));
+    EXPECT_EQ(button.PlacedPixels().left, platform::TwipsToPixels(row.off_grid) + 3);
+
+    Form captioned("frmCaptioned", Form::Border::kFixedSingle);
+    captioned.SetClientSize(2880, 1440);
+    EXPECT_EQ(captioned.ClientWidth(), 2880);
+    EXPECT_EQ(captioned.ClientHeight(), 1440);
+    Control whole(captioned, ControlKind::kListBox, "List1");
+    whole.Move(0, 0, captioned.ClientWidth(), captioned.ClientHeight());
+    EXPECT_EQ(whole.PlacedPixels(), (PixelRect{0, 0, 2 * row.dpi, row.dpi}));
+  }
 }
 
 TEST(FormsTest, ClicksReachOnlyEnabledVisibleControls) {

@@ -6,8 +6,10 @@
 // list box and picture box is a real window whose text is its caption; shapes and
 // images are painted by the form or picture box they sit on. On the portable side the
 // controls are headless: tests click them, press keys, move the pointer over them and
-// tick their timers. Positions and sizes are in twips (15 to a pixel) and are kept in whole
-// pixels, as the window system keeps them.
+// tick their timers. Positions and sizes are in twips, 1/1440 of an inch, and are kept in
+// whole pixels of the screen, as the window system keeps them: a pixel is 1440 / dpi
+// twips (15 at 96 dpi, 12 at 120, 10 at 144), so a form keeps its size in inches, as its
+// fonts in points do, on any screen.
 //
 // Everything runs on one thread. Events (click, change, paint, mouse move, timer) are
 // called from inside DoEvents (platform/events.h), so a handler may itself wait while
@@ -25,7 +27,8 @@ using WindowHandle = void*;
 // A drawing surface, valid while a Paint event runs.
 using DeviceContext = void*;
 
-inline constexpr int32_t kTwipsPerPixel = 15;
+// A pixel of a 96 dpi screen (100%) in twips: the unit the forms are drawn in.
+inline constexpr int32_t kTwipsPerPixelAt96Dpi = 15;
 
 // Message box styles and answers, with the platform's numbers.
 inline constexpr uint32_t kMbOk = 0x0;
@@ -53,8 +56,24 @@ bool GetLayeredAlpha(WindowHandle window, uint8_t* alpha);
 int32_t ScreenWidth();
 int32_t ScreenHeight();
 
+// The screen's pixels per inch: the system's, read once (on Windows the program is
+// "system aware"; a screen of another dpi gets its windows scaled by the system); 96 on
+// the portable side.
+int32_t ScreenDpi();
+// Lays the forms out for a screen of this dpi instead (tests); 0 restores the system's.
+// Forms made before keep the pixels they had.
+void SetScreenDpiForTesting(int32_t dpi);
+// Twips on the nearest whole pixel of the screen, and pixels in twips.
+int32_t TwipsToPixels(int32_t twips);
+int32_t PixelsToTwips(int32_t pixels);
 // A twips value on the nearest whole pixel.
 int32_t RoundToPixel(int32_t twips);
+
+// A rectangle in pixels.
+struct PixelRect {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const PixelRect&) const = default;
+};
 
 // A corner of a gradient: position in pixels, colour channels of 16 bits whose upper
 // byte carries the 8-bit value (the platform's TRIVERTEX).
@@ -231,6 +250,9 @@ class Control {
   // The window behind a form or a windowed control; nullptr for shapes and images and
   // after the form was closed.
   WindowHandle Handle() const;
+  // Where the window system has the form or windowed control, in pixels: a form's outer
+  // rectangle on the screen, a control's within its container's inside (tests).
+  PixelRect PlacedPixels() const;
 
   // Events.
   std::function<void()> on_click;

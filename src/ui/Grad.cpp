@@ -8,7 +8,7 @@ namespace {
 
 int32_t PixelsHalfToEven(int32_t twips) {
   return static_cast<int32_t>(
-      std::nearbyint(twips / static_cast<double>(platform::kTwipsPerPixel)));
+      std::nearbyint(static_cast<double>(twips) * platform::ScreenDpi() / 1440));
 }
 
 platform::GradientVertex Vertex(int32_t x, int32_t y, uint32_t color) {

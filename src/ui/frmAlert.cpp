@@ -18,8 +18,10 @@ namespace {
 using platform::Control;
 using platform::ControlKind;
 
+// The window is drawn in pixels of a 96 dpi screen; in twips it keeps its size in inches
+// on any screen, as its fonts in points do.
 constexpr int32_t Px(int32_t pixels) {
-  return pixels * platform::kTwipsPerPixel;
+  return pixels * platform::kTwipsPerPixelAt96Dpi;
 }
 
 constexpr uint32_t kInk = 0x4A2A10;     // dark blue text
@@ -131,8 +133,10 @@ frmAlert::Controls::Controls(frmAlert& owner)
   form.SetBorderColor(kFrame);
   form.closable = false;  // only a button or the countdown may end the wait
   form.on_paint = [this] {
-    FillGradient(form.Hdc(), {0, 0, form.Width() / Px(1), form.Height() / Px(1)}, kShadeTop,
-                 kShadeBottom, true);
+    FillGradient(
+        form.Hdc(),
+        {0, 0, platform::TwipsToPixels(form.Width()), platform::TwipsToPixels(form.Height())},
+        kShadeTop, kShadeBottom, true);
   };
   form.on_mouse_move = [&owner](int32_t x, int32_t y) { owner.Form_MouseMove(x, y); };
   form.on_activate = [&owner] { owner.Form_Activate(); };
@@ -605,13 +609,14 @@ void frmAlert::AnimateHeight(int32_t new_height, bool grow) {
     };
     if (short_of_goal()) {
       int32_t target_top = platform::RoundToPixel(form.Top() + (grow ? -550 : 550));
+      const int32_t pixel = platform::PixelsToTwips(1);
       while (short_of_goal()) {
-        int32_t step = std::min(platform::kTwipsPerPixel, std::abs(new_height - form.Height()));
+        int32_t step = std::min(pixel, std::abs(new_height - form.Height()));
         int32_t top = form.Top();
         if (top > target_top)
-          top -= std::min(platform::kTwipsPerPixel, top - target_top);
+          top -= std::min(pixel, top - target_top);
         if (top < target_top)
-          top += std::min(platform::kTwipsPerPixel, target_top - top);
+          top += std::min(pixel, target_top - top);
         form.Move(form.Left(), top, form.Width(), form.Height() + (grow ? step : -step));
         platform::DoEvents();
       }

@@ -1,6 +1,6 @@
 // Test switches that undo themselves: an environment variable, a special folder, the
-// platform's version, the clock, the Task Scheduler and the process's rights, each
-// restored when the object goes.
+// platform's version, the clock, the Task Scheduler, the process's rights and the
+// screen's dpi, each restored when the object goes.
 #pragma once
 
 #include <string>
@@ -11,6 +11,7 @@
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/tasks.h"
+#include "platform/window.h"
 
 class ScopedEnv {
  public:
@@ -52,6 +53,14 @@ class ScopedVersion {
   }
   ScopedVersion(const ScopedVersion&) = delete;
   ScopedVersion& operator=(const ScopedVersion&) = delete;
+};
+
+class ScopedScreenDpi {
+ public:
+  explicit ScopedScreenDpi(int32_t dpi) { platform::SetScreenDpiForTesting(dpi); }
+  ~ScopedScreenDpi() { platform::SetScreenDpiForTesting(0); }
+  ScopedScreenDpi(const ScopedScreenDpi&) = delete;
+  ScopedScreenDpi& operator=(const ScopedScreenDpi&) = delete;
 };
 
 class ScopedNow {

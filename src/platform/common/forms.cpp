@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/common/test_switches.h"
 #include "platform/common/window_peer.h"
 #include "platform/events.h"
 #include "platform/window.h"
@@ -86,16 +87,37 @@ char LowerAscii(char letter) {
 
 }  // namespace
 
+int32_t ScreenDpi() {
+  if (int32_t dpi = test_switches::ScreenDpi())
+    return dpi;
+  // Read once: the layout of every form follows it, and a form keeps what it was given.
+  static const int32_t system = std::max(peer::SystemDpi(), 1);
+  return system;
+}
+
+void SetScreenDpiForTesting(int32_t dpi) {
+  test_switches::ScreenDpi() = std::max(dpi, 0);
+}
+
+// A pixel need not be a whole number of twips (7.5 at 192 dpi): a whole pixel is kept as
+// the twips nearest to it, which come back to the same pixel.
+int32_t TwipsToPixels(int32_t twips) {
+  return static_cast<int32_t>(std::lround(static_cast<double>(twips) * ScreenDpi() / 1440));
+}
+
+int32_t PixelsToTwips(int32_t pixels) {
+  return static_cast<int32_t>(std::lround(static_cast<double>(pixels) * 1440 / ScreenDpi()));
+}
+
 int32_t RoundToPixel(int32_t twips) {
-  return static_cast<int32_t>(std::lround(twips / static_cast<double>(kTwipsPerPixel))) *
-         kTwipsPerPixel;
+  return PixelsToTwips(TwipsToPixels(twips));
 }
 
 int32_t ScreenWidth() {
-  return peer::ScreenWidthPixels() * kTwipsPerPixel;
+  return PixelsToTwips(peer::ScreenWidthPixels());
 }
 int32_t ScreenHeight() {
-  return peer::ScreenHeightPixels() * kTwipsPerPixel;
+  return PixelsToTwips(peer::ScreenHeightPixels());
 }
 
 bool GradientFillRect(DeviceContext surface,
@@ -416,6 +438,10 @@ WindowHandle Control::Handle() const {
   return peer::Handle(*this);
 }
 
+PixelRect Control::PlacedPixels() const {
+  return peer::Placed(*this);
+}
+
 bool Control::Live() const {
   if (!form_->Open())
     return false;
@@ -563,22 +589,23 @@ void Form::Activate() {
 }
 
 void Form::SetClientSize(int32_t width, int32_t height) {
-  int32_t outer_width = RoundToPixel(width) / kTwipsPerPixel;
-  int32_t outer_height = RoundToPixel(height) / kTwipsPerPixel;
+  int32_t outer_width = TwipsToPixels(width);
+  int32_t outer_height = TwipsToPixels(height);
   peer::OuterSize(border_, &outer_width, &outer_height);
-  Move(Left(), Top(), outer_width * kTwipsPerPixel, outer_height * kTwipsPerPixel);
+  Move(Left(), Top(), PixelsToTwips(outer_width), PixelsToTwips(outer_height));
 }
 
+// The inside in whole pixels: the outer size less the frame's pixels.
 int32_t Form::ClientWidth() const {
   int32_t frame_width = 0, frame_height = 0;
   peer::OuterSize(border_, &frame_width, &frame_height);
-  return std::max(0, Width() - frame_width * kTwipsPerPixel);
+  return PixelsToTwips(std::max(0, TwipsToPixels(Width()) - frame_width));
 }
 
 int32_t Form::ClientHeight() const {
   int32_t frame_width = 0, frame_height = 0;
   peer::OuterSize(border_, &frame_width, &frame_height);
-  return std::max(0, Height() - frame_height * kTwipsPerPixel);
+  return PixelsToTwips(std::max(0, TwipsToPixels(Height()) - frame_height));
 }
 
 void Form::Show() {

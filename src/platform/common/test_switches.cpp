@@ -17,6 +17,11 @@ int& MinorVersion() {
   return minor;
 }
 
+int32_t& ScreenDpi() {
+  static int32_t dpi = 0;
+  return dpi;
+}
+
 LocalTime& Now() {
   static LocalTime now;
   return now;

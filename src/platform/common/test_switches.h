@@ -16,6 +16,7 @@ namespace platform::test_switches {
 
 int& MajorVersion();                    // 0: the real one
 int& MinorVersion();                    // negative: the real one
+int32_t& ScreenDpi();                   // 0: the system's
 LocalTime& Now();                       // year 0: the real clock
 std::string& ModulePath();              // empty: the real path
 MessageBoxResponder& MessageBoxes();    // empty: real message boxes

@@ -33,12 +33,16 @@ void Create(Control& control);
 void Destroy(Control& control);
 void Update(Control& control, Change change);
 WindowHandle Handle(const Control& control);
+// Where the window system has the control, in pixels.
+PixelRect Placed(const Control& control);
 // Runs the Paint event now.
 void Repaint(Control& control);
 
 // The outer size of a form whose inside is Width x Height pixels.
 void OuterSize(Form::Border border, int32_t* width, int32_t* height);
 
+// The system's pixels per inch.
+int32_t SystemDpi();
 int32_t ScreenWidthPixels();
 int32_t ScreenHeightPixels();
 

@@ -1,6 +1,6 @@
 // Headless windows: message boxes are answered by the test responder (or with OK and
 // a line on stderr), translucency is remembered per window, and the forms' controls
-// are their properties alone. A screen of 1280 x 1024 pixels.
+// are their properties alone. A screen of 1280 x 1024 pixels at 96 dpi.
 #include <cstdio>
 #include <map>
 
@@ -54,7 +54,8 @@ int32_t TextWidth(const Font&, const std::string& text) {
   for (char c : text)
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
       ++characters;
-  return characters * 7 * kTwipsPerPixel;
+  // 7 pixels each at 96 dpi: text keeps its size in inches, as its font in points.
+  return characters * 7 * kTwipsPerPixelAt96Dpi;
 }
 
 void ListenForSessionEnd() {}
@@ -80,6 +81,14 @@ WindowHandle Handle(const Control& control) {
   return const_cast<Control*>(&control);
 }
 
+// Where a window system would have it: the model's twips in the screen's pixels.
+PixelRect Placed(const Control& control) {
+  if (!Handle(control))
+    return {};
+  return {TwipsToPixels(control.Left()), TwipsToPixels(control.Top()),
+          TwipsToPixels(control.Width()), TwipsToPixels(control.Height())};
+}
+
 void Repaint(Control& control) {
   if (!control.on_paint)
     return;
@@ -93,6 +102,10 @@ void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
     return;
   *width += 2 * kFrame;
   *height += 2 * kFrame + kCaption;
+}
+
+int32_t SystemDpi() {
+  return 96;
 }
 
 int32_t ScreenWidthPixels() {

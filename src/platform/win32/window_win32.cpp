@@ -43,7 +43,12 @@ constexpr wchar_t kPictureClass[] = L"RunwardenPicture";
 constexpr wchar_t kSessionClass[] = L"RunwardenSession";
 
 int Pixels(int32_t twips) {
-  return twips / kTwipsPerPixel;
+  return TwipsToPixels(twips);
+}
+
+// A length drawn in pixels of a 96 dpi screen, on this screen.
+int Scaled(int pixels_at_96_dpi) {
+  return MulDiv(pixels_at_96_dpi, ScreenDpi(), 96);
 }
 
 COLORREF Colour(uint32_t color) {
@@ -138,10 +143,9 @@ LRESULT CALLBACK SessionProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 // ---- painting ----
 
+// Points at the runtime's dpi, the one the forms are laid out for.
 HFONT MakeFont(const Font& font) {
-  HDC screen = GetDC(nullptr);
-  int height = -MulDiv(font.points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
+  int height = -MulDiv(font.points, ScreenDpi(), 72);
   return CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                      DEFAULT_PITCH | FF_SWISS, Widen(font.name).c_str());
@@ -159,13 +163,13 @@ void Frame(HDC dc, const RECT& area, uint32_t color) {
   DeleteObject(brush);
 }
 
-RECT PixelRect(const Control& control) {
+RECT PixelArea(const Control& control) {
   return {Pixels(control.Left()), Pixels(control.Top()), Pixels(control.Left() + control.Width()),
           Pixels(control.Top() + control.Height())};
 }
 
 void PaintWindowless(Control& child, HDC dc) {
-  RECT area = PixelRect(child);
+  RECT area = PixelArea(child);
   if (child.kind() == ControlKind::kImage) {
     FillSolid(dc, area, child.BackColor());
     return;
@@ -272,8 +276,8 @@ void DrawShield(HDC dc, RECT* text) {
       return info.hIcon;
     return HICON{};
   }();
-  int size = GetSystemMetrics(SM_CXSMICON);
-  int left = text->left + 5;
+  int size = Scaled(16);  // a small icon
+  int left = text->left + Scaled(5);
   int top = text->top + (text->bottom - text->top - size) / 2;
   if (!shield || !DrawIconEx(dc, left, top, shield, size, size, 0, nullptr, DI_NORMAL))
     DrawShieldShape(dc, left, top, size);
@@ -304,15 +308,16 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   HGDIOBJ old_font = SelectObject(dc, button.peer()->font);
   SetBkMode(dc, TRANSPARENT);
   RECT text = area;
+  int offset = Scaled(1);
   if (pressed)
-    OffsetRect(&text, 1, 1);
+    OffsetRect(&text, offset, offset);
   if (button.Shield())
     DrawShield(dc, &text);
   // The window text marks the access key with "&": drawn underlined, always.
   UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
   if (!disabled) {
     RECT shadow = text;
-    OffsetRect(&shadow, 1, 1);
+    OffsetRect(&shadow, offset, offset);
     SetTextColor(dc, RGB(255, 255, 255));
     DrawTextW(dc, caption.c_str(), -1, &shadow, format);
   }
@@ -321,7 +326,7 @@ void PaintButton(Control& button, const DRAWITEMSTRUCT& item) {
   SelectObject(dc, old_font);
   if (item.itemState & ODS_FOCUS) {
     RECT focus = area;
-    InflateRect(&focus, -3, -3);
+    InflateRect(&focus, -Scaled(3), -Scaled(3));
     DrawFocusRect(dc, &focus);
   }
 }
@@ -457,8 +462,8 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
       if (pointer.x == peer.last_pointer.x && pointer.y == peer.last_pointer.y)
         return 0;
       peer.last_pointer = pointer;
-      self->MouseMove(static_cast<int16_t>(LOWORD(lparam)) * kTwipsPerPixel,
-                      static_cast<int16_t>(HIWORD(lparam)) * kTwipsPerPixel);
+      self->MouseMove(PixelsToTwips(static_cast<int16_t>(LOWORD(lparam))),
+                      PixelsToTwips(static_cast<int16_t>(HIWORD(lparam))));
       return 0;
     }
     case WM_ACTIVATE:
@@ -495,9 +500,9 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wparam, LPARAM 
       if (!(position->flags & SWP_NOMOVE) || !(position->flags & SWP_NOSIZE)) {
         RECT outer;
         GetWindowRect(window, &outer);
-        self->set_geometry(outer.left * kTwipsPerPixel, outer.top * kTwipsPerPixel,
-                           (outer.right - outer.left) * kTwipsPerPixel,
-                           (outer.bottom - outer.top) * kTwipsPerPixel);
+        self->set_geometry(PixelsToTwips(outer.left), PixelsToTwips(outer.top),
+                           PixelsToTwips(outer.right - outer.left),
+                           PixelsToTwips(outer.bottom - outer.top));
       }
       break;
     }
@@ -578,7 +583,7 @@ void GiveBackActivation(Control& form) {
 }
 
 bool OnScreen(const Control& control) {
-  RECT area = PixelRect(control),
+  RECT area = PixelArea(control),
        screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   RECT common;
   return IntersectRect(&common, &area, &screen) != 0;
@@ -601,7 +606,7 @@ void InvalidateWindowless(Control& control) {
   ControlPeer& peer = *control.peer();
   if (container) {
     RedrawWindow(container, &peer.painted, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-    peer.painted = PixelRect(control);
+    peer.painted = PixelArea(control);
     RedrawWindow(container, &peer.painted, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
 }
@@ -614,7 +619,7 @@ HWND ToolTipsOf(Form& form) {
                                      WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                      GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(peer.tool_tips, TTM_SETMAXTIPWIDTH, 0, 480);
+    SendMessageW(peer.tool_tips, TTM_SETMAXTIPWIDTH, 0, Scaled(480));
   }
   return peer.tool_tips;
 }
@@ -824,7 +829,7 @@ int32_t TextWidth(const Font& font, const std::string& text) {
   SelectObject(screen, old_font);
   ReleaseDC(nullptr, screen);
   DeleteObject(made);
-  return size.cx * kTwipsPerPixel;
+  return PixelsToTwips(size.cx);
 }
 
 void ListenForSessionEnd() {
@@ -966,6 +971,16 @@ WindowHandle Handle(const Control& control) {
   return WindowOf(&control);
 }
 
+PixelRect Placed(const Control& control) {
+  HWND window = WindowOf(&control);
+  RECT area{};
+  if (!window || !GetWindowRect(window, &area))
+    return {};
+  if (HWND parent = GetParent(window); parent && control.kind() != ControlKind::kForm)
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
+  return {area.left, area.top, area.right - area.left, area.bottom - area.top};
+}
+
 void Repaint(Control& control) {
   HWND window = WindowOf(&control);
   if (window && IsContainer(control) && IsWindowVisible(window)) {
@@ -994,6 +1009,21 @@ void OuterSize(Form::Border border, int32_t* width, int32_t* height) {
   AdjustWindowRectEx(&area, FormStyle(border), FALSE, FormExStyle(border));
   *width = area.right - area.left;
   *height = area.bottom - area.top;
+}
+
+// GetDpiForSystem (Windows 10 1607 on) is looked up, not imported, so the program still
+// starts on Vista to 8.1; there the screen's LOGPIXELSX says the same to a dpi-aware
+// program.
+int32_t SystemDpi() {
+  using GetDpi = UINT(WINAPI*)();
+  static auto get_dpi_for_system = reinterpret_cast<GetDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+  if (get_dpi_for_system)
+    return static_cast<int32_t>(get_dpi_for_system());
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }
 
 int32_t ScreenWidthPixels() {

@@ -15,6 +15,7 @@
 #include "guard/Blocking.h"
 #include "guard/HashCache.h"
 #include "guard/ListKey.h"
+#include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
@@ -86,6 +87,13 @@ bool IsThisProgram(const std::string& file) {
          LowerCase(platform::LongPathName(file)) == LowerCase(platform::LongPathName(AppExePath));
 }
 
+// The file an entry starts, which the lists know it by: one branch per kind.
+std::string EntryFile(const StartupEntry& entry) {
+  if (entry.Kind == kKindMovedFolder)
+    return ExpandedFolderPath(entry.Command);
+  return ResolveCommandFile(entry.Command);
+}
+
 // One entry of a pass, from its command to what was done with it.
 class EntryVisit {
  public:
@@ -100,13 +108,19 @@ class EntryVisit {
   // one that came meanwhile gets its own.
   void Run(const std::string& file, const std::string* digest) {
     file_ = file;
-    exists_ = FileExists(file_);
-    if (exists_)
-      hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
-    is_task_ = IsTaskFile(file_);
-    runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
-    // A task is known by its path: its digest is that of a job file that changes.
-    record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
+    if (entry_.Kind == kKindMovedFolder) {
+      // A folder has no digest: it is known by its path.
+      exists_ = platform::FolderExists(file_);
+      record_ = {file_, "", file_};
+    } else {
+      exists_ = FileExists(file_);
+      if (exists_)
+        hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
+      is_task_ = IsTaskFile(file_);
+      runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
+      // A task is known by its path: its digest is that of a job file that changes.
+      record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
+    }
     switch (Decide()) {
       case Tail::kNext:
         return;
@@ -190,7 +204,8 @@ class EntryVisit {
   // A missing file is not listed: there is nothing to recognise it by, unless the
   // entry is known by its command text.
   void ListAsBlocked() {
-    if (!FileExists(record_.file) && record_.key != CommandTextKey(entry_.Command))
+    if (entry_.Kind != kKindMovedFolder && !FileExists(record_.file) &&
+        record_.key != CommandTextKey(entry_.Command))
       return;
     if (long status = AppendToList("Blocked", record_.file, record_.hash))
       error_.Raise("Cannot write the Blocked list (" + DescribeFailure(status) + ")");
@@ -305,7 +320,7 @@ void ScanStartup(const GuardWindows& windows) {
     std::vector<std::string> existing;
     for (std::size_t i = 0; i < entries.size(); ++i) {
       error.Try([&] {
-        files[i] = ResolveCommandFile(entries[i].Command);
+        files[i] = EntryFile(entries[i]);
         there[i] = FileExists(files[i]);
         if (there[i])
           existing.push_back(files[i]);

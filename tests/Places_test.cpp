@@ -216,3 +216,18 @@ TEST_F(PlacesTest, BlockedWithABackupTheRestorePageRestores) {
 }
 
 }  // namespace
+
+// An item another hand took out between the listing and the muting (Windows XP's repair
+// of Userinit and Shell) is out: nothing is recorded, nothing put back.
+TEST_F(PlacesTest, AnItemGoneSinceTheListingIsOutWithNothingToPutBack) {
+  ASSERT_TRUE(Plant({techniques_[0]}));
+  StartupEntryList entries = PlaceEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  const RegData repaired{platform::kRegSz, "userinit.exe" + std::string(1, '\0')};
+  ASSERT_EQ(WriteRegRaw(kWinlogonKey, "Userinit", repaired), 0);
+  EXPECT_TRUE(MuteEntry(entries[0], folder_.path()));
+  EXPECT_FALSE(HasMutedRecords(kMutedKey));
+  RestoreMutedEntries();
+  RegData data;
+  EXPECT_TRUE(ReadRegRaw(kWinlogonKey, "Userinit", &data) && data == repaired);
+}

@@ -181,8 +181,8 @@ bool RemoveOtherValue(const StartupEntry& entry, ErrorScope& error) {
 }
 
 bool RemoveValuePart(const StartupEntry& entry, ErrorScope& error) {
-  std::string problem;
-  if (TakeOutOfValue(entry, kBackupsKey, &problem).empty()) {
+  std::string record, problem;
+  if (!TakeOutOfValue(entry, kBackupsKey, &record, &problem)) {
     error.Raise(problem);
     return false;
   }

@@ -427,14 +427,16 @@ StartupEntryList CollectPlaceEntries() {
   return entries;
 }
 
-std::string TakeOutOfValue(const StartupEntry& entry,
-                           const std::string& parent,
-                           std::string* problem) {
+bool TakeOutOfValue(const StartupEntry& entry,
+                    const std::string& parent,
+                    std::string* record_key,
+                    std::string* problem) {
+  record_key->clear();
   OwnBackup record;
-  if (!ReadRegRaw(entry.RegKey, entry.RegValue, &record.data)) {
-    *problem = "Cannot read the value '" + entry.RegValue + "' of " + entry.RegKey;
-    return "";
-  }
+  // Gone since it was listed, the value starts nothing (a moved folder is back at its
+  // default): nothing to put back.
+  if (!ReadRegRaw(entry.RegKey, entry.RegValue, &record.data))
+    return true;
   record.name = entry.Name;
   record.command = entry.Command;
   record.location = entry.Location;
@@ -445,21 +447,19 @@ std::string TakeOutOfValue(const StartupEntry& entry,
   if (entry.Kind == kKindListItem) {
     record.kind = kBackupKindItem;
     record.item = entry.Command;
-    if (!ValueWithoutItem(entry, record.data, &record.after)) {
-      *problem = "'" + entry.Command + "' is no longer in " + entry.Location;
-      return "";
-    }
+    if (!ValueWithoutItem(entry, record.data, &record.after))
+      return true;  // out already: nothing to put back
   } else if (entry.Kind == kKindMovedFolder) {
     record.kind = kBackupKindFolder;
     record.after = {platform::kRegExpandSz, DefaultStartupFolderText(entry.RegValue) + '\0'};
   } else {
     *problem = "An entry of the kind '" + entry.Kind + "' is no part of a value";
-    return "";
+    return false;
   }
   std::string key = WriteOwnBackupIn(parent, record);
   if (key.empty()) {
     *problem = "Cannot write the record of " + entry.Location + " under " + parent;
-    return "";
+    return false;
   }
   platform::RegData back;
   if (WriteRegRaw(entry.RegKey, entry.RegValue, record.after) != platform::kErrorSuccess ||
@@ -469,7 +469,8 @@ std::string TakeOutOfValue(const StartupEntry& entry,
       WriteRegRaw(entry.RegKey, entry.RegValue, record.data);
     DeleteOwnBackup(key);
     *problem = "Cannot write the value '" + entry.RegValue + "' of " + entry.RegKey;
-    return "";
+    return false;
   }
-  return key;
+  *record_key = key;
+  return true;
 }

@@ -56,11 +56,13 @@ std::string DefaultStartupFolderText(const std::string& value_name);
 // Takes an entry of kind "3" or "5" out of its value: the item goes, or the folder's
 // path becomes its default again. First a record of the value as it was and as it is
 // left is written under Parent (the records of muted entries, or the backups) and read
-// back, then the value is written. The record's path; empty, with the reason in Problem,
-// when the value was left as it was.
-std::string TakeOutOfValue(const StartupEntry& entry,
-                           const std::string& parent,
-                           std::string* problem);
+// back, then the value is written. True when the entry is out: with the record's path in
+// Record, or with none when the item was gone already (another hand repaired the value).
+// False, with the reason in Problem, when the value was left as it was.
+bool TakeOutOfValue(const StartupEntry& entry,
+                    const std::string& parent,
+                    std::string* record_key,
+                    std::string* problem);
 
 // The path a Startup folder value names: expanded, without a trailing backslash.
 std::string ExpandedFolderPath(const std::string& text);

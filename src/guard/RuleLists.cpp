@@ -105,8 +105,8 @@ bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
 
 // An item of a list value, or a moved folder's path: the value stays, changed.
 bool MuteValuePart(const StartupEntry& entry, ErrorScope& error) {
-  std::string problem;
-  if (TakeOutOfValue(entry, MutedRecordsKey(), &problem).empty()) {
+  std::string record, problem;
+  if (!TakeOutOfValue(entry, MutedRecordsKey(), &record, &problem)) {
     error.Raise(problem);
     return false;
   }

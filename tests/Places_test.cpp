@@ -237,3 +237,14 @@ TEST_F(PlacesTest, AnItemGoneSinceTheListingIsOutWithNothingToPutBack) {
   RegData data;
   EXPECT_TRUE(ReadRegRaw(kWinlogonKey, "Userinit", &data) && data == repaired);
 }
+
+TEST(RunnableCommandTest, ARunOnceExSectionValueRunsItsDll) {
+  const std::string section = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\0001";
+  const std::string run = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  EXPECT_EQ(RunnableCommand({"1", "||C:\\x.dll|Func", section, kKindRegistry}), "C:\\x.dll");
+  EXPECT_EQ(RunnableCommand({"1", "Title|C:\\y.dll|Func a", section, kKindRegistry}), "C:\\y.dll");
+  EXPECT_EQ(RunnableCommand({"1", "C:\\z.dll|Func", section + "\\Depend", kKindRegistry}),
+            "C:\\z.dll");
+  EXPECT_EQ(RunnableCommand({"1", "C:\\w.exe /q", section, kKindRegistry}), "C:\\w.exe /q");
+  EXPECT_EQ(RunnableCommand({"R", "a|b|c", run, kKindRegistry}), "a|b|c");
+}

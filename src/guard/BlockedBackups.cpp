@@ -107,7 +107,8 @@ std::vector<std::string> ListKeysOf(const BlockedBackup& backup) {
   // A moved folder is listed by its path.
   if (backup.kind == kBackupKindFolder)
     return {ExpandedFolderPath(backup.command)};
-  std::string file = ResolveCommandFile(backup.command);
+  std::string file = ResolveCommandFile(
+      RunnableCommand({backup.name, backup.command, backup.location, kKindRegistry}));
   std::string hashed = file;
   if (backup.store == BackupStore::kStartupFolder && EqualsIgnoringCase(file, backup.location))
     hashed = backup.copy;

@@ -359,6 +359,15 @@ StartupEntryList ListRunOnceEx(const std::string& path) {
   return entries;
 }
 
+std::string RunnableCommand(const StartupEntry& entry) {
+  if (entry.Kind != kKindRegistry ||
+      FindIgnoringCase(entry.Location, "\\RunOnceEx\\") == std::string::npos)
+    return entry.Command;
+  // The function comes last, the DLL before it.
+  std::vector<std::string> parts = SplitText(entry.Command, "|");
+  return parts.size() < 2 ? entry.Command : Trimmed(parts[parts.size() - 2]);
+}
+
 bool IsDefaultListItem(const std::string& value_name, const std::string& item) {
   std::string text = LowerCase(Trimmed(ExpandEnvironmentText(item)));
   std::string windir = LowerCase(platform::GetEnv("windir"));

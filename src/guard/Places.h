@@ -38,6 +38,10 @@ StartupEntryList CollectPlaceEntries();
 StartupEntryList ListRunOnceEx(const std::string& path);
 bool IsRunOnceExKey(const std::string& path);
 
+// What an entry's command runs: of a RunOnceEx section's "||DLL|function" (or
+// "DLL|function") the DLL, of any other entry the command itself.
+std::string RunnableCommand(const StartupEntry& entry);
+
 // Whether Item is one Windows itself keeps in the list value Name (of any view or hive).
 bool IsDefaultListItem(const std::string& value_name, const std::string& item);
 

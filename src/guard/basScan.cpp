@@ -91,7 +91,7 @@ bool IsThisProgram(const std::string& file) {
 std::string EntryFile(const StartupEntry& entry) {
   if (entry.Kind == kKindMovedFolder)
     return ExpandedFolderPath(entry.Command);
-  return ResolveCommandFile(entry.Command);
+  return ResolveCommandFile(RunnableCommand(entry));
 }
 
 // One entry of a pass, from its command to what was done with it.

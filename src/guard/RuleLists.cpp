@@ -34,6 +34,20 @@ bool WriteAndVerify(const std::string& key,
   return ReadRegRaw(key, name, &back) && back == data;
 }
 
+// The fields of a list value, split at every "<#>" (the text before the first one too).
+std::vector<std::string> ListFields(const std::string& list) {
+  const std::string separator = "<#>";
+  std::vector<std::string> fields;
+  std::string::size_type start = 0;
+  for (;;) {
+    std::string::size_type end = list.find(separator, start);
+    fields.push_back(list.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos)
+      return fields;
+    start = end + separator.size();
+  }
+}
+
 platform::RegData TextData(const std::string& text) {
   return {platform::kRegSz, text + '\0'};
 }
@@ -186,17 +200,10 @@ bool IsOnList(const std::string& list, const std::string& key, bool match_case) 
   if (key.empty())
     return false;
   std::string wanted = match_case ? key : LowerCase(key);
-  const std::string separator = "<#>";
-  std::string::size_type start = 0;
-  for (;;) {
-    std::string::size_type end = list.find(separator, start);
-    std::string field = list.substr(start, end == std::string::npos ? end : end - start);
+  for (const std::string& field : ListFields(list))
     if ((match_case ? field : LowerCase(field)) == wanted)
       return true;
-    if (end == std::string::npos)
-      return false;
-    start = end + separator.size();
-  }
+  return false;
 }
 
 bool IsAllowed(const std::string& key) {
@@ -204,6 +211,32 @@ bool IsAllowed(const std::string& key) {
 }
 bool IsBlocked(const std::string& key) {
   return IsOnList(GetBlockedList(), key, false);
+}
+
+bool ListLookup::IsAllowed(const std::string& key) {
+  Read();
+  return !key.empty() && allowed_.count(key) != 0;
+}
+
+bool ListLookup::IsBlocked(const std::string& key) {
+  Read();
+  return !key.empty() && blocked_.count(LowerCase(key)) != 0;
+}
+
+void ListLookup::Forget() {
+  read_ = false;
+}
+
+void ListLookup::Read() {
+  if (read_)
+    return;
+  allowed_.clear();
+  blocked_.clear();
+  for (const std::string& field : ListFields(GetAllowedList()))
+    allowed_.insert(field);
+  for (const std::string& field : ListFields(GetBlockedList()))
+    blocked_.insert(LowerCase(field));
+  read_ = true;
 }
 
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash) {

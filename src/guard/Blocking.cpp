@@ -9,6 +9,7 @@
 #include "app/basLog.h"
 #include "app/basWindows.h"
 #include "guard/RuleLists.h"
+#include "guard/TaskEntries.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -227,8 +228,12 @@ bool RemoveStartupEntry(const StartupEntry& entry,
   ErrorScope error;
   bool removed = false;
   error.Try([&] {
-    removed = entry.IsFile() ? RemoveStartupFile(entry, pss_folder, error)
-                             : RemoveRegistryValue(entry, file, error);
+    if (entry.Kind == kKindTask)
+      removed = RemoveTask(entry, error);
+    else if (entry.IsFile())
+      removed = RemoveStartupFile(entry, pss_folder, error);
+    else
+      removed = RemoveRegistryValue(entry, file, error);
   });
   return removed;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "guard/TaskEntries.h"
 #include "registry/basReg.h"
 
 namespace {
@@ -167,18 +168,26 @@ bool RestoreOwnBackup(const std::string& key, std::string* problem) {
     *problem = "The backup " + key + " is gone.";
     return false;
   }
-  if (backup.kind != kBackupKindValue) {
+  if (backup.kind == kBackupKindTask) {
+    if (backup.task_path.empty() || backup.task_xml.empty()) {
+      *problem = "The backup " + key + " holds no task to register again.";
+      return false;
+    }
+    if (!PutTaskBack(backup.task_path, backup.task_xml, problem))
+      return false;
+  } else if (backup.kind == kBackupKindValue) {
+    platform::RegData back;
+    if (!ReadRegRaw(key, "Data", &back)) {
+      *problem = "The backup " + key + " holds no value to put back.";
+      return false;
+    }
+    if (!PutValueBack(backup.reg_key, backup.reg_value, back, problem))
+      return false;
+  } else {
     *problem =
         "This version of Runwarden cannot restore a backup of the kind '" + backup.kind + "'.";
     return false;
   }
-  platform::RegData back;
-  if (!ReadRegRaw(key, "Data", &back)) {
-    *problem = "The backup " + key + " holds no value to put back.";
-    return false;
-  }
-  if (!PutValueBack(backup.reg_key, backup.reg_value, back, problem))
-    return false;
   if (!DeleteOwnBackup(key)) {
     *problem = "It is back in place, but its backup " + key + " could not be removed.";
     return false;

@@ -7,6 +7,7 @@
 #include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
+#include "guard/TaskEntries.h"
 #include "guard/basGuard.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -241,7 +242,12 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
   ErrorScope error;
   bool muted = false;
   error.Try([&] {
-    muted = entry.IsFile() ? MuteFile(entry, pss_folder, error) : MuteRegistryValue(entry, error);
+    if (entry.Kind == kKindTask)
+      muted = MuteTask(entry, MutedRecordsKey(), error);
+    else if (entry.IsFile())
+      muted = MuteFile(entry, pss_folder, error);
+    else
+      muted = MuteRegistryValue(entry, error);
   });
   return muted;
 }
@@ -256,7 +262,9 @@ void RestoreMutedEntries() {
         records.push_back(value.name);
       for (const std::string& record : records) {
         error.Try([&] {
-          if (IsDrivePath(record))
+          if (IsTaskRecord(record))
+            RestoreMutedTask(muted_key, record, error);
+          else if (IsDrivePath(record))
             RestoreFile(muted_key, record, error);
           else
             RestoreRegistryValue(muted_key, record, error);

@@ -8,11 +8,12 @@
 
 inline constexpr char kKindRegistry[] = "1";  // a value of a registry key
 inline constexpr char kKindFile[] = "2";      // a file in a folder
+inline constexpr char kKindTask[] = "4";      // a scheduled task (TaskEntries.h)
 
 struct StartupEntry {
   std::string Name;      // value name, or the shell's display name of the file
   std::string Command;   // value data as text, or the shortcut's target / the file's path
-  std::string Location;  // registry path of the key, or the full path of the file
+  std::string Location;  // registry path of the key, the full path of the file, or the task
   std::string Kind;      // kKindRegistry or kKindFile
 
   bool IsFile() const { return Kind == kKindFile; }

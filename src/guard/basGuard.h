@@ -17,7 +17,8 @@ inline constexpr char kHashesKey[] = "HKLM\\SOFTWARE\\Runwarden\\Hashes";
 const std::vector<std::string>& RegistryLocations();
 
 // Every entry of every location: the registry keys, then the Startup folders (and, on
-// platform version 5, the non-localised Startup folders and the tasks folder).
+// platform version 5, the non-localised Startup folders and the tasks folder; from
+// version 6 on, the scheduled tasks that start at logon or boot).
 StartupEntryList CollectStartupEntries();
 // The values of one key. A key that cannot be opened gives nothing.
 StartupEntryList ListRegistryValues(const std::string& path);

@@ -92,6 +92,12 @@ bool WriteAndVerify(const std::string& key, const std::string& name, const std::
   return ReadRegRaw(key, name, &back) && back == data;
 }
 
+// Unreadable counts as enabled: a task is muted only when it is known to be disabled.
+bool IsEnabled(const std::string& path) {
+  bool enabled = true;
+  return !platform::ReadTaskEnabled(path, &enabled) || enabled;
+}
+
 }  // namespace
 
 std::string TaskLocation(const std::string& task_path) {
@@ -161,9 +167,12 @@ bool MuteTask(const StartupEntry& entry, const std::string& muted_key, ErrorScop
     error.Raise("Cannot write the muted record of " + entry.Location);
     return false;
   }
-  if (long status = platform::EnableTask(path, false)) {
+  // Read back: a service may take the change and keep nothing of it (Wine's does).
+  long status = platform::EnableTask(path, false);
+  if (status || IsEnabled(path)) {
     DeleteRegValueNamed(muted_key, entry.Location);
-    error.Raise("Cannot disable the task " + path + " (" + DescribeFailure(status) + ")");
+    error.Raise("Cannot disable the task " + path +
+                (status ? " (" + DescribeFailure(status) + ")" : ": it stays enabled"));
     return false;
   }
   return true;
@@ -180,8 +189,9 @@ void RestoreMutedTask(const std::string& muted_key, const std::string& record, E
     error.Raise("The muted task " + path + " is gone");
     return;
   }
-  if (status) {
-    error.Raise("Cannot enable the task " + path + " (" + DescribeFailure(status) + ")");
+  if (status || !IsEnabled(path)) {
+    error.Raise("Cannot enable the task " + path +
+                (status ? " (" + DescribeFailure(status) + ")" : ": it stays disabled"));
     return;
   }
   DeleteRegValueNamed(muted_key, record);

@@ -51,6 +51,8 @@ struct ScheduledTask {
 // may not see) is left out.
 std::vector<ScheduledTask> ListScheduledTasks();
 long EnableTask(const std::string& path, bool enabled);
+// Whether the task is enabled, as the service says; false when it cannot be read.
+bool ReadTaskEnabled(const std::string& path, bool* enabled);
 // Registers a task again from the XML it was read as, under the account its principal
 // names, with that principal's kind of logon: a group's task for the group, a user's
 // for the user (interactive token, S4U), a service account's as the service account. A
@@ -64,7 +66,8 @@ enum class TaskServiceForTesting {
   kReal,         // as the platform has it
   kUnavailable,  // no service: Windows XP, or the service stopped
   kRefusing,     // every change refused: access denied, as for a standard user
-  kLikeWine,     // keeps the registration, drops the triggers and the actions
+  kLikeWine,     // keeps the registration, drops the triggers and the actions, and takes
+                 // a change of the enabled state without keeping it
 };
 void SetTaskServiceForTesting(TaskServiceForTesting service);
 // Empties the portable store.

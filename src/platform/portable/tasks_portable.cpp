@@ -183,8 +183,18 @@ long EnableTask(const std::string& path, bool enabled) {
   auto task = Store().tasks.find(path);
   if (task == Store().tasks.end())
     return kTaskErrorNotFound;
-  task->second = WithEnabled(task->second, enabled);
+  // Wine's service takes the change and keeps nothing of it.
+  if (Store().service != TaskServiceForTesting::kLikeWine)
+    task->second = WithEnabled(task->second, enabled);
   return 0;
+}
+
+bool ReadTaskEnabled(const std::string& path, bool* enabled) {
+  std::string xml;
+  if (!ReadTaskXml(path, &xml))
+    return false;
+  *enabled = Parsed(path, xml).enabled;
+  return true;
 }
 
 long RestoreTask(const std::string& path, const std::string& xml) {

@@ -359,6 +359,19 @@ long EnableTask(const std::string& path, bool enabled) {
   return StatusOf(task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
+bool ReadTaskEnabled(const std::string& path, bool* enabled) {
+  ComScope com;
+  Com<ITaskService> service;
+  if (FAILED(Connect(service)))
+    return false;
+  Com<IRegisteredTask> task;
+  VARIANT_BOOL value = VARIANT_FALSE;
+  if (FAILED(OpenTask(service.operator->(), path, task.out())) || FAILED(task->get_Enabled(&value)))
+    return false;
+  *enabled = value != VARIANT_FALSE;
+  return true;
+}
+
 long RestoreTask(const std::string& path, const std::string& xml) {
   if (g_service == TaskServiceForTesting::kRefusing)
     return kTaskErrorAccessDenied;

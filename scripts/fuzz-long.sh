@@ -17,8 +17,8 @@ for target in "${targets[@]}"; do
   out=$PWD/build/fuzz/long/$target
   mkdir -p "$out/corpus"
   # shellcheck disable=SC2086
-  "build/fuzz/tests/fuzz/${target}_fuzz" -runs="$runs" -timeout=30 -print_final_stats=1 ${FUZZ_ARGS:-} \
-    -artifact_prefix="$out/" "$out/corpus" "$PWD/tests/fuzz/corpus/$target" >"$out/log.txt" 2>&1 ||
+  "build/fuzz/fuzz/${target}_fuzz" -runs="$runs" -timeout=30 -print_final_stats=1 ${FUZZ_ARGS:-} \
+    -artifact_prefix="$out/" "$out/corpus" "$PWD/fuzz/corpus/$target" >"$out/log.txt" 2>&1 ||
     echo "$target: finding, see $out/log.txt"
   grep -E "^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|^Done" "$out/log.txt" |
     sed "s/^/$target: /" || true

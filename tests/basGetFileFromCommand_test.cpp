@@ -54,6 +54,24 @@ TEST_F(ResolveTest, ExistingPathsQuotesAndArguments) {
   EXPECT_EQ(ResolveCommandFile(""), "");
 }
 
+// The resolved file in the command's own letter case where the command holds its path.
+TEST_F(ResolveTest, TheFileAsTheCommandSpellsIt) {
+  const std::string app = Path("Program Files\\App\\App.exe");
+  const struct {
+    std::string command, spelled;
+  } cases[] = {
+      {"\"" + app + "\" -s", app},
+      {app + " /min", app},
+      {app, app},
+      {"NOTEPAD.EXE /p", win_ + "\\notepad.exe"},     // found in the Windows folder
+      {"%windir%\\Notepad", win_ + "\\notepad.exe"},  // expanded
+      {"", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FileAsCommandSpellsIt(c.command, ResolveCommandFile(c.command)), c.spelled)
+        << c.command;
+}
+
 TEST_F(ResolveTest, DrivePathsWithoutProgramExtensions) {
   // Two blanks or more and a dot: cut three characters after the first dot.
   EXPECT_EQ(ResolveCommandFile(Path("Program Files\\My App\\prog.dll")),

@@ -71,6 +71,36 @@ TEST_F(RegTest, TextIsStoredWithItsTerminatorAndKeepsTrailingBlanks) {
   EXPECT_EQ(ReadRegValue(kKey, "Empty", "d"), "");
 }
 
+// A value is read in one call when it is short and asked for again when it is not: every
+// length around that bound comes back whole, by every reader.
+TEST_F(RegTest, TextOfAnyLengthIsReadWhole) {
+  for (std::size_t length : {254u, 255u, 256u, 257u, 20000u}) {
+    std::string text(length, 'x');
+    text.back() = 'z';
+    ASSERT_EQ(WriteRegValue(kKey, "Long", text), 0);
+    EXPECT_EQ(ReadRegValue(kKey, "Long", "d"), text) << length;
+    EXPECT_EQ(RawValue(RegRoot::CurrentUser, "Software\\RunwardenTests\\Reg", "Long").bytes,
+              text + '\0')
+        << length;
+    EXPECT_EQ(std::get<std::string>(EnumRegValues(kKey).entries.at(0).value), text) << length;
+  }
+}
+
+TEST_F(RegTest, SeveralValuesOfAKeyAreReadAsOneByOne) {
+  WriteRegValue(kKey, "Text", "a");
+  WriteRegValue(kKey, "Number", "-7", true);
+  WriteRaw(kKey, "Binary", kRegBinary, "\x01");
+  const std::vector<std::string> names = {"Text", "Missing", "Number", "Binary", "TEXT"};
+  std::vector<std::string> one_by_one;
+  for (const std::string& name : names)
+    one_by_one.push_back(ReadRegValue(kKey, name, "d"));
+  EXPECT_EQ(ReadRegValues(kKey, names, "d"), one_by_one);
+  EXPECT_EQ(one_by_one, (std::vector<std::string>{"a", "d", "-7", "d", "a"}));
+  EXPECT_EQ(ReadRegValues(std::string(kKey) + "\\None", names, "d"),
+            std::vector<std::string>(names.size(), "d"));
+  EXPECT_TRUE(ReadRegValues(kKey, {}, "d").empty());
+}
+
 TEST_F(RegTest, TextStoredWithoutTerminatorLosesItsTrailingBlanks) {
   WriteRaw(kKey, "NoNul", kRegSz, "abc  ");
   // Windows hands the bytes back as stored; Wine adds the terminator on the way out,

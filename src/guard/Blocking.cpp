@@ -228,12 +228,15 @@ bool RemoveStartupEntry(const StartupEntry& entry,
   ErrorScope error;
   bool removed = false;
   error.Try([&] {
-    if (entry.Kind == kKindTask)
-      removed = RemoveTask(entry, error);
-    else if (entry.IsFile())
+    // One branch per kind of entry.
+    if (entry.Kind == kKindFile)
       removed = RemoveStartupFile(entry, pss_folder, error);
-    else
+    else if (entry.Kind == kKindRegistry || entry.Kind.empty())
       removed = RemoveRegistryValue(entry, file, error);
+    else if (entry.Kind == kKindTask)
+      removed = RemoveTask(entry, error);
+    else
+      error.Raise("Cannot block an entry of the kind '" + entry.Kind + "'");
   });
   return removed;
 }

@@ -46,16 +46,18 @@ std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& pat
   // now, and, when the first miss will empty the cache, every path after it as well.
   std::vector<std::string> to_hash;
   std::map<std::string, std::string> digests;
+  std::vector<std::string> cached;  // what the cache held for each path, read at once
   {
     ErrorScope error;
     error.Try([&] {
       bool clearing = !ClearedToday(std::to_string(platform::Now().day));
       bool missed = false;
       std::set<std::string> chosen;
-      for (const std::string& path : paths) {
-        bool miss = ReadRegValue(kHashesKey, path, "").empty();
-        if ((miss || (clearing && missed)) && chosen.insert(path).second)
-          to_hash.push_back(path);
+      cached = ReadRegValues(kHashesKey, paths, "");
+      for (std::size_t i = 0; i < paths.size(); ++i) {
+        bool miss = cached[i].empty();
+        if ((miss || (clearing && missed)) && chosen.insert(paths[i]).second)
+          to_hash.push_back(paths[i]);
         missed = missed || miss;
       }
       std::vector<std::string> hashed = HashFiles(to_hash, algorithm);
@@ -65,7 +67,16 @@ std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& pat
   }
   std::vector<std::string> result;
   result.reserve(paths.size());
-  for (const std::string& path : paths) {
+  // Until a step has to look for itself (and may write or clear the cache), the values
+  // read above are what the cache holds: a warm pass reads each path once.
+  bool stepped = false;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (!stepped && i < cached.size() && !cached[i].empty()) {
+      result.push_back(cached[i]);
+      continue;
+    }
+    stepped = true;
+    const std::string& path = paths[i];
     result.push_back(CachedFileHash(path, [&] {
       auto found = digests.find(path);
       return found != digests.end() ? found->second : HashFile(path, algorithm);

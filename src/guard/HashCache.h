@@ -19,7 +19,8 @@ std::string CachedFileHash(const std::string& path, const std::function<std::str
 // calling GetFileHashCached per entry. The files the cache does not answer for are
 // hashed concurrently (HashFiles.h), then the steps of GetFileHashCached are taken for
 // each path in order, so the digests, the cache values and the daily clearing come out
-// exactly as from one GetFileHashCached call per path. (The digests are those of the
-// files at the start of the pass.)
+// exactly as from one GetFileHashCached call per path; a warm pass, all of whose paths the
+// cache answers for, reads each of them once. (The digests are those of the files at the
+// start of the pass.)
 std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& paths,
                                              uint32_t algorithm);

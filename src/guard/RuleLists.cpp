@@ -33,6 +33,20 @@ bool WriteAndVerify(const std::string& key,
   return ReadRegRaw(key, name, &back) && back == data;
 }
 
+// The fields of a list value, split at every "<#>" (the text before the first one too).
+std::vector<std::string> ListFields(const std::string& list) {
+  const std::string separator = "<#>";
+  std::vector<std::string> fields;
+  std::string::size_type start = 0;
+  for (;;) {
+    std::string::size_type end = list.find(separator, start);
+    fields.push_back(list.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos)
+      return fields;
+    start = end + separator.size();
+  }
+}
+
 platform::RegData TextData(const std::string& text) {
   return {platform::kRegSz, text + '\0'};
 }
@@ -150,17 +164,10 @@ bool IsOnList(const std::string& list, const std::string& key, bool match_case) 
   if (key.empty())
     return false;
   std::string wanted = match_case ? key : LowerCase(key);
-  const std::string separator = "<#>";
-  std::string::size_type start = 0;
-  for (;;) {
-    std::string::size_type end = list.find(separator, start);
-    std::string field = list.substr(start, end == std::string::npos ? end : end - start);
+  for (const std::string& field : ListFields(list))
     if ((match_case ? field : LowerCase(field)) == wanted)
       return true;
-    if (end == std::string::npos)
-      return false;
-    start = end + separator.size();
-  }
+  return false;
 }
 
 bool IsAllowed(const std::string& key) {
@@ -168,6 +175,32 @@ bool IsAllowed(const std::string& key) {
 }
 bool IsBlocked(const std::string& key) {
   return IsOnList(GetBlockedList(), key, false);
+}
+
+bool ListLookup::IsAllowed(const std::string& key) {
+  Read();
+  return !key.empty() && allowed_.count(key) != 0;
+}
+
+bool ListLookup::IsBlocked(const std::string& key) {
+  Read();
+  return !key.empty() && blocked_.count(LowerCase(key)) != 0;
+}
+
+void ListLookup::Forget() {
+  read_ = false;
+}
+
+void ListLookup::Read() {
+  if (read_)
+    return;
+  allowed_.clear();
+  blocked_.clear();
+  for (const std::string& field : ListFields(GetAllowedList()))
+    allowed_.insert(field);
+  for (const std::string& field : ListFields(GetBlockedList()))
+    blocked_.insert(LowerCase(field));
+  read_ = true;
 }
 
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash) {
@@ -217,7 +250,8 @@ std::string MutedRecordsKey() {
 }
 
 bool IsUserRegistryEntry(const StartupEntry& entry) {
-  return !entry.IsFile() && entry.Location.rfind("HKCU\\", 0) == 0;
+  const std::string& key = entry.RegKey.empty() ? entry.Location : entry.RegKey;
+  return entry.Kind != kKindFile && entry.Kind != kKindTask && key.rfind("HKCU\\", 0) == 0;
 }
 
 std::string PssFolder() {
@@ -242,12 +276,15 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
   ErrorScope error;
   bool muted = false;
   error.Try([&] {
-    if (entry.Kind == kKindTask)
-      muted = MuteTask(entry, MutedRecordsKey(), error);
-    else if (entry.IsFile())
+    // One branch per kind of entry.
+    if (entry.Kind == kKindFile)
       muted = MuteFile(entry, pss_folder, error);
-    else
+    else if (entry.Kind == kKindRegistry || entry.Kind.empty())
       muted = MuteRegistryValue(entry, error);
+    else if (entry.Kind == kKindTask)
+      muted = MuteTask(entry, MutedRecordsKey(), error);
+    else
+      error.Raise("Cannot mute an entry of the kind '" + entry.Kind + "'");
   });
   return muted;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "guard/StartupEntry.h"
@@ -29,6 +30,23 @@ std::string GetBlockedList();
 bool IsOnList(const std::string& list, const std::string& key, bool match_case);
 bool IsAllowed(const std::string& key);
 bool IsBlocked(const std::string& key);
+
+// The lists as a pass looks entries up in them: each list read and split once, then
+// every lookup a set search, with the same answers as IsAllowed and IsBlocked. Forget
+// makes the next lookup read the lists again (the pass appended to one, or the user
+// could have emptied them while an alert waited).
+class ListLookup {
+ public:
+  bool IsAllowed(const std::string& key);
+  bool IsBlocked(const std::string& key);
+  void Forget();
+
+ private:
+  void Read();
+  bool read_ = false;
+  std::unordered_set<std::string> allowed_;
+  std::unordered_set<std::string> blocked_;  // in lower case
+};
 // Appends "<#>" File "<#>" Hash to the list value ("Allowed" or "Blocked").
 long AppendToList(const std::string& list_name, const std::string& file, const std::string& hash);
 // Takes every pair whose file or hash is one of Keys (compared without case) off the

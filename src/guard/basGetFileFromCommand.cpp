@@ -197,11 +197,17 @@ std::string ResolveCommandFile(const std::string& command) {
     }
     if (!drive_path_without_blanks)
       return;
-    if (!FileExists(s) && !Contains(GetFileName(s), ".")) {
+    // A name with a dot is taken as it is: only one without is looked for on disk.
+    if (!Contains(GetFileName(s), ".") && !FileExists(s)) {
       for (const char* extension : kCommandExtensions)
         if (FileExists(s + extension))
           s += extension;
     }
   });
   return s;
+}
+
+std::string FileAsCommandSpellsIt(const std::string& command, const std::string& file) {
+  std::string::size_type at = LowerCase(command).find(LowerCase(file));
+  return file.empty() || at == std::string::npos ? file : command.substr(at, file.size());
 }

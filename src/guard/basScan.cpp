@@ -1,5 +1,6 @@
 #include "guard/basScan.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/AppInfo.h"
@@ -79,13 +80,53 @@ bool StillRunningAfterTermination(const std::string& file) {
   return false;
 }
 
-// The file is this program, whatever the case or 8.3 form of its path.
-bool IsThisProgram(const std::string& file) {
-  if (AppExePath.empty())
-    return false;
-  return LowerCase(file) == LowerCase(AppExePath) ||
-         LowerCase(platform::LongPathName(file)) == LowerCase(platform::LongPathName(AppExePath));
+// The name a path ends with, in lower case, without the dots and blanks Windows drops
+// from its end.
+std::string LowerFileName(const std::string& path) {
+  std::string name = LowerCase(path.substr(path.find_last_of("\\/") + 1));
+  while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+    name.pop_back();
+  return name;
 }
+
+// This program's own file, whatever the case or 8.3 form of the path that names it. Its
+// long path and the names it goes by are looked up once per pass, when they are first
+// needed: looking a path up on disk costs more than the rest of an allowed entry, so
+// only a path whose name may stand for this file (its long or 8.3 name, or a pattern)
+// is looked up itself.
+class ThisProgram {
+ public:
+  bool Is(const std::string& file) {
+    if (AppExePath.empty())
+      return false;
+    std::string lower = LowerCase(file);
+    if (lower == LowerCase(AppExePath))
+      return true;
+    if (long_path_.empty()) {
+      long_path_ = LowerCase(platform::LongPathName(AppExePath));
+      names_ = {LowerFileName(AppExePath), LowerFileName(long_path_),
+                LowerFileName(platform::ShortPathName(AppExePath))};
+    }
+    std::string name = LowerFileName(lower);
+    bool pattern = name.find_first_of("*?<>\"") != std::string::npos;
+    if (!pattern && std::find(names_.begin(), names_.end(), name) == names_.end())
+      return false;
+    return LowerCase(platform::LongPathName(file)) == long_path_;
+  }
+
+ private:
+  std::string long_path_;
+  std::vector<std::string> names_;
+};
+
+// What a pass carries from one entry to the next.
+struct PassState {
+  ListLookup lists;
+  ThisProgram program;
+  // No entry's handling has changed anything or let the user act yet, so what the pass
+  // found before its walk (which files exist) still holds.
+  bool untouched = true;
+};
 
 // One entry of a pass, from its command to what was done with it.
 class EntryVisit {
@@ -93,15 +134,16 @@ class EntryVisit {
   EntryVisit(const StartupEntry& entry,
              const std::string& pss_folder,
              const GuardWindows& windows,
+             PassState& pass,
              ErrorScope& error)
-      : entry_(entry), pss_folder_(pss_folder), windows_(windows), error_(error) {}
+      : entry_(entry), pss_folder_(pss_folder), windows_(windows), pass_(pass), error_(error) {}
 
-  // File is the entry's resolved file; Digest its digest taken before the walk, when the
-  // file was there then. A file an earlier entry's handling took away has none now, as
-  // one that came meanwhile gets its own.
-  void Run(const std::string& file, const std::string* digest) {
+  // File is the entry's resolved file; Existed whether it was there before the walk, and
+  // Digest its digest taken then. A file an earlier entry's handling took away has none
+  // now, as one that came meanwhile gets its own.
+  void Run(const std::string& file, bool existed, const std::string* digest) {
     file_ = file;
-    exists_ = FileExists(file_);
+    exists_ = pass_.untouched ? existed : FileExists(file_);
     if (exists_)
       hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
     is_task_ = IsTaskFile(file_);
@@ -110,7 +152,10 @@ class EntryVisit {
     record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
     if (RunsSeveralPrograms(entry_))
       record_ = {file_, CommandTextKey(entry_.Command), CommandTextKey(entry_.Command)};
-    switch (Decide()) {
+    Tail tail = Decide();
+    if (tail != Tail::kNext)
+      Touch();
+    switch (tail) {
       case Tail::kNext:
         return;
       case Tail::kBlockForever:
@@ -142,7 +187,7 @@ class EntryVisit {
       SplitRating(CheckPreRules(entry_.Name, GetFileName(file_)), &code_, &rating_text_);
     }
     // The program's own autostart entries are never touched.
-    if (IsThisProgram(file_))
+    if (pass_.program.Is(file_))
       return Tail::kNext;
     if (LimitedRights)
       return HoldBackUserValue();
@@ -153,11 +198,13 @@ class EntryVisit {
     if (Trimmed(file_).empty())
       return OptAutoBlockMissing ? Tail::kBlockForever : Tail::kNext;
 
-    if (IsAllowed(record_.key))
+    if (pass_.lists.IsAllowed(record_.key))
       return Tail::kNext;
-    if (IsBlocked(record_.key))
+    if (pass_.lists.IsBlocked(record_.key))
       return Tail::kTerminateAndRemove;
 
+    // From here on the entry is changed, or the user asked, whatever the outcome.
+    Touch();
     if (RunOnceMode) {
       error_.Try([] { RepairSystemSettings(); });
       if (!MuteEntry(entry_, pss_folder_))
@@ -177,14 +224,21 @@ class EntryVisit {
     return block ? Tail::kBlockForever : Tail::kRemove;
   }
 
+  // Later entries look at the files and the lists afresh.
+  void Touch() {
+    pass_.untouched = false;
+    pass_.lists.Forget();
+  }
+
   // Without the machine's settings nothing can be listed, and nothing blocked with its
   // backup: the early scan holds back the user's own values that are not allowed, and
   // the guard puts them back.
   Tail HoldBackUserValue() {
     if (!RunOnceMode || !IsUserRegistryEntry(entry_))
       return Tail::kNext;
-    if (IsAllowed(record_.key))
+    if (pass_.lists.IsAllowed(record_.key))
       return Tail::kNext;
+    Touch();
     if (!MuteEntry(entry_, pss_folder_))
       error_.Raise("Cannot mute the entry '" + entry_.Name + "'");
     return Tail::kNext;
@@ -221,6 +275,7 @@ class EntryVisit {
   const StartupEntry& entry_;
   const std::string& pss_folder_;
   const GuardWindows& windows_;
+  PassState& pass_;
   ErrorScope& error_;
   std::string file_, hash_, code_, rating_text_;
   ListRecord record_;    // what the entry is known by in the lists
@@ -291,6 +346,10 @@ bool IsTaskFile(const std::string& file) {
 }
 
 void ScanStartup(const GuardWindows& windows) {
+  ScanStartup(windows, CollectStartupEntries);
+}
+
+void ScanStartup(const GuardWindows& windows, const std::function<StartupEntryList()>& collect) {
   ErrorScope error;
   // The command of the entry whose handling raised the error being reported.
   std::string failed_command;
@@ -299,21 +358,26 @@ void ScanStartup(const GuardWindows& windows) {
     std::string pss_folder = PssFolder();
     if (!platform::FolderExists(pss_folder))
       platform::CreateFolder(pss_folder);
-    StartupEntryList entries = CollectStartupEntries();
+    StartupEntryList entries = collect();
     // Every command resolved first, so that the digests of all the files there are taken
     // together, in the order of the walk: those the cache does not know are read side
     // by side instead of one after the other.
     std::vector<std::string> files(entries.size());
     std::vector<bool> there(entries.size(), false);
     std::vector<std::string> existing;
+    PassState pass;
+    int raised_before_walk = error.raised();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       error.Try([&] {
         files[i] = ResolveCommandFile(entries[i].Command);
-        there[i] = FileExists(files[i]);
+        there[i] = FileExists(FileAsCommandSpellsIt(entries[i].Command, files[i]));
         if (there[i])
           existing.push_back(files[i]);
       });
     }
+    // A file whose check failed is looked at again in its visit.
+    if (error.raised() != raised_before_walk)
+      pass.untouched = false;
     std::vector<std::string> digests;
     error.Try([&] { digests = GetFileHashesCached(existing, kScanHashAlgorithm); });
     std::size_t next_digest = 0;
@@ -323,7 +387,9 @@ void ScanStartup(const GuardWindows& windows) {
         digest = &digests[next_digest++];
       int raised_before = error.raised();
       // A step that fails ends this entry's visit; the pass goes on with the next.
-      error.Try([&] { EntryVisit(entries[i], pss_folder, windows, error).Run(files[i], digest); });
+      error.Try([&] {
+        EntryVisit(entries[i], pss_folder, windows, pass, error).Run(files[i], there[i], digest);
+      });
       if (error.raised() != raised_before)
         failed_command = entries[i].Command;
     }

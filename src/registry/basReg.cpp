@@ -74,21 +74,32 @@ std::string TrimNull(const std::string& text) {
 
 std::string ReadRegValue(const std::string& path, const std::string& value_name,
                          const std::string& default_value) {
-  if (path.empty()) return default_value;
+  return ReadRegValues(path, {value_name}, default_value)[0];
+}
+
+std::vector<std::string> ReadRegValues(const std::string& path,
+                                       const std::vector<std::string>& value_names,
+                                       const std::string& default_value) {
+  std::vector<std::string> texts(value_names.size(), default_value);
+  if (path.empty())
+    return texts;
   RegPathParts parts = SplitRegPath(path);
   OpenedKey key;
   if (OpenKey(parts.root, parts.sub_key, kKeyQueryValue, key.out()) != kErrorSuccess)
-    return default_value;
-  RegData data;
-  if (QueryValue(key.get(), value_name, &data) != kErrorSuccess) return default_value;
-  if (data.type == kRegSz) {
-    // The data in a buffer one blank longer than itself, trailing blanks removed, cut
-    // at the first NUL: a text stored with its NUL keeps its own trailing blanks.
-    return TrimNull(RightTrimBlanks(data.bytes + " "));
+    return texts;
+  for (std::size_t i = 0; i < value_names.size(); ++i) {
+    RegData data;
+    if (QueryValue(key.get(), value_names[i], &data) != kErrorSuccess)
+      continue;
+    if (data.type == kRegSz) {
+      // The data in a buffer one blank longer than itself, trailing blanks removed, cut
+      // at the first NUL: a text stored with its NUL keeps its own trailing blanks.
+      texts[i] = TrimNull(RightTrimBlanks(data.bytes + " "));
+    } else if (data.type == kRegDword && data.bytes.size() >= 4) {
+      texts[i] = std::to_string(LittleEndianInt32(data.bytes));
+    }
   }
-  if (data.type == kRegDword && data.bytes.size() >= 4)
-    return std::to_string(LittleEndianInt32(data.bytes));
-  return default_value;
+  return texts;
 }
 
 long WriteRegValue(const std::string& path, const std::string& value_name,

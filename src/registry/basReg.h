@@ -27,6 +27,11 @@ std::string TrimNull(const std::string& text);
 std::string ReadRegValue(const std::string& path, const std::string& value_name,
                          const std::string& default_value);
 
+// Several values of one key, each read as ReadRegValue reads it, the key opened once.
+std::vector<std::string> ReadRegValues(const std::string& path,
+                                       const std::vector<std::string>& value_names,
+                                       const std::string& default_value);
+
 // Writes Value as REG_SZ (with its terminating NUL), or, with AsDword, as the 32-bit
 // number it holds; a Value that is not a number raises a type mismatch (RuntimeError).
 // Creates the key and its parents. Returns the platform's status, 0 on success.

@@ -1,5 +1,11 @@
+// One copy of what the server's tests share: a scratch folder, loopback clients that
+// send raw bytes (the program's own requests come from net/ctlProgramSupport.h), the
+// server in-process, another connection's SQLite lock and a PostgreSQL schema.
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -12,7 +18,9 @@
 #include "Handlers.h"
 #include "HttpServer.h"
 #include "SqliteStore.h"
-#include "Store.h"
+#include "net/ctlProgramSupport.h"
+
+struct sqlite3;
 
 namespace server_test {
 
@@ -29,21 +37,18 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// The request texts our program sends, byte for byte.
-std::string ClientGet(std::string_view path);
-std::string ClientPost(std::string_view path, std::string_view prog, std::string_view err);
-std::string ClientPostBody(std::string_view prog, std::string_view err);
+// 32 random hexadecimal digits: a digest nobody has voted on yet.
+std::string RandomDigest();
+
+// The multipart body of the error report our program posts.
+std::string ClientPostBody(const std::string& prog, const std::string& err);
 
 struct Exchange {
   std::string response;         // every byte the server sent
   bool closedByServer = false;  // it hung up within the time limit
 };
 
-// Connects from `from` (any 127.x address) to 127.0.0.1:port, sends the bytes
-// and reads until the server closes, for at most 10 seconds.
-Exchange SendRaw(int port, std::string_view bytes, const std::string& from = "127.0.0.1");
-
-// A connection that the test holds open: connected from `from`, nothing sent yet.
+// A connection from `from` (any 127.x address) to 127.0.0.1:port, held by the test.
 class OpenConnection {
  public:
   OpenConnection(int port, const std::string& from);
@@ -53,45 +58,90 @@ class OpenConnection {
   OpenConnection& operator=(const OpenConnection&) = delete;
 
   bool Send(std::string_view bytes);
-  // Whatever arrives within `wait`; reading stops early when the server closes.
-  Exchange Receive(std::chrono::milliseconds wait);
+  // Sends `bytes` while reading whatever arrives within `wait`; stops early when the
+  // server closes (a server may answer and stop reading before an oversized request is out).
+  Exchange Receive(std::chrono::milliseconds wait, std::string_view bytes = {});
   // Whether anything (data or the server's close) is waiting to be read.
   bool Answered() const;
   // Closes with a reset instead of an orderly close.
   void Reset();
-  int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
 };
 
-// The queue limit of the loopback listener on `port`, as the kernel reports it.
-int ListenBacklog(int port);
+// Connects, sends the bytes and reads until the server closes, for at most 10 seconds.
+Exchange SendRaw(int port, std::string_view bytes, const std::string& from = "127.0.0.1");
 
 // What our program keeps of a reply: after the first blank line, up to the next.
-std::string ClientView(std::string_view response);
+inline std::string ClientView(std::string_view response) {
+  return CutReply(std::string(response));
+}
 int StatusCode(std::string_view response);
 std::string HeaderValue(std::string_view response, std::string_view name);
 
 // The server in-process on a free loopback port, with its data in `folder`.
 class RunningServer {
  public:
-  explicit RunningServer(const std::filesystem::path& folder, server::ServerLimits limits = {},
+  explicit RunningServer(const std::filesystem::path& folder,
+                         server::ServerLimits limits = {},
                          server::Policy policy = {});
   ~RunningServer();
   int port() const { return port_; }
   server::SqliteStore& store() { return *store_; }
-  // What the server has logged so far, one line each.
-  std::vector<std::string> log() const;
 
  private:
   std::unique_ptr<server::SqliteStore> store_;
-  mutable std::mutex logMutex_;
-  std::vector<std::string> log_;
   std::unique_ptr<server::Handlers> handlers_;
   std::unique_ptr<server::HttpServer> http_;
   std::thread thread_;
   int port_ = -1;
+};
+
+// A program (runwarden-server) as a child process. A thread collects its output (stdout
+// and stderr together), so a server whose log nobody reads is never held up.
+class ChildProcess {
+ public:
+  // `fileSizeLimit` (bytes): the largest file the child may write, as a full disk would
+  // have it; negative for none.
+  explicit ChildProcess(std::vector<std::string> command, long long fileSizeLimit = -1);
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // The first group of `pattern` once the output matches it; "" if the child ends or
+  // `limit` passes first.
+  std::string WaitForOutput(const std::string& pattern,
+                            std::chrono::milliseconds limit = std::chrono::seconds(15));
+  // The port it names in "listening on 127.0.0.1:PORT"; -1 when it never does.
+  int ListeningPort();
+  std::string output() const;
+  void Signal(int signal);
+  // The exit status (128 + the signal that ended it) once the child ends; after the
+  // limit -1, and the child is killed.
+  int Wait(std::chrono::milliseconds limit = std::chrono::seconds(15));
+
+ private:
+  pid_t pid_ = -1;
+  bool waited_ = false;
+  std::atomic<bool> outputEnded_ = false;
+  mutable std::mutex mutex_;
+  std::string output_;
+  std::thread reader_;
+};
+
+// Another program's write transaction on a SQLite file, holding the write lock until
+// Release: it has written a verdict of "AA" from 10.9.9.9 for "uncommitted.exe".
+class SqliteLock {
+ public:
+  explicit SqliteLock(const std::filesystem::path& file);
+  ~SqliteLock();
+  SqliteLock(const SqliteLock&) = delete;
+  SqliteLock& operator=(const SqliteLock&) = delete;
+  void Release();
+
+ private:
+  sqlite3* db_ = nullptr;
 };
 
 // The PostgreSQL server that tests/server/with_postgres.sh started, as a libpq URL;
@@ -107,7 +157,6 @@ class PostgresSchema {
   PostgresSchema(const PostgresSchema&) = delete;
   PostgresSchema& operator=(const PostgresSchema&) = delete;
   const std::string& url() const { return url_; }
-  const std::string& name() const { return name_; }
 
  private:
   std::string name_;

@@ -1,6 +1,5 @@
+// What each route answers, free of sockets, at a fixed time.
 #include <gtest/gtest.h>
-
-#include <sqlite3.h>
 
 #include <fstream>
 
@@ -16,30 +15,37 @@ std::chrono::system_clock::time_point FixedTime() {
   return std::chrono::system_clock::time_point(std::chrono::seconds(1796442312));
 }
 
+const std::string kFormType = std::string("multipart/form-data, boundary=") + kFormBoundary;
+
 class HandlersTest : public ::testing::Test {
  protected:
-  HandlersTest() : store_(folder_.path() / "data.sqlite"), handlers_(store_, folder_.path(), {}, FixedTime) {}
+  HandlersTest()
+      : store_(folder_.path() / "data.sqlite", std::chrono::milliseconds(50)),
+        handlers_(store_, folder_.path(), {}, FixedTime, [this](const std::string& line) {
+          log_.push_back(line);
+        }) {}
 
   server::Reply Check(const std::string& query, const std::string& from = "127.0.0.1") {
     return handlers_.FileCheck("GET", "/~vantor/filecheck.php?" + query, from);
   }
+  server::Reply Report(const std::string& err, const std::string& from = "127.0.0.5") {
+    return handlers_.ReceiveErrorReport(kFormType,
+                                        server_test::ClientPostBody("Runwarden-1.4", err), from);
+  }
 
   server_test::TempFolder folder_;
   server::SqliteStore store_;
+  std::vector<std::string> log_;
   Handlers handlers_;
 };
 
 }  // namespace
 
-TEST_F(HandlersTest, UnknownDigestIsNoRecordFound) {
-  const auto reply = Check("md5=0123456789ABCDEF0123456789ABCDEF");
-  EXPECT_EQ(reply.status, 200);
-  EXPECT_EQ(reply.body, "no record found");
-}
-
 TEST_F(HandlersTest, LookupListsRecordsTheWayTheClientCutsThem) {
   const std::string digest = "0123456789ABCDEF0123456789ABCDEF";
-  EXPECT_EQ(Check("md5=" + digest + "&file=f.exe&report=al", "127.0.0.1").body, "recorded al for " + digest);
+  EXPECT_EQ(Check("md5=" + digest).body, "no record found");
+  EXPECT_EQ(Check("md5=" + digest + "&file=f.exe&report=al", "127.0.0.1").body,
+            "recorded al for " + digest);
   EXPECT_EQ(Check("md5=" + digest + "&file=My%20Tool.exe&report=bl", "127.0.0.2").status, 200);
 
   const auto reply = Check("md5=" + digest);
@@ -49,110 +55,101 @@ TEST_F(HandlersTest, LookupListsRecordsTheWayTheClientCutsThem) {
                             "<br>2|My Tool.exe|A user on 2026-12-05|bl");
 }
 
-TEST_F(HandlersTest, DigestIsMatchedWithoutRegardToCase) {
-  Check("md5=abcdef&file=f.exe&report=al");
-  EXPECT_EQ(Check("md5=ABCDEF").body, "1 rating for ABCDEF<br>1|f.exe|A user on 2026-12-05|al");
-}
-
-// The longest digest the error text promises is taken, one digit more is not.
-TEST_F(HandlersTest, DigestsOfOneToSixtyFourDigitsAreTaken) {
+// Any case; the longest digest the error text promises is taken, one digit more is not.
+TEST_F(HandlersTest, DigestsOfOneToSixtyFourDigitsInAnyCase) {
   const std::string longest(64, 'f');
-  const auto recorded = Check("md5=" + longest + "&file=f.exe&report=al");
-  EXPECT_EQ(recorded.status, 200) << recorded.body;
-  EXPECT_EQ(Check("md5=" + longest).body,
+  EXPECT_EQ(Check("md5=" + longest + "&file=f.exe&report=al").status, 200);
+  EXPECT_EQ(Check("md5=" + std::string(64, 'F')).body,
             "1 rating for " + std::string(64, 'F') + "<br>1|f.exe|A user on 2026-12-05|al");
   EXPECT_EQ(Check("md5=A").body, "no record found");
-  const auto too_long = Check("md5=" + longest + "0");
-  EXPECT_EQ(too_long.status, 400);
-  EXPECT_EQ(too_long.body, "400 Bad Request: md5 must be a digest of 1 to 64 hexadecimal digits");
+  EXPECT_EQ(Check("md5=" + longest + "0").body,
+            "400 Bad Request: md5 must be a digest of 1 to 64 hexadecimal digits");
 }
 
-TEST_F(HandlersTest, SameAddressVotesOnceTheLatestCounts) {
-  Check("md5=AA&file=f.exe&report=al", "127.0.0.1");
-  Check("md5=AA&file=f.exe&report=al", "127.0.0.1");
-  Check("md5=AA&file=g.exe&report=bl", "127.0.0.1");
-  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|g.exe|A user on 2026-12-05|bl");
+// A name cannot break the record format, cast a second vote or grow without end.
+TEST_F(HandlersTest, FileNamesAreKeptInsideTheirField) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a%7Cb%3Cbr%3Ec%0D%0Ad%09.exe", "a_b_br_cd.exe"},
+      {"x.exe%26report%3Dbl", "x.exe&report=bl"},
+      {std::string(400, 'x'), std::string(Handlers::kMaxFileName, 'x')},
+  };
+  for (const auto& [sent, kept] : cases) {
+    const std::string digest = std::to_string(kept.size());
+    Check("md5=" + digest + "&file=" + sent + "&report=al");
+    const std::string body = Check("md5=" + digest).body;
+    EXPECT_TRUE(body.starts_with("1 rating for " + digest + "<br>")) << body;
+    EXPECT_EQ(body.substr(body.find('|')), "|" + kept + "|A user on 2026-12-05|al");
+  }
 }
 
-TEST_F(HandlersTest, FileNamesCannotBreakTheRecordFormat) {
-  Check("md5=AA&file=a%7Cb%3Cbr%3Ec%0D%0Ad%09.exe&report=al");
-  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|a_b_br_cd.exe|A user on 2026-12-05|al");
-
-  Check("md5=BB&file=" + std::string(400, 'x') + "&report=al");
-  const auto body = Check("md5=BB").body;
-  EXPECT_NE(body.find("|" + std::string(Handlers::kMaxFileName, 'x') + "|"), std::string::npos);
-  EXPECT_EQ(body.find(std::string(Handlers::kMaxFileName + 1, 'x')), std::string::npos);
-}
-
-TEST_F(HandlersTest, AnEncodedAmpersandInAFileNameCastsNoSecondVote) {
-  Check("md5=AA&file=x.exe%26report%3Dbl&report=al");
-  EXPECT_EQ(Check("md5=AA").body, "1 rating for AA<br>1|x.exe&report=bl|A user on 2026-12-05|al");
-}
-
-TEST_F(HandlersTest, BadLookupsAndReportsAreRefusedAndRecordNothing) {
-  for (const std::string& query : std::vector<std::string>{"", "md5=", "md5=XYZ", "md5=" + std::string(65, 'A'), "file=f.exe&report=al",
-                                  "md5=AA&file=f.exe&report=AL", "md5=AA&file=f.exe&report=ok",
-                                  "md5=AA&file=f.exe&report="}) {
+TEST_F(HandlersTest, BadLookupsAndVotesAreRefusedAndRecordNothing) {
+  for (const char* query :
+       {"", "md5=", "md5=XYZ", "file=f.exe&report=al", "md5=AA&file=f.exe&report=AL",
+        "md5=AA&file=f.exe&report=ok", "md5=AA&file=f.exe&report="}) {
     const auto reply = Check(query);
     EXPECT_EQ(reply.status, 400) << query;
     EXPECT_TRUE(reply.body.starts_with("400 Bad Request: ")) << reply.body;
   }
+  EXPECT_EQ(Check("md5=AA&file=f.exe&report=al", "").body,
+            "400 Bad Request: the client's address is unknown");
+  EXPECT_EQ(Check("md5=AA", "").status, 400);
+  // A HEAD may look up but never records (a HEAD's reply has no body on the wire).
+  EXPECT_EQ(
+      handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "a").body,
+      "405 Method Not Allowed: a rating is sent with GET");
   EXPECT_EQ(Check("md5=AA").body, "no record found");
 }
 
-TEST_F(HandlersTest, StoresErrorReportsWithTimeAndAddress) {
+TEST_F(HandlersTest, ErrorReportsAreStoredWithTimeAndAddressOrRefused) {
   const std::string err = "12/5/2026 3:45:12 AM File not found 152 Run<#>C:\\x.exe\r\nmore";
-  const auto reply = handlers_.ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
-                                                  server_test::ClientPostBody("Runwarden-1.4", err), "127.0.0.5");
-  EXPECT_EQ(reply.status, 200);
-
+  EXPECT_EQ(Report(err).status, 200);
   const auto reports = store_.ErrorReports(10);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].prog, "Runwarden-1.4");
   EXPECT_EQ(reports[0].err, err);
   EXPECT_EQ(reports[0].address, "127.0.0.5");
   EXPECT_EQ(reports[0].time, "2026-12-05T03:45:12Z");
-}
 
-TEST_F(HandlersTest, RefusesErrorReportsItCannotRead) {
   const std::string body = server_test::ClientPostBody("Runwarden-1.4", "e");
-  EXPECT_EQ(handlers_.ReceiveErrorReport("text/plain", body, "a").status, 400);
-  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data, boundary=other", body, "a").status, 400);
   const std::string onlyProg =
       "--B\r\nContent-Disposition: form-data;name=\"prog\"\r\n\r\nRunwarden-1.4\r\n--B\r\n";
-  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data; boundary=B", onlyProg, "a").status, 400);
-  EXPECT_TRUE(store_.ErrorReports(10).empty());
+  EXPECT_EQ(handlers_.ReceiveErrorReport("text/plain", body, "a").status, 400);
+  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data, boundary=other", body, "a").status,
+            400);
+  EXPECT_EQ(handlers_.ReceiveErrorReport("multipart/form-data; boundary=B", onlyProg, "a").status,
+            400);
+  EXPECT_EQ(Report("e", "").status, 400);
+  EXPECT_EQ(store_.ErrorReports(10).size(), 1u);
 }
 
 TEST_F(HandlersTest, PagesForAPerson) {
   store_.AddErrorReport({0, "t", "a", "Runwarden-1.4", "e"}, {});
   store_.AddErrorReport({0, "t", "a", "Runwarden-1.5", "e"}, {});
+  const auto page = [&](const std::string& query) {
+    return handlers_.ErrorReportPage("/~vantor/progerr.php" + query);
+  };
 
-  const auto donate = handlers_.ErrorReportPage("/~vantor/progerr.php?request=dn");
+  const auto donate = page("?request=dn");
   EXPECT_EQ(donate.status, 200);
   EXPECT_EQ(donate.contentType.rfind("text/html", 0), 0u);
   EXPECT_NE(donate.body.find("<title>Support Runwarden</title>"), std::string::npos);
 
-  const auto error = handlers_.ErrorReportPage("/~vantor/progerr.php?request=er&program=Runwarden.exe");
-  EXPECT_NE(error.body.find("<h1>Report an error in Runwarden</h1>"), std::string::npos);
-  EXPECT_NE(error.body.find("2 reports about Runwarden"), std::string::npos);
-  EXPECT_NE(error.body.find("enctype=\"multipart/form-data\""), std::string::npos);
-  EXPECT_NE(error.body.find("name=\"prog\" value=\"Runwarden\""), std::string::npos);
+  const auto error = page("?request=er&program=Runwarden.exe").body;
+  EXPECT_NE(error.find("<h1>Report an error in Runwarden</h1>"), std::string::npos);
+  EXPECT_NE(error.find("2 reports about Runwarden"), std::string::npos);
+  EXPECT_NE(error.find("enctype=\"multipart/form-data\""), std::string::npos);
+  EXPECT_NE(error.find("name=\"prog\" value=\"Runwarden\""), std::string::npos);
 
-  const auto feature = handlers_.ErrorReportPage("/~vantor/progerr.php?request=fr&program=Runwarden.exe");
-  EXPECT_NE(feature.body.find("<h1>Request a feature for Runwarden</h1>"), std::string::npos);
-  EXPECT_NE(feature.body.find("value=\"Runwarden feature request\""), std::string::npos);
-}
+  const auto feature = page("?request=fr&program=Runwarden.exe").body;
+  EXPECT_NE(feature.find("<h1>Request a feature for Runwarden</h1>"), std::string::npos);
+  EXPECT_NE(feature.find("value=\"Runwarden feature request\""), std::string::npos);
 
-TEST_F(HandlersTest, PagesEscapeTheProgramName) {
-  const auto page = handlers_.ErrorReportPage("/~vantor/progerr.php?request=er&program=%3Cscript%3E%22x");
-  EXPECT_EQ(page.body.find("<script>"), std::string::npos);
-  EXPECT_NE(page.body.find("&lt;script&gt;&quot;x"), std::string::npos);
-}
+  const auto escaped = page("?request=er&program=%3Cscript%3E%22x").body;
+  EXPECT_EQ(escaped.find("<script>"), std::string::npos);
+  EXPECT_NE(escaped.find("&lt;script&gt;&quot;x"), std::string::npos);
 
-TEST_F(HandlersTest, UnknownPageRequestIsRefused) {
-  EXPECT_EQ(handlers_.ErrorReportPage("/~vantor/progerr.php").status, 400);
-  EXPECT_EQ(handlers_.ErrorReportPage("/~vantor/progerr.php?request=xx").status, 400);
+  EXPECT_EQ(page("").status, 400);
+  EXPECT_EQ(page("?request=xx").status, 400);
 }
 
 TEST_F(HandlersTest, ServesTheUpdateListFromTheDataFolder) {
@@ -161,88 +158,34 @@ TEST_F(HandlersTest, ServesTheUpdateListFromTheDataFolder) {
   std::filesystem::create_directories(folder_.path() / "updates");
   const std::string list = "#Updates\r\nRunwarden.exe#1.4.0.9\r\nupdate.exe#1.0.0.1\r\n";
   std::ofstream(folder_.path() / "updates" / "updates.ini", std::ios::binary) << list;
-  const auto reply = handlers_.UpdateList();
-  EXPECT_EQ(reply.status, 200);
-  EXPECT_EQ(reply.body, list);
+  EXPECT_EQ(handlers_.UpdateList().body, list);
 
   std::ofstream(folder_.path() / "updates" / "updates.ini", std::ios::binary)
       << std::string(Handlers::kMaxUpdateList + 1, 'x');
   EXPECT_EQ(handlers_.UpdateList().status, 500);
 }
 
-TEST_F(HandlersTest, HeadLooksUpButNeverRecords) {
-  const auto vote = handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "127.0.0.1");
-  EXPECT_EQ(vote.status, 405);
-  EXPECT_EQ(vote.body, "405 Method Not Allowed: a rating is sent with GET");
-  EXPECT_EQ(Check("md5=AA").body, "no record found");
-  EXPECT_EQ(handlers_.FileCheck("HEAD", "/~vantor/filecheck.php?md5=AA", "127.0.0.1").status, 200);
-}
-
-TEST_F(HandlersTest, RequestsWithoutAnAddressAreRefused) {
-  EXPECT_EQ(Check("md5=AA&file=f.exe&report=al", "").status, 400);
-  EXPECT_EQ(Check("md5=AA", "").body, "400 Bad Request: the client's address is unknown");
-  EXPECT_EQ(handlers_
-                .ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
-                                    server_test::ClientPostBody("Runwarden-1.4", "e"), "")
-                .status,
-            400);
-  EXPECT_EQ(Check("md5=AA").body, "no record found");
-  EXPECT_TRUE(store_.ErrorReports(10).empty());
-}
-
-namespace {
-
-// The handlers over a store whose writes another connection holds up.
-class UnwritableTest : public ::testing::Test {
- protected:
-  UnwritableTest()
-      : store_(folder_.path() / "data.sqlite", std::chrono::milliseconds(50)),
-        handlers_(store_, folder_.path(), {}, FixedTime, [this](const std::string& line) { log_.push_back(line); }) {}
-
-  void Lock() {
-    sqlite3_open((folder_.path() / "data.sqlite").c_str(), &other_);
-    sqlite3_exec(other_, "BEGIN EXCLUSIVE; INSERT INTO schema_info VALUES ('x', 'y')", nullptr, nullptr, nullptr);
-  }
-  void Unlock() {
-    sqlite3_exec(other_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other_);
-    other_ = nullptr;
-  }
-  ~UnwritableTest() override {
-    if (other_) Unlock();
-  }
-
-  server_test::TempFolder folder_;
-  server::SqliteStore store_;
-  std::vector<std::string> log_;
-  Handlers handlers_;
-  sqlite3* other_ = nullptr;
-};
-
-}  // namespace
-
-TEST_F(UnwritableTest, VotesAndReportsGetA503AndTheLogSaysSoOnce) {
-  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=f.exe&report=al", "127.0.0.1").status,
-            200);
-  Lock();
-  const auto vote = handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=g.exe&report=bl", "127.0.0.2");
+// Another connection holds the database's write lock.
+TEST_F(HandlersTest, VotesAndReportsGetA503WhileTheDatabaseCannotBeWrittenAndTheLogSaysSoOnce) {
+  EXPECT_EQ(Check("md5=AA&file=f.exe&report=al", "127.0.0.1").status, 200);
+  auto lock = std::make_unique<server_test::SqliteLock>(folder_.path() / "data.sqlite");
+  const auto vote = Check("md5=AA&file=g.exe&report=bl", "127.0.0.2");
   EXPECT_EQ(vote.status, 503);
-  EXPECT_EQ(vote.body, "503 Service Unavailable: the database cannot be written just now, please try again later");
+  EXPECT_EQ(
+      vote.body,
+      "503 Service Unavailable: the database cannot be written just now, please try again later");
   EXPECT_GT(vote.retryAfter, 0);
-  const auto report = handlers_.ReceiveErrorReport("multipart/form-data, boundary=98971212161631",
-                                                   server_test::ClientPostBody("Runwarden-1.4", "e"), "127.0.0.2");
-  EXPECT_EQ(report.status, 503);
-  // Lookups go on.
-  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA", "127.0.0.3").body,
+  EXPECT_EQ(Report("e", "127.0.0.2").status, 503);
+  // Lookups go on, and neither the refused writes nor the other's show.
+  EXPECT_EQ(Check("md5=AA", "127.0.0.3").body,
             "1 rating for AA<br>1|f.exe|A user on 2026-12-05|al");
   ASSERT_EQ(log_.size(), 1u);
   EXPECT_TRUE(log_[0].starts_with("database cannot be written: ")) << log_[0];
 
-  Unlock();
-  EXPECT_EQ(handlers_.FileCheck("GET", "/~vantor/filecheck.php?md5=AA&file=g.exe&report=bl", "127.0.0.2").status,
-            200);
-  ASSERT_EQ(log_.size(), 2u);
-  EXPECT_EQ(log_[1], "database can be written again");
+  lock.reset();
+  EXPECT_TRUE(store_.ErrorReports(10).empty());
+  EXPECT_EQ(Check("md5=AA&file=g.exe&report=bl", "127.0.0.2").status, 200);
+  EXPECT_EQ(log_, (std::vector<std::string>{log_[0], "database can be written again"}));
 }
 
 TEST(HandlersPolicy, VotesAndReportsArePerAddressAndHour) {
@@ -252,22 +195,24 @@ TEST(HandlersPolicy, VotesAndReportsArePerAddressAndHour) {
   policy.votesPerHour = 3;
   policy.reportsPerHour = 1;
   Handlers handlers(store, folder.path(), policy, FixedTime);
-  auto vote = [&](int digest, const std::string& from) {
-    return handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=" + std::to_string(digest) + "&report=al", from);
+  auto check = [&](const std::string& query, const std::string& from) {
+    return handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=" + query, from);
   };
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(vote(i, "127.0.0.1").status, 200) << i;
-  const auto refused = vote(4, "127.0.0.1");
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(check(std::to_string(i) + "&report=al", "127.0.0.1").status, 200) << i;
+  const auto refused = check("4&report=al", "127.0.0.1");
   EXPECT_EQ(refused.status, 429);
-  EXPECT_EQ(refused.body, "429 Too Many Requests: too many ratings from your address, please try again later");
+  EXPECT_EQ(refused.body,
+            "429 Too Many Requests: too many ratings from your address, please try again later");
   EXPECT_EQ(refused.retryAfter, 1200);
-  EXPECT_EQ(vote(4, "127.0.0.2").status, 200);
+  EXPECT_EQ(check("4&report=al", "127.0.0.2").status, 200);
   // A lookup is not a vote, nor is a malformed vote.
-  EXPECT_EQ(handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=4", "127.0.0.1").body.substr(0, 12), "1 rating for");
-  EXPECT_EQ(handlers.FileCheck("GET", "/~vantor/filecheck.php?md5=4&report=xx", "127.0.0.2").status, 400);
+  EXPECT_EQ(check("4", "127.0.0.1").body.substr(0, 12), "1 rating for");
+  EXPECT_EQ(check("4&report=xx", "127.0.0.2").status, 400);
 
   const std::string body = server_test::ClientPostBody("Runwarden-1.4", "e");
-  EXPECT_EQ(handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status, 200);
-  EXPECT_EQ(handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status, 429);
+  EXPECT_EQ(handlers.ReceiveErrorReport(kFormType, body, "127.0.0.1").status, 200);
+  EXPECT_EQ(handlers.ReceiveErrorReport(kFormType, body, "127.0.0.1").status, 429);
   EXPECT_EQ(store.ErrorReports(10).size(), 1u);
 }
 
@@ -282,7 +227,7 @@ TEST(HandlersPolicy, ErrorReportsAreDroppedWithAgeAndOverTheCap) {
   Handlers handlers(store, folder.path(), policy, [&] { return now; });
   auto report = [&](char fill) {
     const std::string body = server_test::ClientPostBody("Runwarden-1.4", std::string(1000, fill));
-    return handlers.ReceiveErrorReport("multipart/form-data, boundary=98971212161631", body, "127.0.0.1").status;
+    return handlers.ReceiveErrorReport(kFormType, body, "127.0.0.1").status;
   };
 
   EXPECT_EQ(report('a'), 200);

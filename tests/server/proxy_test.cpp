@@ -5,33 +5,27 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "ServerTestSupport.h"
 
-using server_test::ClientGet;
 using server_test::ClientView;
+using server_test::RandomDigest;
 using server_test::SendRaw;
 using server_test::StatusCode;
 
 namespace {
 
-int Port(const std::string& address) { return std::stoi(address.substr(address.rfind(':') + 1)); }
+int Port(const std::string& address) {
+  return std::stoi(address.substr(address.rfind(':') + 1));
+}
 
 std::vector<std::string> Words(const char* text) {
   std::vector<std::string> words;
   std::istringstream in(text ? text : "");
-  for (std::string word; in >> word;) words.push_back(word);
+  for (std::string word; in >> word;)
+    words.push_back(word);
   return words;
-}
-
-std::string RandomDigest() {
-  static std::mt19937_64 generator(std::random_device{}());
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string digest;
-  for (int i = 0; i < 32; ++i) digest += kHex[generator() % 16];
-  return digest;
 }
 
 std::string Read(const std::string& file) {
@@ -43,23 +37,32 @@ class ProxyDeployment : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* proxy = std::getenv("RUNWARDEN_TEST_PROXY");
-    if (!proxy) GTEST_SKIP() << "no deployment given";
+    if (!proxy)
+      GTEST_SKIP() << "no deployment given";
     proxy_ = Port(proxy);
-    for (const auto& server : Words(std::getenv("RUNWARDEN_TEST_SERVERS"))) servers_.push_back(Port(server));
+    for (const auto& server : Words(std::getenv("RUNWARDEN_TEST_SERVERS")))
+      servers_.push_back(Port(server));
     logs_ = Words(std::getenv("RUNWARDEN_TEST_SERVER_LOGS"));
     ASSERT_EQ(servers_.size(), 2u);
     ASSERT_EQ(logs_.size(), 2u);
   }
 
-  int Vote(int port, const std::string& digest, const std::string& file, const std::string& verdict,
-           const std::string& from, const std::string& forwardedFor = "") {
-    std::string request = ClientGet("/~vantor/filecheck.php?md5=" + digest + "&file=" + file + "&report=" + verdict);
-    if (!forwardedFor.empty()) request.insert(request.size() - 2, "X-Forwarded-For: " + forwardedFor + "\r\n");
+  int Vote(int port,
+           const std::string& digest,
+           const std::string& file,
+           const std::string& verdict,
+           const std::string& from,
+           const std::string& forwardedFor = "") {
+    std::string request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest + "&file=" + file +
+                                          "&report=" + verdict);
+    if (!forwardedFor.empty())
+      request.insert(request.size() - 2, "X-Forwarded-For: " + forwardedFor + "\r\n");
     return StatusCode(SendRaw(port, request, from).response);
   }
 
   std::string Lookup(int port, const std::string& digest, const std::string& from = "127.0.0.3") {
-    const auto exchange = SendRaw(port, ClientGet("/~vantor/filecheck.php?md5=" + digest), from);
+    const auto exchange =
+        SendRaw(port, BuildGetRequest("/~vantor/filecheck.php?md5=" + digest), from);
     EXPECT_TRUE(exchange.closedByServer);
     EXPECT_EQ(StatusCode(exchange.response), 200) << exchange.response;
     return ClientView(exchange.response);
@@ -91,11 +94,14 @@ TEST_F(ProxyDeployment, BothServersCountTheVotesCastThroughTheProxy) {
 
   // nginx took turns, and each server saw the clients' own addresses.
   const std::string logs[] = {Read(logs_[0]), Read(logs_[1])};
-  for (const auto& log : logs) EXPECT_NE(log.find(digest + "&file="), std::string::npos) << log;
+  for (const auto& log : logs)
+    EXPECT_NE(log.find(digest + "&file="), std::string::npos) << log;
   const std::string all = logs[0] + logs[1];
-  EXPECT_NE(all.find("127.0.0.2 GET /~vantor/filecheck.php?md5=" + digest + "&file=b.exe"), std::string::npos)
+  EXPECT_NE(all.find("127.0.0.2 GET /~vantor/filecheck.php?md5=" + digest + "&file=b.exe"),
+            std::string::npos)
       << all;
-  EXPECT_NE(all.find("127.0.0.1 GET /~vantor/filecheck.php?md5=" + digest + "&file=c.exe"), std::string::npos)
+  EXPECT_NE(all.find("127.0.0.1 GET /~vantor/filecheck.php?md5=" + digest + "&file=c.exe"),
+            std::string::npos)
       << all;
 }
 
@@ -114,7 +120,7 @@ TEST_F(ProxyDeployment, NoByteRangesThroughTheProxy) {
   const std::string digest = RandomDigest();
   EXPECT_EQ(Vote(proxy_, digest, "a.exe", "al", "127.0.0.6"), 200);
   const std::string plain = Lookup(proxy_, digest);
-  std::string request = ClientGet("/~vantor/filecheck.php?md5=" + digest);
+  std::string request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest);
   request.insert(request.size() - 2, "Range: bytes=0-3,0-3,0-3\r\n");
   const auto exchange = SendRaw(proxy_, request, "127.0.0.6");
   EXPECT_EQ(StatusCode(exchange.response), 200) << exchange.response;

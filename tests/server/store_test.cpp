@@ -1,7 +1,7 @@
 // The stores: every case runs against SQLite and against PostgreSQL (the latter
 // under tests/server/with_postgres.sh, which starts a throwaway cluster).
-#include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <pqxx/pqxx>
@@ -24,52 +24,28 @@ using namespace std::chrono_literals;
 
 enum class Kind { kSqlite, kPostgres };
 
-Verdict MakeVerdict(std::string digest, std::string address, std::string file, std::string verdict) {
-  return {0,       std::move(digest), std::move(address), std::move(file), "A user", std::move(verdict),
-          "2026-12-05T00:00:00Z"};
+Verdict MakeVerdict(std::string digest,
+                    std::string address,
+                    std::string file,
+                    std::string verdict) {
+  return {0,        std::move(digest),  std::move(address),    std::move(file),
+          "A user", std::move(verdict), "2026-12-05T00:00:00Z"};
 }
 
 ErrorReport MakeReport(std::string time, std::string prog, std::string err) {
   return {0, std::move(time), "127.0.0.1", std::move(prog), std::move(err)};
 }
 
-// Runs a statement on a connection of its own and keeps it open: the write lock
-// another program would hold.
-class ForeignWriter {
+// Another session's open write transaction on the PostgreSQL schema, holding its locks.
+class PostgresLock {
  public:
-  virtual ~ForeignWriter() = default;
-  virtual void Release() = 0;
-};
-
-class SqliteWriter final : public ForeignWriter {
- public:
-  explicit SqliteWriter(const std::filesystem::path& file) {
-    sqlite3_open(file.c_str(), &db_);
-    Exec("BEGIN EXCLUSIVE");
-    Exec("INSERT INTO verdicts (digest, address, file_name, label, verdict, time)"
-         " VALUES ('AA', '10.9.9.9', 'uncommitted.exe', 'x', 'bl', 't')");
-  }
-  ~SqliteWriter() override {
-    Release();
-    sqlite3_close(db_);
-  }
-  void Release() override { Exec("ROLLBACK"); }
-
- private:
-  void Exec(const char* sql) { sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
-  sqlite3* db_ = nullptr;
-};
-
-class PostgresWriter final : public ForeignWriter {
- public:
-  explicit PostgresWriter(const std::string& url) : url_(url), connection_(url), tx_(connection_) {
-    tx_.exec("UPDATE verdicts SET file_name = 'uncommitted.exe' WHERE digest = 'AA' AND address = '127.0.0.1'");
+  explicit PostgresLock(const std::string& url) : url_(url), connection_(url), tx_(connection_) {
+    tx_.exec(
+        "UPDATE verdicts SET file_name = 'uncommitted.exe' WHERE digest = 'AA' AND address = "
+        "'127.0.0.1'");
     tx_.exec("UPDATE report_totals SET reports = reports WHERE id = 1");
   }
-  void Release() override {
-    if (!released_) tx_.abort();
-    released_ = true;
-  }
+  void Release() { tx_.abort(); }
   // True once another session waits for a lock that this one holds.
   bool SomeoneWaits() {
     pqxx::connection other(url_);
@@ -82,40 +58,26 @@ class PostgresWriter final : public ForeignWriter {
   std::string url_;
   pqxx::connection connection_;
   pqxx::work tx_;
-  bool released_ = false;
 };
 
 class StoreTest : public ::testing::TestWithParam<Kind> {
  protected:
   void SetUp() override {
     if (GetParam() == Kind::kPostgres) {
-      if (server_test::PostgresServer().empty()) GTEST_SKIP() << "no PostgreSQL server given";
+      if (server_test::PostgresServer().empty())
+        GTEST_SKIP() << "no PostgreSQL server given";
       schema_ = std::make_unique<server_test::PostgresSchema>();
     }
     store_ = Open();
   }
 
   std::unique_ptr<Store> Open(std::chrono::milliseconds busyTimeout = 1000ms) {
-    if (GetParam() == Kind::kSqlite) return std::make_unique<server::SqliteStore>(file(), busyTimeout);
+    if (GetParam() == Kind::kSqlite)
+      return std::make_unique<server::SqliteStore>(file(), busyTimeout);
     return std::make_unique<server::PostgresStore>(schema_->url());
   }
 
   std::filesystem::path file() const { return folder_.path() / "data.sqlite"; }
-
-  std::unique_ptr<ForeignWriter> HoldWriteLock() {
-    if (GetParam() == Kind::kSqlite) return std::make_unique<SqliteWriter>(file());
-    return std::make_unique<PostgresWriter>(schema_->url());
-  }
-
-  // Until a write of the store is stuck behind `writer`.
-  void WaitForTheStoreToWait(ForeignWriter& writer) {
-    if (auto* postgres = dynamic_cast<PostgresWriter*>(&writer)) {
-      for (int i = 0; i < 500 && !postgres->SomeoneWaits(); ++i) std::this_thread::sleep_for(10ms);
-      return;
-    }
-    // SQLite's waiting cannot be seen from outside; this is ample for it to start.
-    std::this_thread::sleep_for(300ms);
-  }
 
   server_test::TempFolder folder_;
   std::unique_ptr<server_test::PostgresSchema> schema_;
@@ -146,6 +108,9 @@ TEST_P(StoreTest, OneVerdictPerAddressAndDigestTheLatestCounts) {
   EXPECT_LT(verdicts[0].id, verdicts[1].id);
   EXPECT_EQ(store_->Verdicts("BB", 100).size(), 1u);
   EXPECT_TRUE(store_->Verdicts("CC", 100).empty());
+  // Verdicts without an address would all share one slot, whoever sent them.
+  EXPECT_THROW(store_->RecordVerdict(MakeVerdict("CC", "", "a.exe", "al")), StoreError);
+  EXPECT_TRUE(store_->Verdicts("CC", 10).empty());
 }
 
 TEST_P(StoreTest, ManyWritersOfOneAddressStillLeaveOneVerdict) {
@@ -153,25 +118,22 @@ TEST_P(StoreTest, ManyWritersOfOneAddressStillLeaveOneVerdict) {
   for (int thread = 0; thread < 6; ++thread) {
     writers.emplace_back([this, thread] {
       for (int i = 0; i < 40; ++i) {
-        store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "t" + std::to_string(thread), i % 2 ? "al" : "bl"));
-        store_->RecordVerdict(MakeVerdict("AA", "10.0." + std::to_string(thread) + "." + std::to_string(i % 5),
-                                          "f.exe", "al"));
+        store_->RecordVerdict(
+            MakeVerdict("AA", "127.0.0.1", "t" + std::to_string(thread), i % 2 ? "al" : "bl"));
+        store_->RecordVerdict(MakeVerdict(
+            "AA", "10.0." + std::to_string(thread) + "." + std::to_string(i % 5), "f.exe", "al"));
       }
     });
   }
-  for (auto& writer : writers) writer.join();
+  for (auto& writer : writers)
+    writer.join();
   EXPECT_EQ(store_->Verdicts("AA", 1000).size(), 1u + 6 * 5);
-}
-
-TEST_P(StoreTest, RefusesAVerdictWithoutAnAddress) {
-  // Such verdicts would all share one slot, whoever sent them.
-  EXPECT_THROW(store_->RecordVerdict(MakeVerdict("AA", "", "a.exe", "al")), StoreError);
-  EXPECT_TRUE(store_->Verdicts("AA", 10).empty());
 }
 
 TEST_P(StoreTest, ListsTheNewestVerdictsOldestFirst) {
   for (int i = 0; i < 5; ++i) {
-    store_->RecordVerdict(MakeVerdict("AA", "10.0.0." + std::to_string(i), "f" + std::to_string(i), "al"));
+    store_->RecordVerdict(
+        MakeVerdict("AA", "10.0.0." + std::to_string(i), "f" + std::to_string(i), "al"));
   }
   const auto verdicts = store_->Verdicts("AA", 3);
   ASSERT_EQ(verdicts.size(), 3u);
@@ -205,8 +167,8 @@ TEST_P(StoreTest, KeepsTheBytesOfANameAsTheyCame) {
 }
 
 TEST_P(StoreTest, CountsReportsOfAProgramWithOrWithoutVersion) {
-  for (const char* prog : {"Runwarden-1.4", "Runwarden", "Runwarden-2.0", "Runwarden-", "RunwardenX-1.0",
-                           "Runwarden.1", "Other-1.0", "Runwarden-1.4"}) {
+  for (const char* prog : {"Runwarden-1.4", "Runwarden", "Runwarden-2.0", "Runwarden-",
+                           "RunwardenX-1.0", "Runwarden.1", "Other-1.0", "Runwarden-1.4"}) {
     store_->AddErrorReport(MakeReport("t", prog, "e"), {});
   }
   EXPECT_EQ(store_->CountErrorReports("Runwarden"), 5);
@@ -215,9 +177,12 @@ TEST_P(StoreTest, CountsReportsOfAProgramWithOrWithoutVersion) {
 }
 
 TEST_P(StoreTest, ErrorReportsAreKeptForABoundedTimeAndSize) {
-  store_->AddErrorReport(MakeReport("2026-01-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'a')), {});
-  store_->AddErrorReport(MakeReport("2026-02-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'b')), {});
-  store_->AddErrorReport(MakeReport("2026-03-01T00:00:00Z", "Other-1.0", std::string(100, 'c')), {});
+  store_->AddErrorReport(MakeReport("2026-01-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'a')),
+                         {});
+  store_->AddErrorReport(MakeReport("2026-02-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'b')),
+                         {});
+  store_->AddErrorReport(MakeReport("2026-03-01T00:00:00Z", "Other-1.0", std::string(100, 'c')),
+                         {});
   EXPECT_EQ(store_->ErrorReportBytes(), 3 * (100 + 13) - 4);
 
   // Past their age: the January report goes when a new one comes in.
@@ -250,7 +215,13 @@ TEST_P(StoreTest, ErrorReportsAreKeptForABoundedTimeAndSize) {
 TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
   store_ = Open(10s);  // the write below waits for the lock rather than fail
   store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", "committed.exe", "al"));
-  auto writer = HoldWriteLock();
+  std::unique_ptr<server_test::SqliteLock> sqlite;
+  std::unique_ptr<PostgresLock> postgres;
+  if (GetParam() == Kind::kSqlite) {
+    sqlite = std::make_unique<server_test::SqliteLock>(file());
+  } else {
+    postgres = std::make_unique<PostgresLock>(schema_->url());
+  }
 
   std::atomic<bool> written = false;
   std::string failure;
@@ -262,7 +233,14 @@ TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
       failure = error.what();
     }
   });
-  WaitForTheStoreToWait(*writer);
+  // Until the write is stuck behind the lock; SQLite's waiting cannot be seen from
+  // outside, 300 ms are ample for it to start.
+  if (postgres) {
+    for (int i = 0; i < 500 && !postgres->SomeoneWaits(); ++i)
+      std::this_thread::sleep_for(10ms);
+  } else {
+    std::this_thread::sleep_for(300ms);
+  }
 
   // The read returns while the write still waits, and sees the last commit only.
   const auto verdicts = store_->Verdicts("AA", 10);
@@ -270,7 +248,7 @@ TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
   ASSERT_EQ(verdicts.size(), 1u);
   EXPECT_EQ(verdicts[0].fileName, "committed.exe");
 
-  writer->Release();
+  sqlite ? sqlite->Release() : postgres->Release();
   write.join();
   EXPECT_TRUE(written) << failure;
   const auto after = store_->Verdicts("AA", 10);
@@ -285,48 +263,24 @@ TEST(SqliteStore, RefusesAFileItCannotOpen) {
   EXPECT_THROW(server::SqliteStore(folder.path() / "missing" / "data.sqlite"), StoreError);
 }
 
-TEST(SqliteStore, AWriteThatCannotHaveTheLockFailsAndChangesNothing) {
-  server_test::TempFolder folder;
-  const auto file = folder.path() / "data.sqlite";
-  server::SqliteStore store(file, 100ms);
-  {
-    SqliteWriter writer(file);
-    EXPECT_THROW(store.RecordVerdict(MakeVerdict("BB", "127.0.0.1", "f.exe", "al")), StoreError);
-    EXPECT_THROW(store.AddErrorReport(MakeReport("t", "p", "e"), {}), StoreError);
-  }
-  EXPECT_TRUE(store.Verdicts("BB", 10).empty());
-  EXPECT_EQ(store.CountErrorReports("p"), 0);
-  store.RecordVerdict(MakeVerdict("BB", "127.0.0.1", "f.exe", "al"));
-  EXPECT_EQ(store.Verdicts("BB", 10).size(), 1u);
-}
-
 namespace {
 
-std::string QueryPlan(const std::filesystem::path& file, const char* sql) {
+// The given column of every row a statement gives, one line each.
+std::string Rows(const std::filesystem::path& file, const std::string& sql, int column = 0) {
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, (std::string("EXPLAIN QUERY PLAN ") + sql).c_str(), -1, &stmt, nullptr);
-  std::string plan;
-  while (sqlite3_step(stmt) == SQLITE_ROW) {
-    plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
-    plan += "\n";
-  }
+  sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+  std::string rows;
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    rows += reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)) + std::string("\n");
   sqlite3_finalize(stmt);
   sqlite3_close(db);
-  return plan;
+  return rows;
 }
 
-std::string Pragma(const std::filesystem::path& file, const char* sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open(file.c_str(), &db);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-  std::string value;
-  if (sqlite3_step(stmt) == SQLITE_ROW) value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return value;
+std::string QueryPlan(const std::filesystem::path& file, const char* sql) {
+  return Rows(file, std::string("EXPLAIN QUERY PLAN ") + sql, 3);
 }
 
 }  // namespace
@@ -349,22 +303,16 @@ TEST(SqliteStore, LookupAndReportCountAreServedByIndexes) {
   EXPECT_NE(count.find("SEARCH report_counts USING INDEX"), std::string::npos) << count;
 }
 
-TEST(SqliteStore, WritesAheadSoThatReadersNeverWait) {
-  server_test::TempFolder folder;
-  const auto file = folder.path() / "data.sqlite";
-  { server::SqliteStore store(file); }
-  EXPECT_EQ(Pragma(file, "PRAGMA journal_mode"), "wal");
-}
-
-TEST(SqliteStore, TheLogStaysBoundedUnderASteadyStreamOfWrites) {
+// Readers never wait for a write ahead of the log, and the log stays bounded: writes as fast
+// as they come, some 45,000 pages of log, would make some 200 MB without checkpoints.
+TEST(SqliteStore, WritesAheadOfALogThatStaysBoundedUnderASteadyStreamOfWrites) {
   server_test::TempFolder folder;
   const auto file = folder.path() / "data.sqlite";
   server::SqliteStore store(file);
-  // Writes as fast as they come, some 45,000 pages of log: without checkpoints
-  // some 200 MB.
-  for (int i = 0; i < 15000; ++i) store.RecordVerdict(MakeVerdict(std::to_string(i), "127.0.0.1", "f.exe", "al"));
-  const auto wal = std::filesystem::path(file.string() + "-wal");
-  EXPECT_LT(std::filesystem::file_size(wal), 100u * 1024 * 1024);
+  EXPECT_EQ(Rows(file, "PRAGMA journal_mode"), "wal\n");
+  for (int i = 0; i < 15000; ++i)
+    store.RecordVerdict(MakeVerdict(std::to_string(i), "127.0.0.1", "f.exe", "al"));
+  EXPECT_LT(std::filesystem::file_size(file.string() + "-wal"), 100u * 1024 * 1024);
 }
 
 TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCounts) {
@@ -373,16 +321,19 @@ TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCounts) {
   {
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE verdicts (id INTEGER PRIMARY KEY, digest TEXT NOT NULL, address TEXT NOT NULL,"
-                 " file_name TEXT NOT NULL, label TEXT NOT NULL, verdict TEXT NOT NULL, time TEXT NOT NULL,"
-                 " UNIQUE (digest, address));"
-                 "CREATE TABLE error_reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, address TEXT NOT NULL,"
-                 " prog TEXT NOT NULL, err TEXT NOT NULL);"
-                 "INSERT INTO verdicts VALUES (1, 'AA', '127.0.0.1', 'a.exe', 'A user', 'al', 't');"
-                 "INSERT INTO error_reports VALUES (1, 't', 'a', 'Runwarden-1.4', 'abc');"
-                 "INSERT INTO error_reports VALUES (2, 't', 'a', 'Runwarden', 'de');",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "CREATE TABLE verdicts (id INTEGER PRIMARY KEY, digest TEXT NOT NULL, address TEXT NOT "
+        "NULL,"
+        " file_name TEXT NOT NULL, label TEXT NOT NULL, verdict TEXT NOT NULL, time TEXT NOT NULL,"
+        " UNIQUE (digest, address));"
+        "CREATE TABLE error_reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, address TEXT NOT "
+        "NULL,"
+        " prog TEXT NOT NULL, err TEXT NOT NULL);"
+        "INSERT INTO verdicts VALUES (1, 'AA', '127.0.0.1', 'a.exe', 'A user', 'al', 't');"
+        "INSERT INTO error_reports VALUES (1, 't', 'a', 'Runwarden-1.4', 'abc');"
+        "INSERT INTO error_reports VALUES (2, 't', 'a', 'Runwarden', 'de');",
+        nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
   server::SqliteStore store(file);
@@ -396,9 +347,11 @@ TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCounts) {
 // PostgreSQL alone.
 
 TEST(PostgresStore, RefusesADatabaseItCannotReachOrWrite) {
-  EXPECT_THROW(server::PostgresStore("postgresql://nobody@/nothing?host=/nonexistent-runwarden-socket"),
-               StoreError);
-  if (server_test::PostgresServer().empty()) GTEST_SKIP() << "no PostgreSQL server given";
+  EXPECT_THROW(
+      server::PostgresStore("postgresql://nobody@/nothing?host=/nonexistent-runwarden-socket"),
+      StoreError);
+  if (server_test::PostgresServer().empty())
+    GTEST_SKIP() << "no PostgreSQL server given";
   const std::string server = server_test::PostgresServer();
   try {
     server::PostgresStore store(server + (server.find('?') == std::string::npos ? "?" : "&") +

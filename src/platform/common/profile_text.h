@@ -1,5 +1,5 @@
 // The profile reader over a file's text, for the reader's own callers and for driving it
-// with any text at all (tests/fuzz).
+// with any text at all (fuzz/).
 #pragma once
 
 #include <cstddef>

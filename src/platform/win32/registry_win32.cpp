@@ -90,14 +90,20 @@ long CloseKey(RegHandle key) { return ::RegCloseKey(ToHkey(key)); }
 
 long QueryValue(RegHandle key, const std::string& name, RegData* out) {
   std::wstring wide_name = Widen(name);
-  DWORD type = 0, size = 0;
-  LONG status = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, nullptr, &size);
-  if (status != ERROR_SUCCESS) return status;
-  std::vector<BYTE> buffer(size + sizeof(wchar_t));
-  DWORD length = size;
-  status = RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, buffer.data(), &length);
-  if (status != ERROR_SUCCESS) return status;
-  *out = FromWindowsData(type, buffer.data(), length);
+  // Most values are short: one call does, and a longer value is asked for again with
+  // the size that call gave (again if it grew in between).
+  std::vector<BYTE> buffer(512);
+  LONG status = ERROR_MORE_DATA;
+  for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+    DWORD type = 0;
+    DWORD length = static_cast<DWORD>(buffer.size());
+    status =
+        RegQueryValueExW(ToHkey(key), wide_name.c_str(), nullptr, &type, buffer.data(), &length);
+    if (status == ERROR_MORE_DATA)
+      buffer.resize(length + sizeof(wchar_t));
+    else if (status == ERROR_SUCCESS)
+      *out = FromWindowsData(type, buffer.data(), length);
+  }
   return status;
 }
 

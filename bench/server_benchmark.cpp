@@ -27,7 +27,6 @@
 #include <fstream>
 #include <functional>
 #include <pqxx/pqxx>
-#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -41,54 +40,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // ---- the server under load ----
-
-struct ServerProcess {
-  pid_t pid = -1;
-  int port = -1;
-};
-
-ServerProcess StartServer(const std::string& binary, const std::vector<std::string>& arguments,
-                          const std::filesystem::path& log) {
-  std::vector<std::string> all{binary};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& argument : all) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  ServerProcess server;
-  server.pid = fork();
-  if (server.pid == 0) {
-    // A file, not a pipe: a log nobody reads must not stop the server.
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  const std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)");
-  for (int i = 0; i < 300 && server.port < 0; ++i) {
-    std::this_thread::sleep_for(20ms);
-    std::ifstream in(log);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    std::smatch match;
-    if (std::regex_search(text, match, listening)) server.port = std::stoi(match[1].str());
-    int status = 0;
-    if (waitpid(server.pid, &status, WNOHANG) == server.pid) {
-      std::fprintf(stderr, "the server ended at once:\n%s\n", text.c_str());
-      std::exit(1);
-    }
-  }
-  if (server.port < 0) {
-    std::fprintf(stderr, "the server did not start\n");
-    std::exit(1);
-  }
-  return server;
-}
-
-void StopServer(ServerProcess& server) {
-  kill(server.pid, SIGTERM);
-  int status = 0;
-  waitpid(server.pid, &status, 0);
-}
 
 // ---- the load: many connections in one thread ----
 
@@ -311,13 +262,6 @@ struct Options {
   bool plain = false;
 };
 
-std::string RandomHex(int digits) {
-  static std::mt19937_64 generator(std::random_device{}());
-  std::string text;
-  for (int i = 0; i < digits; ++i) text += "0123456789ABCDEF"[generator() % 16];
-  return text;
-}
-
 // 100,000 verdicts on one digest, written straight into the server's database.
 void PlantManyVerdicts(const std::string& database, const std::filesystem::path& sqliteFile,
                        const std::string& digest) {
@@ -356,21 +300,26 @@ void Measure(const Options& options, const std::string& database) {
     }
   }
   if (!database.empty()) arguments.insert(arguments.end(), {"--database", database});
-  auto server = StartServer(options.server, arguments, folder.path() / "server.log");
-  const int port = server.port;
-  const std::string run = RandomHex(8);
+  arguments.insert(arguments.begin(), options.server);
+  server_test::ChildProcess server(arguments);
+  const int port = server.ListeningPort();
+  if (port < 0) {
+    std::fprintf(stderr, "the server did not start:\n%s\n", server.output().c_str());
+    std::exit(1);
+  }
+  const std::string run = server_test::RandomDigest().substr(0, 8);
   const std::string small = run + "00000000000000000000000A";
   const std::string big = run + "00000000000000000000000B";
 
   std::printf("\n%s store, %lld s a figure:\n", database.empty() ? "SQLite" : "PostgreSQL",
               static_cast<long long>(options.duration.count() / 1000));
   for (int i = 0; i < 50; ++i) {
-    server_test::SendRaw(port, server_test::ClientGet("/~vantor/filecheck.php?md5=" + small + "&file=f" +
+    server_test::SendRaw(port, BuildGetRequest("/~vantor/filecheck.php?md5=" + small + "&file=f" +
                                                       std::to_string(i) + ".exe&report=" + (i % 3 ? "al" : "bl")),
                          Address(9, 0, i));
   }
   auto lookup = [&](const std::string& digest) {
-    return [request = server_test::ClientGet("/~vantor/filecheck.php?md5=" + digest)](int, std::uint64_t) {
+    return [request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest)](int, std::uint64_t) {
       return request;
     };
   };
@@ -378,7 +327,7 @@ void Measure(const Options& options, const std::string& database) {
   auto vote = [&](int, std::uint64_t) {
     char digest[33];
     std::snprintf(digest, sizeof digest, "%s%024llX", run.c_str(), static_cast<unsigned long long>(++votes) << 8);
-    return server_test::ClientGet(std::string("/~vantor/filecheck.php?md5=") + digest + "&file=f.exe&report=al");
+    return BuildGetRequest(std::string("/~vantor/filecheck.php?md5=") + digest + "&file=f.exe&report=al");
   };
 
   for (const int concurrency : {1, 8, 64}) {
@@ -432,7 +381,8 @@ void Measure(const Options& options, const std::string& database) {
       std::printf("    (worst of %zu lookups: %.2f ms)\n", lookups.figures.millis.size(), lookups.figures.At(1.0));
     }
   }
-  StopServer(server);
+  server.Signal(SIGTERM);
+  server.Wait();
 }
 
 }  // namespace

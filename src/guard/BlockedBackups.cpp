@@ -114,8 +114,9 @@ std::vector<std::string> ListKeysOf(const BlockedBackup& backup) {
     hashed = backup.copy;
   std::string hash =
       !hashed.empty() && IsThere(hashed) ? GetFileHashCached(hashed, kScanHashAlgorithm) : "";
+  // A task that runs several programs is known by its whole command.
   return {ListRecordOf(backup.command, file, hash, true).key,
-          ListRecordOf(backup.command, file, hash, false).key};
+          ListRecordOf(backup.command, file, hash, false).key, CommandTextKey(backup.command)};
 }
 
 // The backup values of the startupreg key itself (an unnamed value's backup): the key

@@ -12,6 +12,7 @@
 #include "guard/Places.h"
 #include "guard/RuleLists.h"
 #include "guard/basGuard.h"
+#include "guard/TaskEntries.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -270,6 +271,8 @@ bool RemoveStartupEntry(const StartupEntry& entry,
                                                    : RemoveOtherValue(entry, error);
     else if (entry.Kind == kKindListItem || entry.Kind == kKindMovedFolder)
       removed = RemoveValuePart(entry, error);
+    else if (entry.Kind == kKindTask)
+      removed = RemoveTask(entry, error);
     else
       error.Raise("Cannot block an entry of the kind '" + entry.Kind + "'");
   });

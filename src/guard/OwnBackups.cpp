@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "guard/ListValues.h"
+#include "guard/TaskEntries.h"
 #include "registry/basReg.h"
 
 namespace {
@@ -241,15 +242,21 @@ bool RestoreOwnBackup(const std::string& key, std::string* problem) {
   backup.data = back;
   // One branch per kind of backup.
   bool put_back = false;
-  if (backup.kind == kBackupKindValue)
+  if (backup.kind == kBackupKindTask) {
+    if (backup.task_path.empty() || backup.task_xml.empty())
+      *problem = "The backup " + key + " holds no task to register again.";
+    else
+      put_back = PutTaskBack(backup.task_path, backup.task_xml, problem);
+  } else if (backup.kind == kBackupKindValue) {
     put_back = PutValueBack(backup.reg_key, backup.reg_value, back, problem);
-  else if (backup.kind == kBackupKindItem)
+  } else if (backup.kind == kBackupKindItem) {
     put_back = PutListItemBack(backup, problem);
-  else if (backup.kind == kBackupKindFolder)
+  } else if (backup.kind == kBackupKindFolder) {
     put_back = PutFolderBack(backup, problem);
-  else
+  } else {
     *problem =
         "This version of Runwarden cannot restore a backup of the kind '" + backup.kind + "'.";
+  }
   if (!put_back)
     return false;
   if (!DeleteOwnBackup(key)) {

@@ -9,6 +9,7 @@
 #include "app/basSettings.h"
 #include "guard/OwnBackups.h"
 #include "guard/Places.h"
+#include "guard/TaskEntries.h"
 #include "guard/basGuard.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -323,6 +324,8 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
       muted = MuteRegistryValue(entry, error);
     else if (entry.Kind == kKindListItem || entry.Kind == kKindMovedFolder)
       muted = MuteValuePart(entry, error);
+    else if (entry.Kind == kKindTask)
+      muted = MuteTask(entry, MutedRecordsKey(), error);
     else
       error.Raise("Cannot mute an entry of the kind '" + entry.Kind + "'");
   });
@@ -339,7 +342,9 @@ void RestoreMutedEntries() {
         records.push_back(value.name);
       for (const std::string& record : records) {
         error.Try([&] {
-          if (IsDrivePath(record))
+          if (IsTaskRecord(record))
+            RestoreMutedTask(muted_key, record, error);
+          else if (IsDrivePath(record))
             RestoreFile(muted_key, record, error);
           else
             RestoreRegistryValue(muted_key, record, error);

@@ -12,6 +12,7 @@
 #include "app/readExINI.h"
 #include "guard/HashCache.h"
 #include "guard/Places.h"
+#include "guard/TaskEntries.h"
 #include "guard/basCalculateHash.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -196,6 +197,9 @@ StartupEntryList CollectStartupEntries() {
       if (!windir.empty())
         append(ListStartupFolder(0, windir + "\\tasks"));
     }
+    // The Task Scheduler 2.0 came with Vista.
+    if (GetOSMajorVersion() >= 6)
+      append(ListTaskEntries());
   });
   return entries;
 }

@@ -20,7 +20,8 @@ std::string ThirtyTwoBitView(const std::string& machine_key);
 
 // Every entry of every location: the registry keys (of a RunOnceEx key its sections),
 // the other places (Places.h), then the Startup folders (and, on platform version 5, the
-// non-localised Startup folders and the tasks folder).
+// non-localised Startup folders and the tasks folder; from version 6 on, the scheduled
+// tasks that start at logon or boot).
 StartupEntryList CollectStartupEntries();
 // The values of one key. A key that cannot be opened gives nothing.
 StartupEntryList ListRegistryValues(const std::string& path);

@@ -19,6 +19,7 @@
 #include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
+#include "guard/TaskEntries.h"
 #include "guard/basGetFileFromCommand.h"
 #include "guard/basGuard.h"
 #include "platform/events.h"
@@ -162,6 +163,8 @@ class EntryVisit {
       runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
       // A task is known by its path: its digest is that of a job file that changes.
       record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
+      if (RunsSeveralPrograms(entry_))
+        record_ = {file_, CommandTextKey(entry_.Command), CommandTextKey(entry_.Command)};
     }
     Tail tail = Decide();
     if (tail != Tail::kNext)

@@ -29,6 +29,11 @@ using DeviceContext = void*;
 
 // A pixel of a 96 dpi screen (100%) in twips: the unit the forms are drawn in.
 inline constexpr int32_t kTwipsPerPixelAt96Dpi = 15;
+// A length the forms give in pixels of a 96 dpi screen, in twips: so a window keeps its
+// size in inches on any screen, as its fonts in points do.
+inline constexpr int32_t Px(int32_t pixels) {
+  return pixels * kTwipsPerPixelAt96Dpi;
+}
 
 // Message box styles and answers, with the platform's numbers.
 inline constexpr uint32_t kMbOk = 0x0;

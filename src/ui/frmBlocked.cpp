@@ -11,11 +11,7 @@ namespace {
 using platform::Control;
 using platform::ControlKind;
 
-// The window is drawn in pixels of a 96 dpi screen; in twips it keeps its size in inches
-// on any screen, as its fonts in points do.
-constexpr int32_t Px(int32_t pixels) {
-  return pixels * platform::kTwipsPerPixelAt96Dpi;
-}
+using platform::Px;
 
 constexpr uint32_t kInk = 0x4A2A10;
 

@@ -315,9 +315,11 @@ std::vector<Setting> WatchedSettings() {
       "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const char* cu_explorer =
       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  // Winlogon's Shell and Userinit are not forced back here: they are autostart places of
+  // their own, where the scan keeps Windows' program and asks about each added one. Written
+  // back before the scan, an added program would be gone unasked and without a backup, and
+  // one the user allowed could never stay.
   return {
-      {winlogon, "shell", "explorer.exe", false},
-      {winlogon, "userinit", platform::GetEnv("windir") + "\\system32\\userinit.exe,", false},
       {winlogon, "uihost", "%windir%\\resources\\logon\\logonui.exe", false},
       {lm_system, "DisableRegistryTools", "0", true},
       {cu_system, "DisableRegistryTools", "0", true},

@@ -33,6 +33,12 @@ class Com {
   Com& operator=(const Com&) = delete;
   T** out() { return &pointer_; }
   T* operator->() const { return pointer_; }
+  // The pointer handed over with its reference, which the caller then holds.
+  T* Detach() {
+    T* pointer = pointer_;
+    pointer_ = nullptr;
+    return pointer;
+  }
   explicit operator bool() const { return pointer_ != nullptr; }
 
  private:
@@ -257,11 +263,14 @@ std::vector<TaskExec> ExecActions(ITaskDefinition* definition) {
   return execs;
 }
 
-void ListFolder(ITaskFolder* folder, std::vector<ScheduledTask>* tasks, int depth) {
+// E_NOTIMPL when the service cannot list the folder's tasks (Wine's cannot count them).
+HRESULT ListFolder(ITaskFolder* folder, std::vector<ScheduledTask>* tasks, int depth) {
   Com<IRegisteredTaskCollection> registered;
   LONG count = 0;
-  if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, registered.out())) && registered &&
-      SUCCEEDED(registered->get_Count(&count))) {
+  HRESULT listed_tasks = folder->GetTasks(TASK_ENUM_HIDDEN, registered.out());
+  if (SUCCEEDED(listed_tasks) && registered)
+    listed_tasks = registered->get_Count(&count);
+  if (SUCCEEDED(listed_tasks)) {
     for (LONG i = 1; i <= count; ++i) {
       VARIANT index;
       VariantInit(&index);
@@ -288,11 +297,11 @@ void ListFolder(ITaskFolder* folder, std::vector<ScheduledTask>* tasks, int dept
   }
   // The service's folders are a tree of a few levels; a cycle would be its fault.
   if (depth > 32)
-    return;
+    return listed_tasks;
   Com<ITaskFolderCollection> folders;
   if (FAILED(folder->GetFolders(0, folders.out())) || !folders ||
       FAILED(folders->get_Count(&count)))
-    return;
+    return listed_tasks;
   for (LONG i = 1; i <= count; ++i) {
     VARIANT index;
     VariantInit(&index);
@@ -302,6 +311,7 @@ void ListFolder(ITaskFolder* folder, std::vector<ScheduledTask>* tasks, int dept
     if (SUCCEEDED(folders->get_Item(index, subfolder.out())) && subfolder)
       ListFolder(subfolder.operator->(), tasks, depth + 1);
   }
+  return listed_tasks;
 }
 
 HRESULT OpenTask(ITaskService* service, const std::string& path, IRegisteredTask** task) {
@@ -331,16 +341,58 @@ bool IsServiceAccount(const std::string& user) {
 
 }  // namespace
 
+namespace {
+
+// The scan lists the tasks at every pass. Starting COM and binding to the service again
+// each time cost more than all the rest of a pass, so the thread keeps both for its
+// later passes (its COM and the reference live as long as the thread). A service that
+// answered that it cannot list tasks (Wine's) is not asked again.
+struct KeptConnection {
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ITaskService* service = nullptr;
+  bool cannot_list = false;
+};
+
+KeptConnection& Kept() {
+  thread_local KeptConnection kept;
+  return kept;
+}
+
+ITaskService* KeptService(bool connect_again) {
+  KeptConnection& kept = Kept();
+  if (g_service == TaskServiceForTesting::kUnavailable)
+    return nullptr;
+  if (kept.service && connect_again) {
+    kept.service->Release();
+    kept.service = nullptr;
+  }
+  if (!kept.service) {
+    Com<ITaskService> service;
+    if (FAILED(Connect(service)))
+      return nullptr;
+    kept.service = service.Detach();
+  }
+  return kept.service;
+}
+
+}  // namespace
+
 std::vector<ScheduledTask> ListScheduledTasks() {
   std::vector<ScheduledTask> tasks;
-  ComScope com;
-  Com<ITaskService> service;
-  if (FAILED(Connect(service)))
+  if (Kept().cannot_list)
     return tasks;
   Com<ITaskFolder> root;
-  if (FAILED(OpenFolder(service.operator->(), "\\", root.out())))
+  ITaskService* service = KeptService(false);
+  // A service restarted since the last pass has dropped the connection: bind once more.
+  if (service && FAILED(OpenFolder(service, "\\", root.out()))) {
+    service = KeptService(true);
+    if (service && FAILED(OpenFolder(service, "\\", root.out())))
+      return tasks;
+  }
+  if (!service)
     return tasks;
-  ListFolder(root.operator->(), &tasks, 0);
+  if (ListFolder(root.operator->(), &tasks, 0) == E_NOTIMPL)
+    Kept().cannot_list = true;
   return tasks;
 }
 

@@ -247,8 +247,10 @@ TEST_F(BackupsTest, ARestoreThatCannotBeDoneChangesNothing) {
   EXPECT_NE(problem.find("is missing"), std::string::npos) << problem;
   platform::RenameFile(folder_.File("aside.lnk"), PssFolder() + "\\Tool.lnk");
 
+  TaskSandbox tasks;
+  ASSERT_EQ(tasks.Plant("\\Task", LogonTaskXml(kGuardTask, upd)), 0);
   EXPECT_FALSE(Restore("Task", &problem));
-  EXPECT_NE(problem.find("cannot restore"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("Another task is in its place"), std::string::npos) << problem;
 
   DeleteRegValueNamed(kHkcuRun, "Updater");
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);

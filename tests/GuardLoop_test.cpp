@@ -111,7 +111,7 @@ TEST_F(GuardTest, OnePassAsksAboutTheMutedEntriesThenChecksForUpdatesAndEnds) {
 TEST_F(GuardTest, HijackedSettingsKeepTheGuardPassingEveryFiveSeconds) {
   SystemValuesGuard system_values;
   ScopedVersion five(5);
-  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
   ManualClock clock;
   std::vector<uint32_t> pass_ends;
   GuardWindows windows = alert_.Windows();
@@ -136,7 +136,7 @@ TEST_F(GuardTest, HijackedSettingsKeepTheGuardPassingEveryFiveSeconds) {
   EXPECT_EQ(alert_.update_checks, 0);
   EXPECT_EQ(alert_.unloads, 0);
   EXPECT_TRUE(KeepGuarding);
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
 }
 
 // Time goes on between two readings of the clock. The pause reads it once a round, so

@@ -410,7 +410,7 @@ TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
   machine_.AddRunValue("Worm", worm);
   machine_.AddRunValue("Keeper", keeper);
   std::string link = machine_.AddStartupShortcut("Tray", tray);
-  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
 
   RunOnceMode = true;
   Scan();
@@ -426,14 +426,14 @@ TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
   EXPECT_EQ(ReadRegValue(RegBackup("Worm"), "command", ""), worm);
   EXPECT_FALSE(HasValue(kMutedKey, std::string(kHkcuRun) + "\\Worm"));
   EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
-  // The first repair found the shell taken over, the second found it good again.
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+  // The first repair found the logon UI taken over, the second found it good again.
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");
 
   // Nothing left to mute: no repair at all.
-  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
   Scan();
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe evil.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
   EXPECT_EQ(ValueNames(kMutedKey).size(), 2u);
 }
 

@@ -210,8 +210,6 @@ TEST(RegistryLocationsTest, EachRedirectedMachineKeyIsFollowedByItsThirtyTwoBitV
       "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnceEx",
       "HKLM\\SOFTWARE\\" + cv + "RunOnce",
       "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnce",
-      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load",
-      "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run",
       "HKLM\\SOFTWARE\\" + cv + "Policies\\Explorer\\Run",
       "HKCU\\Software\\" + cv + "Policies\\Explorer\\Run",
       "HKCU\\Software\\" + cv + "Run",
@@ -219,12 +217,6 @@ TEST(RegistryLocationsTest, EachRedirectedMachineKeyIsFollowedByItsThirtyTwoBitV
       "HKCU\\SOFTWARE\\" + ts + "RunOnce",
       "HKCU\\SOFTWARE\\" + ts + "RunonceEx",
       "HKCU\\SOFTWARE\\" + ts + "Run",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute",
-      "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute",
-      "HKLM\\Software\\Microsoft\\Command Processor\\Autorun",
-      "HKLM\\Software\\WOW6432Node\\Microsoft\\Command Processor\\Autorun",
-      "HKCU\\Software\\Microsoft\\Command Processor\\Autorun",
   };
   EXPECT_EQ(RegistryLocations(), expected);
 }

@@ -27,8 +27,6 @@ class RepairTest : public ::testing::Test {
 
 TEST_F(RepairTest, GoodValuesAreWrittenAndChangesRaiseTheAlert) {
   RepairSystemSettings();  // whatever the machine held, now it holds the good values
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
-  EXPECT_EQ(ReadRegValue(kWinlogon, "userinit", ""), "C:\\WINDOWS\\system32\\userinit.exe,");
   EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
   EXPECT_EQ(ReadRegValue("HKCR\\.exe", "", ""), "exefile");
   EXPECT_EQ(ReadRegValue("HKCR\\exefile\\shell\\open\\command", "", ""), "\"%1\" %*");
@@ -41,15 +39,16 @@ TEST_F(RepairTest, GoodValuesAreWrittenAndChangesRaiseTheAlert) {
   EXPECT_EQ(Alert(), "0");
 
   // Another letter case is no change, but the value is rewritten.
-  WriteRegValue(kWinlogon, "shell", "Explorer.EXE");
+  WriteRegValue(kWinlogon, "uihost", "%WINDIR%\\resources\\logon\\logonui.exe");
   RepairSystemSettings();
   EXPECT_EQ(Alert(), "0");
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
 
+  // What was added to the shell is left to the scan, which asks about it.
   WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
   RepairSystemSettings();
-  EXPECT_EQ(Alert(), "1");
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe");
+  EXPECT_EQ(Alert(), "0");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe evil.exe");
 
   WriteRegValue(kLmSystem, "DisableRegistryTools", "1", true);
   RepairSystemSettings();
@@ -80,8 +79,8 @@ TEST_F(RepairTest, EnforceSettingReportsOnlyADifferentNonEmptyValue) {
 TEST_F(RepairTest, NothingIsTouchedFromVersion6On) {
   ScopedVersion six(6);
   WriteRegValue(kSettingsKey, "ALERT", "1");
-  WriteRegValue(kWinlogon, "shell", "explorer.exe evil.exe");
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
   RepairSystemSettings();
   EXPECT_EQ(Alert(), "1");
-  EXPECT_EQ(ReadRegValue(kWinlogon, "shell", ""), "explorer.exe evil.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
 }

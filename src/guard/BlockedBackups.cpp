@@ -11,6 +11,7 @@
 #include "guard/Blocking.h"
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
+#include "guard/Places.h"
 #include "guard/RuleLists.h"
 #include "guard/basGetFileFromCommand.h"
 #include "guard/basGuard.h"
@@ -103,14 +104,19 @@ bool IsThere(const std::string& path) {
 // resolved file and that file's digest (a Startup file's own digest is taken from its
 // blocked copy), or for a script host's entry what the host runs.
 std::vector<std::string> ListKeysOf(const BlockedBackup& backup) {
-  std::string file = ResolveCommandFile(backup.command);
+  // A moved folder is listed by its path.
+  if (backup.kind == kBackupKindFolder)
+    return {ExpandedFolderPath(backup.command)};
+  std::string file = ResolveCommandFile(
+      RunnableCommand({backup.name, backup.command, backup.location, kKindRegistry}));
   std::string hashed = file;
   if (backup.store == BackupStore::kStartupFolder && EqualsIgnoringCase(file, backup.location))
     hashed = backup.copy;
   std::string hash =
       !hashed.empty() && IsThere(hashed) ? GetFileHashCached(hashed, kScanHashAlgorithm) : "";
+  // A task that runs several programs is known by its whole command.
   return {ListRecordOf(backup.command, file, hash, true).key,
-          ListRecordOf(backup.command, file, hash, false).key};
+          ListRecordOf(backup.command, file, hash, false).key, CommandTextKey(backup.command)};
 }
 
 // The backup values of the startupreg key itself (an unnamed value's backup): the key

@@ -8,7 +8,11 @@
 #include "app/basFileFunctions.h"
 #include "app/basLog.h"
 #include "app/basWindows.h"
+#include "guard/OwnBackups.h"
+#include "guard/Places.h"
 #include "guard/RuleLists.h"
+#include "guard/basGuard.h"
+#include "guard/TaskEntries.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -154,6 +158,38 @@ bool RemoveRegistryValue(const StartupEntry& entry, const std::string& file, Err
   return true;
 }
 
+// msconfig's startupreg backups describe the values of the keys whose every value is a
+// command; a value elsewhere (a RunOnceEx section, Active Setup, Winlogon ...) would be
+// put back by msconfig into the wrong place or not at all.
+bool IsMsconfigLocation(const std::string& key) {
+  for (const std::string& location : RegistryLocations())
+    if (EqualsIgnoringCase(location, key))
+      return true;
+  return false;
+}
+
+bool RemoveOtherValue(const StartupEntry& entry, ErrorScope& error) {
+  if (BackUpRegistryValue(entry.Location, entry.Name, entry.Name, entry.Command, entry.Location)
+          .empty()) {
+    error.Raise("Cannot write the backup of '" + entry.Name + "' of " + entry.Location);
+    return false;
+  }
+  if (DeleteRegValueNamed(entry.Location, entry.Name) != platform::kErrorSuccess) {
+    error.Raise("Cannot delete the value '" + entry.Name + "' of " + entry.Location);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveValuePart(const StartupEntry& entry, ErrorScope& error) {
+  std::string record, problem;
+  if (!TakeOutOfValue(entry, kBackupsKey, &record, &problem)) {
+    error.Raise(problem);
+    return false;
+  }
+  return true;
+}
+
 bool MoveStartupFile(const StartupEntry& entry, const std::string& pss_folder, ErrorScope& error) {
   if (!platform::FolderExists(pss_folder))
     platform::CreateFolder(pss_folder);
@@ -231,7 +267,12 @@ bool RemoveStartupEntry(const StartupEntry& entry,
     if (entry.Kind == kKindFile)
       removed = RemoveStartupFile(entry, pss_folder, error);
     else if (entry.Kind == kKindRegistry || entry.Kind.empty())
-      removed = RemoveRegistryValue(entry, file, error);
+      removed = IsMsconfigLocation(entry.Location) ? RemoveRegistryValue(entry, file, error)
+                                                   : RemoveOtherValue(entry, error);
+    else if (entry.Kind == kKindListItem || entry.Kind == kKindMovedFolder)
+      removed = RemoveValuePart(entry, error);
+    else if (entry.Kind == kKindTask)
+      removed = RemoveTask(entry, error);
     else
       error.Raise("Cannot block an entry of the kind '" + entry.Kind + "'");
   });

@@ -134,7 +134,7 @@ bool StartGuard(const GuardWindows& windows) {
       LogError(
           "The early scan is still running: the muted entries stay aside until the next "
           "start of the guard");
-    bool held_back = scan_over && EnumRegValues(kUserMutedKey).Count() > 0;
+    bool held_back = scan_over && HasMutedRecords(kUserMutedKey);
     if (scan_over)
       RestoreMutedEntries();
     if (LimitedRights) {

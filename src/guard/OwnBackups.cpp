@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "guard/ListValues.h"
+#include "guard/TaskEntries.h"
 #include "registry/basReg.h"
 
 namespace {
@@ -57,23 +59,31 @@ platform::LocalTime ParseBackupTime(const std::string& text) {
 }
 
 std::vector<std::string> OwnBackupKeys() {
+  return OwnBackupKeysIn(kBackupsKey);
+}
+
+std::vector<std::string> OwnBackupKeysIn(const std::string& parent) {
   std::vector<std::pair<long, std::string>> numbered;
-  for (const std::string& name : EnumRegSubKeys(kBackupsKey))
+  for (const std::string& name : EnumRegSubKeys(parent))
     if (long number = BackupNumber(name); number >= 0)
       numbered.emplace_back(number, name);
   std::sort(numbered.begin(), numbered.end(),
             [](const auto& a, const auto& b) { return a.first > b.first; });
   std::vector<std::string> keys;
   for (const auto& [number, name] : numbered)
-    keys.push_back(std::string(kBackupsKey) + "\\" + name);
+    keys.push_back(parent + "\\" + name);
   return keys;
 }
 
 std::string WriteOwnBackup(const OwnBackup& backup) {
+  return WriteOwnBackupIn(kBackupsKey, backup);
+}
+
+std::string WriteOwnBackupIn(const std::string& parent, const OwnBackup& backup) {
   long next = 1;
-  for (const std::string& name : EnumRegSubKeys(kBackupsKey))
+  for (const std::string& name : EnumRegSubKeys(parent))
     next = std::max(next, BackupNumber(name) + 1);
-  std::string key = std::string(kBackupsKey) + "\\" + std::to_string(next);
+  std::string key = parent + "\\" + std::to_string(next);
   if (RegKeyExists(key))
     return "";
   std::vector<std::pair<const char*, platform::RegData>> values = {
@@ -87,6 +97,10 @@ std::string WriteOwnBackup(const OwnBackup& backup) {
     values.push_back({"RegValue", TextData(backup.reg_value)});
     values.push_back({"Data", backup.data});
   }
+  if (backup.has_after)
+    values.push_back({"After", backup.after});
+  if (!backup.item.empty())
+    values.push_back({"Item", TextData(backup.item)});
   if (!backup.task_path.empty()) {
     values.push_back({"TaskPath", TextData(backup.task_path)});
     values.push_back({"TaskXml", TextData(backup.task_xml)});
@@ -114,6 +128,8 @@ bool ReadOwnBackup(const std::string& key, OwnBackup* backup) {
   read.reg_key = Text(key, "RegKey");
   read.reg_value = Text(key, "RegValue");
   ReadRegRaw(key, "Data", &read.data);
+  read.has_after = ReadRegRaw(key, "After", &read.after);
+  read.item = Text(key, "Item");
   read.task_path = Text(key, "TaskPath");
   read.task_xml = Text(key, "TaskXml");
   *backup = std::move(read);
@@ -161,23 +177,87 @@ bool PutValueBack(const std::string& reg_key,
   return true;
 }
 
+namespace {
+
+// The value as it was while it still holds what taking the entry out left in it; the
+// value Before is also what an absent value gets back.
+bool PutWholeValueBack(const OwnBackup& backup, std::string* problem) {
+  if (!WriteAndVerify(backup.reg_key, backup.reg_value, backup.data)) {
+    *problem = "Cannot write the value '" + backup.reg_value + "' of " + backup.reg_key + ".";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PutListItemBack(const OwnBackup& backup, std::string* problem) {
+  if (!IsRegistryPath(backup.reg_key)) {
+    *problem = "'" + backup.reg_key + "' is no registry key it could go back to.";
+    return false;
+  }
+  platform::RegData current;
+  if (!ReadRegRaw(backup.reg_key, backup.reg_value, &current) ||
+      (backup.has_after && current == backup.after))
+    return PutWholeValueBack(backup, problem);
+  // Changed since: the item goes back at its end, unless it is there already.
+  ListForm form = ListFormOf(backup.reg_value, current.type);
+  if (HasListItem(ListItems(current, form), backup.item))
+    return true;
+  platform::RegData added = AppendListItem(current, form, backup.item);
+  if (!WriteAndVerify(backup.reg_key, backup.reg_value, added)) {
+    *problem = "Cannot write the value '" + backup.reg_value + "' of " + backup.reg_key + ".";
+    return false;
+  }
+  return true;
+}
+
+bool PutFolderBack(const OwnBackup& backup, std::string* problem) {
+  if (!IsRegistryPath(backup.reg_key)) {
+    *problem = "'" + backup.reg_key + "' is no registry key it could go back to.";
+    return false;
+  }
+  platform::RegData current;
+  if (!ReadRegRaw(backup.reg_key, backup.reg_value, &current) ||
+      (backup.has_after && current == backup.after))
+    return PutWholeValueBack(backup, problem);
+  if (current == backup.data)
+    return true;
+  *problem = "The value '" + backup.reg_value + "' of " + backup.reg_key +
+             " holds something else now; it was left as it is.";
+  return false;
+}
+
 bool RestoreOwnBackup(const std::string& key, std::string* problem) {
   OwnBackup backup;
   if (!ReadOwnBackup(key, &backup)) {
     *problem = "The backup " + key + " is gone.";
     return false;
   }
-  if (backup.kind != kBackupKindValue) {
-    *problem =
-        "This version of Runwarden cannot restore a backup of the kind '" + backup.kind + "'.";
-    return false;
-  }
   platform::RegData back;
-  if (!ReadRegRaw(key, "Data", &back)) {
+  if (!ReadRegRaw(key, "Data", &back) && backup.kind != kBackupKindTask) {
     *problem = "The backup " + key + " holds no value to put back.";
     return false;
   }
-  if (!PutValueBack(backup.reg_key, backup.reg_value, back, problem))
+  backup.data = back;
+  // One branch per kind of backup.
+  bool put_back = false;
+  if (backup.kind == kBackupKindTask) {
+    if (backup.task_path.empty() || backup.task_xml.empty())
+      *problem = "The backup " + key + " holds no task to register again.";
+    else
+      put_back = PutTaskBack(backup.task_path, backup.task_xml, problem);
+  } else if (backup.kind == kBackupKindValue) {
+    put_back = PutValueBack(backup.reg_key, backup.reg_value, back, problem);
+  } else if (backup.kind == kBackupKindItem) {
+    put_back = PutListItemBack(backup, problem);
+  } else if (backup.kind == kBackupKindFolder) {
+    put_back = PutFolderBack(backup, problem);
+  } else {
+    *problem =
+        "This version of Runwarden cannot restore a backup of the kind '" + backup.kind + "'.";
+  }
+  if (!put_back)
     return false;
   if (!DeleteOwnBackup(key)) {
     *problem = "It is back in place, but its backup " + key + " could not be removed.";

@@ -7,6 +7,9 @@
 #include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "app/basSettings.h"
+#include "guard/OwnBackups.h"
+#include "guard/Places.h"
+#include "guard/TaskEntries.h"
 #include "guard/basGuard.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -71,6 +74,13 @@ void SplitMutedName(const std::string& record, std::string* key, std::string* na
   *name = cut == std::string::npos ? record : record.substr(cut + 1);
 }
 
+// Whether a record named Location "\" Name splits into that key and name again.
+bool RecordNameSplitsBack(const StartupEntry& entry) {
+  std::string key, name;
+  SplitMutedName(entry.Location + "\\" + entry.Name, &key, &name);
+  return key == entry.Location && name == entry.Name;
+}
+
 bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
   platform::RegData data;
   if (!ReadRegRaw(entry.Location, entry.Name, &data)) {
@@ -78,13 +88,41 @@ bool MuteRegistryValue(const StartupEntry& entry, ErrorScope& error) {
     return false;
   }
   std::string record = entry.Location + "\\" + entry.Name;
-  if (!WriteAndVerify(MutedRecordsKey(), record, data)) {
-    error.Raise("Cannot write the muted record of " + record);
-    return false;
+  if (RecordNameSplitsBack(entry)) {
+    if (!WriteAndVerify(MutedRecordsKey(), record, data)) {
+      error.Raise("Cannot write the muted record of " + record);
+      return false;
+    }
+  } else {
+    // A key below an autostart location (a RunOnceEx section) or a name with a
+    // backslash: a record of its own says which key and which value it was.
+    OwnBackup own;
+    own.kind = kBackupKindValue;
+    own.name = entry.Name;
+    own.command = entry.Command;
+    own.location = entry.Location;
+    own.time = platform::Now();
+    own.reg_key = entry.Location;
+    own.reg_value = entry.Name;
+    own.data = data;
+    if (WriteOwnBackupIn(MutedRecordsKey(), own).empty()) {
+      error.Raise("Cannot write the muted record of " + record);
+      return false;
+    }
   }
   if (DeleteRegValueNamed(entry.Location, entry.Name) != platform::kErrorSuccess) {
     // Still in place, and recorded: the restore writes the same data over it.
     error.Raise("Cannot delete the value '" + entry.Name + "' of " + entry.Location);
+    return false;
+  }
+  return true;
+}
+
+// An item of a list value, or a moved folder's path: the value stays, changed.
+bool MuteValuePart(const StartupEntry& entry, ErrorScope& error) {
+  std::string record, problem;
+  if (!TakeOutOfValue(entry, MutedRecordsKey(), &record, &problem)) {
+    error.Raise(problem);
     return false;
   }
   return true;
@@ -248,6 +286,10 @@ std::string MutedRecordsKey() {
   return LimitedRights ? kUserMutedKey : kMutedKey;
 }
 
+bool HasMutedRecords(const std::string& muted_key) {
+  return EnumRegValues(muted_key).Count() > 0 || !OwnBackupKeysIn(muted_key).empty();
+}
+
 bool IsUserRegistryEntry(const StartupEntry& entry) {
   const std::string& key = entry.RegKey.empty() ? entry.Location : entry.RegKey;
   return entry.Kind != kKindFile && entry.Kind != kKindTask && key.rfind("HKCU\\", 0) == 0;
@@ -280,6 +322,10 @@ bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder) {
       muted = MuteFile(entry, pss_folder, error);
     else if (entry.Kind == kKindRegistry || entry.Kind.empty())
       muted = MuteRegistryValue(entry, error);
+    else if (entry.Kind == kKindListItem || entry.Kind == kKindMovedFolder)
+      muted = MuteValuePart(entry, error);
+    else if (entry.Kind == kKindTask)
+      muted = MuteTask(entry, MutedRecordsKey(), error);
     else
       error.Raise("Cannot mute an entry of the kind '" + entry.Kind + "'");
   });
@@ -296,10 +342,21 @@ void RestoreMutedEntries() {
         records.push_back(value.name);
       for (const std::string& record : records) {
         error.Try([&] {
-          if (IsDrivePath(record))
+          if (IsTaskRecord(record))
+            RestoreMutedTask(muted_key, record, error);
+          else if (IsDrivePath(record))
             RestoreFile(muted_key, record, error);
           else
             RestoreRegistryValue(muted_key, record, error);
+        });
+      }
+      // The records of their own, the newest first: items muted one after another in
+      // one value go back in the reverse order, each to the value as it was before it.
+      for (const std::string& record : OwnBackupKeysIn(muted_key)) {
+        error.Try([&] {
+          std::string problem;
+          if (!RestoreOwnBackup(record, &problem))
+            error.Raise("Cannot restore the muted entry " + record + ": " + problem);
         });
       }
     });

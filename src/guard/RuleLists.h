@@ -19,6 +19,8 @@ inline constexpr char kUserMutedKey[] = "HKCU\\Software\\Runwarden\\Muted";
 extern bool LimitedRights;
 // kUserMutedKey while LimitedRights, else kMutedKey.
 std::string MutedRecordsKey();
+// Whether the Muted key holds a record of any form.
+bool HasMutedRecords(const std::string& muted_key);
 // A value of one of the user's own registry locations (HKCU).
 bool IsUserRegistryEntry(const StartupEntry& entry);
 
@@ -65,12 +67,16 @@ std::string PssFolder();
 std::string FreePathIn(const std::string& folder, const std::string& name);
 
 // Takes the entry out of its place and records it under Muted. The record is written
-// and read back first; only then is the value deleted or the file moved (to a free name
-// in PssFolder). A registry record keeps the value's type and raw data. False, with a
+// and read back first; only then is the value deleted or changed, or the file moved (to
+// a free name in PssFolder). A registry value's record is named Location "\" Name and
+// keeps the value's type and raw data; a value whose key and name that name would not
+// give back, a list's item and a moved folder get a numbered subkey of their own in the
+// form of Runwarden's backups (OwnBackups.h), with the value as it was and as it was
+// left. False, with a
 // line in errlog.log, when the entry was left where it was.
 bool MuteEntry(const StartupEntry& entry, const std::string& pss_folder);
 
 // Puts every muted entry back (the machine's records and the user's), each record at
-// most once per call. A file comes back only
+// most once per call; the numbered records the newest first. A file comes back only
 // when its muted copy exists; a record whose copy is gone is logged and kept.
 void RestoreMutedEntries();

@@ -10,7 +10,7 @@
 inline constexpr char kKindRegistry[] = "1";  // a registry value whose whole data is one command
 inline constexpr char kKindFile[] = "2";      // a file in a folder
 inline constexpr char kKindListItem[] = "3";  // one item of a registry value Windows reads as a list
-inline constexpr char kKindTask[] = "4";      // a scheduled task
+inline constexpr char kKindTask[] = "4";      // a scheduled task (TaskEntries.h)
 inline constexpr char kKindMovedFolder[] = "5";  // a Startup folder moved away from its default
 
 struct StartupEntry {

@@ -11,6 +11,8 @@
 #include "app/modINI.h"
 #include "app/readExINI.h"
 #include "guard/HashCache.h"
+#include "guard/Places.h"
+#include "guard/TaskEntries.h"
 #include "guard/basCalculateHash.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -55,9 +57,11 @@ bool StampIsStale(const char* stamp_name, const std::string& now) {
   return ReadRegValue(kSettingsKey, stamp_name, "0") != now;
 }
 
-// The autostart keys, in the order they are read. 64-bit Windows keeps the redirected
-// machine keys twice: a 32-bit program's writes to them land in the 32-bit view under
-// HKLM\SOFTWARE\WOW6432Node, which this 64-bit program sees only by that path.
+// The autostart keys whose every value is a command, in the order they are read (the
+// values read by name, the lists and the other places are in Places). 64-bit Windows
+// keeps the redirected machine keys twice: a 32-bit program's writes to them land in the
+// 32-bit view under HKLM\SOFTWARE\WOW6432Node, which this 64-bit program sees only by
+// that path.
 struct Location {
   const char* path;
   bool redirected;
@@ -77,8 +81,6 @@ constexpr Location kLocations[] = {
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", true},
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", true},
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
-    {"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Load", false},
-    {"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\Run", false},
     // The policy keys are one key for both views.
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false},
     {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false},
@@ -93,21 +95,15 @@ constexpr Location kLocations[] = {
     {"HKCU\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
      "Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
      false},
-    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\BootExecute", false},
-    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\SetupExecute", false},
-    {"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Execute", false},
-    {"HKLM\\Software\\Microsoft\\Command Processor\\Autorun", true},
-    {"HKCU\\Software\\Microsoft\\Command Processor\\Autorun", false},
 };
 
-// "HKLM\SOFTWARE\rest" in the 32-bit view: "HKLM\SOFTWARE\WOW6432Node\rest".
+}  // namespace
+
 std::string ThirtyTwoBitView(const std::string& machine_key) {
   const std::string::size_type after_software = std::string("HKLM\\SOFTWARE\\").size();
   return machine_key.substr(0, after_software) + "WOW6432Node\\" +
          machine_key.substr(after_software);
 }
-
-}  // namespace
 
 // Each redirected key is followed by its 32-bit view, where most installers and most
 // harmful programs, being 32-bit, really write. On 32-bit Windows that key does not
@@ -187,7 +183,8 @@ StartupEntryList CollectStartupEntries() {
   };
   error.Try([&] {
     for (const std::string& location : RegistryLocations())
-      append(ListRegistryValues(location));
+      append(IsRunOnceExKey(location) ? ListRunOnceEx(location) : ListRegistryValues(location));
+    append(CollectPlaceEntries());
     bool version5 = GetOSMajorVersion() == 5;
     append(ListStartupFolder(platform::kFolderCommonStartup, ""));
     if (version5)
@@ -200,6 +197,9 @@ StartupEntryList CollectStartupEntries() {
       if (!windir.empty())
         append(ListStartupFolder(0, windir + "\\tasks"));
     }
+    // The Task Scheduler 2.0 came with Vista.
+    if (GetOSMajorVersion() >= 6)
+      append(ListTaskEntries());
   });
   return entries;
 }

@@ -15,9 +15,13 @@ inline constexpr char kHashesKey[] = "HKLM\\SOFTWARE\\Runwarden\\Hashes";
 // The registry locations, in the order they are read: each machine key that 64-bit
 // Windows redirects for 32-bit programs is followed by its WOW6432Node counterpart.
 const std::vector<std::string>& RegistryLocations();
+// "HKLM\SOFTWARE\rest" in the 32-bit view: "HKLM\SOFTWARE\WOW6432Node\rest".
+std::string ThirtyTwoBitView(const std::string& machine_key);
 
-// Every entry of every location: the registry keys, then the Startup folders (and, on
-// platform version 5, the non-localised Startup folders and the tasks folder).
+// Every entry of every location: the registry keys (of a RunOnceEx key its sections),
+// the other places (Places.h), then the Startup folders (and, on platform version 5, the
+// non-localised Startup folders and the tasks folder; from version 6 on, the scheduled
+// tasks that start at logon or boot).
 StartupEntryList CollectStartupEntries();
 // The values of one key. A key that cannot be opened gives nothing.
 StartupEntryList ListRegistryValues(const std::string& path);

@@ -16,8 +16,10 @@
 #include "guard/Blocking.h"
 #include "guard/HashCache.h"
 #include "guard/ListKey.h"
+#include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
+#include "guard/TaskEntries.h"
 #include "guard/basGetFileFromCommand.h"
 #include "guard/basGuard.h"
 #include "platform/events.h"
@@ -127,6 +129,13 @@ struct PassState {
   bool untouched = true;
 };
 
+// The file an entry starts, which the lists know it by: one branch per kind.
+std::string EntryFile(const StartupEntry& entry) {
+  if (entry.Kind == kKindMovedFolder)
+    return ExpandedFolderPath(entry.Command);
+  return ResolveCommandFile(RunnableCommand(entry));
+}
+
 // One entry of a pass, from its command to what was done with it.
 class EntryVisit {
  public:
@@ -142,13 +151,21 @@ class EntryVisit {
   // now, as one that came meanwhile gets its own.
   void Run(const std::string& file, bool existed, const std::string* digest) {
     file_ = file;
-    exists_ = pass_.untouched ? existed : FileExists(file_);
-    if (exists_)
-      hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
-    is_task_ = IsTaskFile(file_);
-    runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
-    // A task is known by its path: its digest is that of a job file that changes.
-    record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
+    if (entry_.Kind == kKindMovedFolder) {
+      // A folder has no digest: it is known by its path.
+      exists_ = platform::FolderExists(file_);
+      record_ = {file_, "", file_};
+    } else {
+      exists_ = pass_.untouched ? existed : FileExists(file_);
+      if (exists_)
+        hash_ = digest ? *digest : GetFileHashCached(file_, kScanHashAlgorithm);
+      is_task_ = IsTaskFile(file_);
+      runs_script_host_ = !ScriptHostOf(entry_.Command, file_).empty();
+      // A task is known by its path: its digest is that of a job file that changes.
+      record_ = ListRecordOf(entry_.Command, file_, hash_, OptBlockByHash && !is_task_);
+      if (RunsSeveralPrograms(entry_))
+        record_ = {file_, CommandTextKey(entry_.Command), CommandTextKey(entry_.Command)};
+    }
     Tail tail = Decide();
     if (tail != Tail::kNext)
       Touch();
@@ -244,7 +261,8 @@ class EntryVisit {
   // A missing file is not listed: there is nothing to recognise it by, unless the
   // entry is known by its command text.
   void ListAsBlocked() {
-    if (!FileExists(record_.file) && record_.key != CommandTextKey(entry_.Command))
+    if (entry_.Kind != kKindMovedFolder && !FileExists(record_.file) &&
+        record_.key != CommandTextKey(entry_.Command))
       return;
     if (long status = AppendToList("Blocked", record_.file, record_.hash))
       error_.Raise("Cannot write the Blocked list (" + DescribeFailure(status) + ")");
@@ -297,9 +315,11 @@ std::vector<Setting> WatchedSettings() {
       "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const char* cu_explorer =
       "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  // Winlogon's Shell and Userinit are not forced back here: they are autostart places of
+  // their own, where the scan keeps Windows' program and asks about each added one. Written
+  // back before the scan, an added program would be gone unasked and without a backup, and
+  // one the user allowed could never stay.
   return {
-      {winlogon, "shell", "explorer.exe", false},
-      {winlogon, "userinit", platform::GetEnv("windir") + "\\system32\\userinit.exe,", false},
       {winlogon, "uihost", "%windir%\\resources\\logon\\logonui.exe", false},
       {lm_system, "DisableRegistryTools", "0", true},
       {cu_system, "DisableRegistryTools", "0", true},
@@ -366,8 +386,8 @@ void ScanStartup(const GuardWindows& windows, const std::function<StartupEntryLi
     int raised_before_walk = error.raised();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       error.Try([&] {
-        files[i] = ResolveCommandFile(entries[i].Command);
-        there[i] = FileExists(FileAsCommandSpellsIt(entries[i].Command, files[i]));
+        files[i] = EntryFile(entries[i]);
+        there[i] = FileExists(FileAsCommandSpellsIt(RunnableCommand(entries[i]), files[i]));
         if (there[i])
           existing.push_back(files[i]);
       });

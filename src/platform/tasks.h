@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -15,6 +16,7 @@ namespace platform {
 inline constexpr long kTaskErrorNotFound = 2;
 inline constexpr long kTaskErrorAccessDenied = 5;
 inline constexpr long kTaskErrorServiceUnavailable = 1058;  // ERROR_SERVICE_DISABLED
+inline constexpr long kTaskErrorExists = 183;               // ERROR_ALREADY_EXISTS
 
 // Whether the service can be reached (it runs, and this Windows has version 2.0).
 bool TaskSchedulerAvailable();
@@ -31,13 +33,41 @@ bool TaskExists(const std::string& path);
 // false when the task is not there or cannot be read.
 bool ReadTaskXml(const std::string& path, std::string* xml);
 
+// One Exec action as the definition holds it (environment variables unexpanded).
+struct TaskExec {
+  std::string path, arguments;
+  bool operator==(const TaskExec&) const = default;
+};
+
+// What the guard needs of a registered task.
+struct ScheduledTask {
+  std::string path;  // "\Folder\Name"
+  bool enabled = false;
+  bool starts_at_logon_or_boot = false;  // it has an enabled logon or boot trigger
+  std::vector<TaskExec> execs;           // its Exec actions in order; other kinds left out
+};
+
+// Every task of every folder, hidden ones too. What cannot be read (a folder or task this account
+// may not see) is left out.
+std::vector<ScheduledTask> ListScheduledTasks();
+long EnableTask(const std::string& path, bool enabled);
+// Whether the task is enabled, as the service says; false when it cannot be read.
+bool ReadTaskEnabled(const std::string& path, bool* enabled);
+// Registers a task again from the XML it was read as, under the account its principal
+// names, with that principal's kind of logon: a group's task for the group, a user's
+// for the user (interactive token, S4U), a service account's as the service account. A
+// task that ran with a stored password comes back as the user's interactive task: the
+// password was never readable. Refused when a task is at Path already.
+long RestoreTask(const std::string& path, const std::string& xml);
+
 // Test switches. Win32 honours kUnavailable and kRefusing; kLikeWine is the portable
 // store's (under Wine the real service behaves so).
 enum class TaskServiceForTesting {
   kReal,         // as the platform has it
   kUnavailable,  // no service: Windows XP, or the service stopped
   kRefusing,     // every change refused: access denied, as for a standard user
-  kLikeWine,     // keeps the registration, drops the triggers and the actions
+  kLikeWine,     // keeps the registration, drops the triggers and the actions, and takes
+                 // a change of the enabled state without keeping it
 };
 void SetTaskServiceForTesting(TaskServiceForTesting service);
 // Empties the portable store.

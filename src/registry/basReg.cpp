@@ -217,3 +217,18 @@ int32_t TextToInt32(const std::string& text) {
     throw RuntimeError(6, "Overflow");
   return static_cast<int32_t>(rounded);
 }
+
+std::vector<std::optional<RegData>> ReadRegRawValues(const std::string& path,
+                                                     const std::vector<std::string>& value_names) {
+  std::vector<std::optional<RegData>> values(value_names.size());
+  RegPathParts parts = SplitRegPath(path);
+  OpenedKey key;
+  if (OpenKey(parts.root, parts.sub_key, kKeyQueryValue, key.out()) != kErrorSuccess)
+    return values;
+  for (std::size_t i = 0; i < value_names.size(); ++i) {
+    RegData data;
+    if (QueryValue(key.get(), value_names[i], &data) == kErrorSuccess)
+      values[i] = std::move(data);
+  }
+  return values;
+}

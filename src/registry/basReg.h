@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -42,6 +43,10 @@ long WriteRegDword(platform::RegRoot root, const std::string& sub_key,
 
 // A value exactly as stored: its type and raw bytes. False when it cannot be read.
 bool ReadRegRaw(const std::string& path, const std::string& value_name, platform::RegData* data);
+// Several values of one key exactly as stored, the key opened once; no value for a name
+// that cannot be read.
+std::vector<std::optional<platform::RegData>> ReadRegRawValues(
+    const std::string& path, const std::vector<std::string>& value_names);
 // Writes a value with the type and raw bytes given, creating the key and its parents.
 // Returns the platform's status, 0 on success.
 long WriteRegRaw(const std::string& path, const std::string& value_name,

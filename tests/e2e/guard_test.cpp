@@ -9,7 +9,11 @@
 #include <set>
 
 #include "ProgramUnderTest.h"
+#include "guard/BlockedBackups.h"
 #include "guard/Blocking.h"
+#include "guard/ListValues.h"
+#include "guard/OwnBackups.h"
+#include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "guard/basGuard.h"
@@ -19,6 +23,7 @@
 #include "registry/basReg.h"
 #include "support/RealInput.h"
 #include "support/RegistrySandbox.h"
+#include "support/Techniques.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -190,6 +195,47 @@ class GuardRunTest : public ::testing::Test {
   std::string startup_;
   std::vector<std::string> links_;
 };
+
+// Answers the alerts of the process until each of Tails (how the entries' commands end)
+// was asked about once, pressing Button; false with a message when one does not come.
+::testing::AssertionResult AnswerEach(const RunningProgram& program,
+                                      std::set<std::string> tails,
+                                      const std::wstring& button) {
+  struct Search {
+    std::set<std::string>* tails;
+    std::string found;
+  };
+  while (!tails.empty()) {
+    HWND alert = nullptr;
+    std::string tail;
+    DWORD start = GetTickCount();
+    while (tail.empty() && GetTickCount() - start < kTimeoutMs) {
+      if ((alert = AlertShowing(program, ""))) {
+        Search search{&tails, ""};
+        EnumChildWindows(
+            alert,
+            [](HWND child, LPARAM param) -> BOOL {
+              auto* search = reinterpret_cast<Search*>(param);
+              std::string text = WindowText(child);
+              for (const std::string& one : *search->tails)
+                if (text.size() >= one.size() && text.substr(text.size() - one.size()) == one)
+                  search->found = one;
+              return search->found.empty();
+            },
+            reinterpret_cast<LPARAM>(&search));
+        tail = search.found;
+      }
+      if (tail.empty() && program.WaitForExit(50))
+        break;
+    }
+    if (tail.empty())
+      return ::testing::AssertionFailure() << "no alert for " << testing::PrintToString(tails);
+    if (!Answer(alert, button))
+      return ::testing::AssertionFailure() << "cannot answer the alert about " << tail;
+    tails.erase(tail);
+  }
+  return ::testing::AssertionSuccess();
+}
 
 }  // namespace
 
@@ -570,5 +616,95 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
   ASSERT_TRUE(Answer(alert, L"&Allow"));
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
   EXPECT_TRUE(planted_as_it_was());
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
+}
+
+// Every logon and boot technique of the table planted as an attacker plants it: "/r"
+// takes each out so that it cannot start, and logon still works; "/s" puts each back and
+// asks about it. Allowed, it stays exactly as planted. Blocked at the next logon, it is
+// gone with a backup the Blocked Entries window lists, and restored from it as planted.
+TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
+  std::set<std::string> tails;
+  std::vector<Technique> techniques = Techniques([&](const std::string& tag) {
+    tails.insert("\\" + tag + (tag.find('.') == std::string::npos ? "\\" : ""));
+    if (tag.find('.') == std::string::npos) {
+      CreateDirectoryA(programs_.File(tag).c_str(), nullptr);
+      return programs_.File(tag);
+    }
+    if (tag.substr(tag.size() - 4) == ".exe")
+      return Program(tag);
+    return programs_.Write(tag, "rw " + tag);
+  });
+  // The HKLM Common Startup folder is planted without the trailing backslash.
+  tails.erase("\\rwt-common-startup\\");
+  tails.insert("\\rwt-common-startup");
+  OwnTechniquePlaces(sandbox_, techniques);
+  ASSERT_TRUE(Plant(techniques));
+  auto logon = [&](const std::wstring& button) {
+    {
+      RunningProgram once(kQuotedExe + " /r");
+      ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
+    }
+    for (const Technique& technique : techniques) {
+      platform::RegData data;
+      bool there = ReadRegRaw(technique.key, technique.value, &data);
+      if (technique.kind == kKindRegistry)
+        EXPECT_FALSE(there) << technique.name;
+      else if (technique.kind == kKindListItem)
+        EXPECT_FALSE(there && HasListItem(ListItems(data, ListFormOf(technique.value, data.type)),
+                                          technique.command))
+            << technique.name;
+      else
+        EXPECT_EQ(data.bytes, DefaultStartupFolderText(technique.value) + '\0') << technique.name;
+    }
+    // Logon still works.
+    for (const char* key : {kWinlogonKey, kUserWinlogonKey}) {
+      platform::RegData shell, userinit;
+      ASSERT_TRUE(ReadRegRaw(key, "Shell", &shell));
+      ASSERT_TRUE(ReadRegRaw(key, "Userinit", &userinit));
+      EXPECT_TRUE(HasListItem(ListItems(shell, ListForm::kComma), "explorer.exe")) << key;
+      EXPECT_TRUE(HasListItem(ListItems(userinit, ListForm::kComma), "userinit.exe")) << key;
+    }
+    RunningProgram guard(kQuotedExe + " /s");
+    EXPECT_TRUE(AnswerEach(guard, tails, button)) << "log:" << EventLog();
+    ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
+  };
+
+  logon(L"&Allow");
+  EXPECT_TRUE(AsPlanted(techniques));
+  EXPECT_FALSE(HasMutedRecords(kMutedKey));
+  {
+    // Allowed, they stay at the next logon (a moved folder stays moved).
+    RunningProgram once(kQuotedExe + " /r");
+    ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
+  }
+  EXPECT_TRUE(AsPlanted(techniques));
+
+  WriteRegValue(kSettingsKey, "Allowed", "");
+  logon(L"&Block");
+  std::vector<BlockedBackup> backups = ListBlockedBackups();
+  EXPECT_EQ(backups.size(), techniques.size());
+  for (const BlockedBackup& backup : backups) {
+    EXPECT_EQ(backup.store, BackupStore::kOwn) << backup.location;
+    std::string problem;
+    EXPECT_TRUE(RestoreBlockedBackup(backup, &problem)) << backup.location << ": " << problem;
+  }
+  EXPECT_TRUE(AsPlanted(techniques));
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
+}
+
+// A clean Windows keeps its own programs in these places: "/r" changes nothing there and
+// sets nothing aside.
+TEST_F(GuardRunTest, TheSingleScanLeavesACleanWindowsAsItIs) {
+  OwnTechniquePlaces(sandbox_, Techniques([](const std::string& tag) { return tag; }));
+  ASSERT_TRUE(PlantCleanWindows());
+  RunningProgram once(kQuotedExe + " /r");
+  ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
+  for (const CleanValue& clean : CleanWindowsValues()) {
+    platform::RegData data;
+    EXPECT_TRUE(ReadRegRaw(clean.key, clean.value, &data) && data == clean.data)
+        << clean.key << "\\" << clean.value;
+  }
+  EXPECT_FALSE(HasMutedRecords(kMutedKey));
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }

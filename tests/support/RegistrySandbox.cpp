@@ -38,6 +38,12 @@ RegistrySandbox::RegistrySandbox()
 RegistrySandbox::~RegistrySandbox() {
   platform::FailValueWritesAfterForTesting(-1);
   ClearAll();
+  for (auto value = values_.rbegin(); value != values_.rend(); ++value) {
+    if (value->had)
+      WriteRegRaw(value->key, value->name, value->data);
+    else
+      DeleteRegValueNamed(value->key, value->name);
+  }
   for (platform::RegRoot root : {platform::RegRoot::CurrentUser, platform::RegRoot::LocalMachine,
                                  platform::RegRoot::ClassesRoot})
     platform::SetRootReadOnlyForTesting(root, false);
@@ -50,4 +56,11 @@ void RegistrySandbox::Own(const std::string& path) {
 
 void RegistrySandbox::ClearAll() {
   for (const std::string& path : paths_) DeleteRegTree(path);
+}
+
+void RegistrySandbox::OwnValue(const std::string& key, const std::string& name) {
+  SavedValue saved{key, name};
+  saved.had = ReadRegRaw(key, name, &saved.data);
+  values_.push_back(saved);
+  DeleteRegValueNamed(key, name);
 }

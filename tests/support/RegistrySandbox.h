@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
+
 class RegistrySandbox {
  public:
   RegistrySandbox();
@@ -14,10 +16,19 @@ class RegistrySandbox {
 
   // Also clears Path (a registry path such as "HKCU\Software\X") now and at the end.
   void Own(const std::string& path);
+  // Also empties one value of a key the system keeps (Winlogon, Environment ...) now, and
+  // at the end puts back what it held before (or deletes it again).
+  void OwnValue(const std::string& key, const std::string& name);
 
  private:
+  struct SavedValue {
+    std::string key, name;
+    bool had = false;
+    platform::RegData data;
+  };
   void ClearAll();
   std::vector<std::string> paths_;
+  std::vector<SavedValue> values_;
 };
 
 // Deletes the key named by a registry path with all its subkeys.

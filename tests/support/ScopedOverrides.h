@@ -81,9 +81,26 @@ class TaskSandbox {
     Clear();
     platform::SetTaskServiceForTesting(service);
   }
-  ~TaskSandbox() { Clear(); }
+  ~TaskSandbox() {
+    platform::SetTaskServiceForTesting(platform::TaskServiceForTesting::kReal);
+    for (const std::string& path : planted_) {
+      platform::DeleteTask(path);
+      // Its folders too, where nothing else is left in them.
+      for (std::string::size_type cut = path.find_last_of('\\');
+           cut != 0 && cut != std::string::npos; cut = path.find_last_of('\\', cut - 1))
+        platform::DeleteTaskFolder(path.substr(0, cut));
+    }
+    Clear();
+  }
   TaskSandbox(const TaskSandbox&) = delete;
   TaskSandbox& operator=(const TaskSandbox&) = delete;
+
+  // Registers a task of the test's own, removed again (with the folders it made) when
+  // the sandbox goes.
+  long Plant(const std::string& path, const std::string& xml) {
+    planted_.push_back(path);
+    return platform::RegisterTask(path, xml);
+  }
 
   // How many of the two logon tasks are registered.
   static int Registered() {
@@ -101,6 +118,8 @@ class TaskSandbox {
     platform::DeleteTaskFolder(kLogonTaskFolder);
     platform::ResetTasksForTesting();
   }
+
+  std::vector<std::string> planted_;
 };
 
 // A token of this elevation type, and an elevated start that only records its

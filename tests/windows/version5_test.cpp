@@ -83,10 +83,10 @@ TEST_F(RealVersion5Test, ABlockedStartupFileHasTheBackupOfVersionFive) {
 // The repair runs only on version 5: here it puts the hijacked settings back for real.
 TEST_F(RealVersion5Test, TheRepairPutsHijackedSettingsBackAndRaisesTheAlert) {
   WriteRegValue(kCuSystem, "DisableTaskMgr", "1", true);
-  WriteRegValue(kWinlogon, "Shell", "explorer.exe evil.exe");
+  WriteRegValue(kWinlogon, "UIHost", "evil.exe");
   RepairSystemSettings();
   EXPECT_EQ(ReadRegValue(kCuSystem, "DisableTaskMgr", ""), "0");
-  EXPECT_EQ(ReadRegValue(kWinlogon, "Shell", ""), "explorer.exe");
+  EXPECT_EQ(ReadRegValue(kWinlogon, "UIHost", ""), "%windir%\\resources\\logon\\logonui.exe");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "1");
   RepairSystemSettings();
   EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");

@@ -2,7 +2,7 @@
 // read into list lines and counts, both as received and after the cut.
 #include "FuzzInput.h"
 #include "net/CommunityRating.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "FuzzInput.h"
-#include "guard/basGetFileFromCommand.h"
+#include "guard/CommandResolution.h"
 #include "platform/portable/fake_files.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The update list as the server may send it: the installed version, then the list.
 #include "FuzzInput.h"
 #include "app/ErrorScope.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);

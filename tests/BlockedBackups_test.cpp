@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/Blocking.h"
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"

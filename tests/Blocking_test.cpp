@@ -8,7 +8,7 @@
 #include "guard/RuleLists.h"
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/ServerAddress.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 #include "support/LoopbackPeer.h"
 #include "support/TestFolder.h"
 

@@ -8,16 +8,16 @@
 
 #include <optional>
 
-#include "app/basMain.h"
-#include "app/basSettings.h"
+#include "app/LaunchModes.h"
+#include "app/Settings.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/session_lock.h"
 #include "platform/window.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/ScanMachine.h"
 
 namespace {

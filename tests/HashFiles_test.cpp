@@ -4,14 +4,14 @@
 
 #include <algorithm>
 
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/HashCache.h"
 #include "guard/Md2.h"
 #include "guard/Md2Lanes.h"
-#include "guard/basCalculateHash.h"
-#include "guard/basGuard.h"
+#include "guard/FileHash.h"
+#include "guard/Locations.h"
 #include "platform/crypto.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "app/TextFunctions.h"
-#include "guard/basGetFileFromCommand.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/CommandResolution.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
 #include "support/ScanMachine.h"
 

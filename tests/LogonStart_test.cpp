@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/basMain.h"
-#include "app/basSettings.h"
+#include "app/LaunchModes.h"
+#include "app/Settings.h"
 #include "guard/GuardLoop.h"
 #include "main/ProgramModes.h"
 #include "platform/tasks.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "app/TextFunctions.h"
-#include "app/basShortPath.h"
+#include "app/ShortPath.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"

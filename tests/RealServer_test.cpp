@@ -4,12 +4,12 @@
 
 #include <random>
 
-#include "app/basMain.h"
+#include "app/LaunchModes.h"
 #include "net/CommunityRating.h"
 #include "net/ServerAddress.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/basSettings.h"
-#include "guard/basGuard.h"
+#include "app/Settings.h"
+#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"

@@ -3,7 +3,7 @@
 // scan's muting, the program's own entry, and the error prompt. The alert is a stand-in
 // that answers as told (the real one answers in the last test); the registry, the files
 // and the logs are real.
-#include "guard/basScan.h"
+#include "guard/Scan.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 
 #include "app/AppInfo.h"
 #include "app/TextFunctions.h"
-#include "app/basSettings.h"
-#include "app/basShortPath.h"
+#include "app/Settings.h"
+#include "app/ShortPath.h"
 #include "guard/Blocking.h"
 #include "guard/Md2.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
+#include "guard/Locations.h"
 #include "main/ProgramModes.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
@@ -25,10 +25,10 @@
 #include "platform/process.h"
 #include "platform/sound.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/ScanMachine.h"
-#include "ui/frmAlert.h"
+#include "ui/AlertWindow.h"
 
 namespace {
 

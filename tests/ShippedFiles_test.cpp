@@ -4,11 +4,11 @@
 
 #include <regex>
 
-#include "app/modINI.h"
-#include "app/readExINI.h"
+#include "app/Ini.h"
+#include "app/RuleIni.h"
 #include "guard/Md2.h"
-#include "guard/basCalculateHash.h"
-#include "guard/basGuard.h"
+#include "guard/FileHash.h"
+#include "guard/Locations.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "support/RegistrySandbox.h"

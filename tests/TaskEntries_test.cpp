@@ -9,16 +9,16 @@
 #include <optional>
 
 #include "app/TextFunctions.h"
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/BlockedBackups.h"
 #include "guard/ListKey.h"
 #include "guard/Md2.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/ScanMachine.h"
 
 namespace {

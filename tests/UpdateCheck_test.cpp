@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "app/ErrorScope.h"
-#include "app/basMain.h"
-#include "app/modINI.h"
+#include "app/LaunchModes.h"
+#include "app/Ini.h"
 #include "net/ServerAddress.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 #include "platform/files.h"
 #include "platform/shell_open.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"

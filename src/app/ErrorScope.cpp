@@ -1,6 +1,6 @@
 #include "app/ErrorScope.h"
 
-#include "app/basLog.h"
+#include "app/Log.h"
 #include "platform/system.h"
 
 ErrorScope::~ErrorScope() {

@@ -1,9 +1,9 @@
 #include "app/Rights.h"
 
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -6,18 +6,18 @@
 
 #include "app/ErrorScope.h"
 #include "app/TextFunctions.h"
-#include "app/basFileFunctions.h"
-#include "app/basSettings.h"
+#include "app/Paths.h"
+#include "app/Settings.h"
 #include "guard/Blocking.h"
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/Places.h"
 #include "guard/RuleLists.h"
-#include "guard/basGetFileFromCommand.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/CommandResolution.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -3,17 +3,17 @@
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
 #include "app/Rights.h"
-#include "app/basFileFunctions.h"
-#include "app/basLog.h"
-#include "app/basMain.h"
-#include "app/basSettings.h"
+#include "app/Paths.h"
+#include "app/Log.h"
+#include "app/LaunchModes.h"
+#include "app/Settings.h"
 #include "guard/LogonStart.h"
 #include "guard/RuleLists.h"
-#include "guard/basScan.h"
+#include "guard/Scan.h"
 #include "platform/events.h"
 #include "platform/session_lock.h"
 #include "platform/window.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 bool KeepGuarding = false;
 

@@ -4,12 +4,12 @@
 #include <set>
 
 #include "app/ErrorScope.h"
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/HashFiles.h"
-#include "guard/basCalculateHash.h"
-#include "guard/basGuard.h"
+#include "guard/FileHash.h"
+#include "guard/Locations.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

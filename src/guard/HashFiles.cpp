@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "app/ErrorScope.h"
-#include "app/basFileFunctions.h"
+#include "app/Paths.h"
 #include "guard/Md2.h"
 #include "guard/Md2Lanes.h"
-#include "guard/basCalculateHash.h"
+#include "guard/FileHash.h"
 #include "platform/crypto.h"
 #include "platform/file_reader.h"
 

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "app/TextFunctions.h"
-#include "app/basFileFunctions.h"
+#include "app/Paths.h"
 #include "guard/Md2.h"
-#include "guard/basGetFileFromCommand.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/CommandResolution.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
 #include "platform/system.h"
 

@@ -1,11 +1,11 @@
 #include "guard/LogonStart.h"
 
-#include "app/basFileFunctions.h"
-#include "app/basMain.h"
+#include "app/Paths.h"
+#include "app/LaunchModes.h"
 #include "guard/GuardLoop.h"
 #include "platform/system.h"
 #include "platform/tasks.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "guard/ListValues.h"
 #include "guard/TaskEntries.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -5,15 +5,15 @@
 #include "app/ErrorScope.h"
 #include "app/LikePattern.h"
 #include "app/TextFunctions.h"
-#include "app/basFileFunctions.h"
-#include "app/basWindows.h"
+#include "app/Paths.h"
+#include "app/OsVersion.h"
 #include "guard/ListValues.h"
 #include "guard/OwnBackups.h"
-#include "guard/basGuard.h"
+#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -5,15 +5,15 @@
 
 #include "app/ErrorScope.h"
 #include "app/TextFunctions.h"
-#include "app/basFileFunctions.h"
-#include "app/basSettings.h"
+#include "app/Paths.h"
+#include "app/Settings.h"
 #include "guard/OwnBackups.h"
 #include "guard/Places.h"
 #include "guard/TaskEntries.h"
-#include "guard/basGuard.h"
+#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include "app/TextFunctions.h"
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
-#include "guard/basGetFileFromCommand.h"
+#include "guard/CommandResolution.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

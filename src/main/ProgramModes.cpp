@@ -2,17 +2,17 @@
 
 #include "app/ErrorScope.h"
 #include "app/Rights.h"
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/GuardLoop.h"
 #include "guard/LogonStart.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
 #include "platform/process.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
-#include "ui/frmAlert.h"
-#include "ui/frmBlocked.h"
-#include "ui/frmOptions.h"
+#include "registry/Registry.h"
+#include "ui/AlertWindow.h"
+#include "ui/BlockedEntriesWindow.h"
+#include "ui/OptionsWindow.h"
 
 GuardWindows RunwardenGuardWindows() {
   GuardWindows windows;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/basMain.h"
+#include "app/LaunchModes.h"
 #include "guard/GuardWindows.h"
 
 // The modes of this program, for Main to dispatch to.

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/basMain.h"
-#include "app/basShortPath.h"
+#include "app/LaunchModes.h"
+#include "app/ShortPath.h"
 #include "main/ProgramModes.h"
 #include "platform/system.h"
 #include "platform/win32/wide_text.h"

@@ -1,7 +1,7 @@
 // The portable build's entry: the arguments joined by blanks are the argument text.
 #include <string>
 
-#include "app/basMain.h"
+#include "app/LaunchModes.h"
 #include "main/ProgramModes.h"
 #include "platform/system.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/TextFunctions.h"
 #include "net/ServerAddress.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/basSettings.h"
-#include "registry/basReg.h"
+#include "app/Settings.h"
+#include "registry/Registry.h"
 
 int32_t TransparencyAlpha(int32_t percent) {
   // In whole numbers, so 127.5 is exactly a half and goes to the even 128.

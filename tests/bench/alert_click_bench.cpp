@@ -19,7 +19,7 @@
 
 #include "net/ServerAddress.h"
 #include "support/LoopbackPeer.h"
-#include "ui/frmAlert.h"
+#include "ui/AlertWindow.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "net/CommunityRating.h"
 #include "net/ServerAddress.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 #include "support/LoopbackPeer.h"
 
 int main(int argc, char** argv) {

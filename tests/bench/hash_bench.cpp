@@ -18,7 +18,7 @@
 
 #include "guard/HashFiles.h"
 #include "guard/Md2.h"
-#include "guard/basCalculateHash.h"
+#include "guard/FileHash.h"
 #include "md2_plain.h"
 #include "platform/crypto.h"
 #include "platform/files.h"

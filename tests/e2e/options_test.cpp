@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "ProgramUnderTest.h"
-#include "app/modINI.h"
+#include "app/Ini.h"
 #include "guard/LogonStart.h"
 #include "platform/tasks.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "ProgramUnderTest.h"
-#include "app/modINI.h"
+#include "app/Ini.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
-#include "registry/basReg.h"
+#include "guard/Locations.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 #include "runwarden_version.h"

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "ProgramUnderTest.h"
-#include "app/modINI.h"
+#include "app/Ini.h"
 #include "guard/LogonStart.h"
 #include "platform/tasks.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "runwarden_version.h"
 #include "support/ScopedOverrides.h"
 

@@ -1,5 +1,5 @@
 // One copy of what the server's tests share: a scratch folder, loopback clients that
-// send raw bytes (the program's own requests come from net/ctlProgramSupport.h), the
+// send raw bytes (the program's own requests come from net/MakerService.h), the
 // server in-process, another connection's SQLite lock and a PostgreSQL schema.
 #pragma once
 
@@ -18,7 +18,7 @@
 #include "Handlers.h"
 #include "HttpServer.h"
 #include "SqliteStore.h"
-#include "net/ctlProgramSupport.h"
+#include "net/MakerService.h"
 
 struct sqlite3;
 

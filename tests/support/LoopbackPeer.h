@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net/UniSock.h"
+#include "net/Socket.h"
 
 class LoopbackPeer {
  public:

@@ -2,7 +2,7 @@
 
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
 #include "support/ScanMachine.h"
 
-#include "app/basMain.h"
-#include "app/basSettings.h"
+#include "app/LaunchModes.h"
+#include "app/Settings.h"
 #include "guard/Blocking.h"
 #include "guard/GuardLoop.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/window.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "guard/Places.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 
 namespace {
 

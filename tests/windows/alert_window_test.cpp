@@ -14,16 +14,16 @@
 #include <string>
 #include <thread>
 
-#include "app/basSettings.h"
-#include "app/basWindows.h"
+#include "app/Settings.h"
+#include "app/OsVersion.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/window.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/RealInput.h"
 #include "support/RegistrySandbox.h"
-#include "ui/frmAlert.h"
+#include "ui/AlertWindow.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // in the short (8.3) form the system really gives that folder.
 #include <gtest/gtest.h>
 
-#include "app/basMain.h"
-#include "app/basShortPath.h"
+#include "app/LaunchModes.h"
+#include "app/ShortPath.h"
 #include "platform/files.h"
 #include "support/TestFolder.h"
 

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "app/modINI.h"
+#include "app/Ini.h"
 #include "guard/HashFiles.h"
 #include "guard/Md2.h"
-#include "guard/basCalculateHash.h"
+#include "guard/FileHash.h"
 #include "platform/crypto.h"
 #include "support/TestFolder.h"
 

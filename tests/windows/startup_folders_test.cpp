@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/basFileFunctions.h"
+#include "app/Paths.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
+#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "support/RegistrySandbox.h"

@@ -2,8 +2,8 @@
 // hidden copies a blocked-forever entry starts.
 #include <gtest/gtest.h>
 
-#include "app/basFileFunctions.h"
-#include "app/basShortPath.h"
+#include "app/Paths.h"
+#include "app/ShortPath.h"
 #include "guard/Blocking.h"
 #include "windows/WineProcesses.h"
 

@@ -13,19 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "app/basSettings.h"
+#include "app/Settings.h"
 #include "guard/Blocking.h"
 #include "guard/OwnBackups.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/registry.h"
 #include "platform/rights.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/RegistrySandbox.h"
-#include "ui/frmAlert.h"
-#include "ui/frmBlocked.h"
-#include "ui/frmOptions.h"
+#include "ui/AlertWindow.h"
+#include "ui/BlockedEntriesWindow.h"
+#include "ui/OptionsWindow.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/basLog.h"
-#include "app/modINI.h"
+#include "app/Log.h"
+#include "app/Ini.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
-#include "guard/basGuard.h"
+#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/shell.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 

@@ -6,15 +6,15 @@
 #include <algorithm>
 
 #include "app/TextFunctions.h"
-#include "app/basSettings.h"
-#include "app/basWindows.h"
+#include "app/Settings.h"
+#include "app/OsVersion.h"
 #include "guard/Blocking.h"
-#include "guard/basGuard.h"
-#include "guard/basScan.h"
+#include "guard/Locations.h"
+#include "guard/Scan.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/system.h"
-#include "registry/basReg.h"
+#include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 

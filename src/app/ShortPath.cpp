@@ -1,0 +1,5 @@
+#include "app/ShortPath.h"
+
+#include "platform/files.h"
+
+std::string GetShortPath(const std::string& path) { return platform::ShortPathName(path); }

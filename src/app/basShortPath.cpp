@@ -1,5 +1,0 @@
-#include "app/basShortPath.h"
-
-#include "platform/files.h"
-
-std::string GetShortPath(const std::string& path) { return platform::ShortPathName(path); }

@@ -1,0 +1,83 @@
+#include "guard/FileHash.h"
+
+#include <gtest/gtest.h>
+
+#include "guard/Md2.h"
+#include "platform/crypto.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+// The test suite of RFC 1319.
+const std::pair<const char*, const char*> kRfcVectors[] = {
+    {"", "8350E5A3E24C153DF2275C9F80692773"},
+    {"a", "32EC01EC4A6DAC72C0AB96FB34C0B5D1"},
+    {"abc", "DA853B0D3F88D99B30283A69E6DED6BB"},
+    {"message digest", "AB4F496BFB2A530B219FF33031FE06B0"},
+    {"abcdefghijklmnopqrstuvwxyz", "4E8DDFF3650292AB5A4108C3AA47940B"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+     "DA33DEF2A42DF13975352846C30338CD"},
+    {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+     "D5976F79D83D3A0DC9806C3C66F3EFD8"},
+};
+
+// Bytes that differ from block to block, so a block hashed twice or skipped shows.
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return bytes;
+}
+
+class ProviderOff {
+ public:
+  ProviderOff() { platform::SetProviderUnavailableForTesting(true); }
+  ~ProviderOff() { platform::SetProviderUnavailableForTesting(false); }
+};
+
+}  // namespace
+
+TEST(Md2Test, GivesTheRfcDigests) {
+  for (const auto& [input, digest] : kRfcVectors) EXPECT_EQ(Md2Hex(input), digest) << input;
+}
+
+TEST(Md2Test, FeedingInPiecesGivesTheSameDigest) {
+  std::string bytes = Pattern(1000);
+  for (std::size_t piece : {1u, 15u, 16u, 17u, 333u}) {
+    Md2 md2;
+    for (std::size_t at = 0; at < bytes.size(); at += piece)
+      md2.Add(bytes.data() + at, std::min(piece, bytes.size() - at));
+    EXPECT_EQ(HexDigits(md2.Finish()), Md2Hex(bytes)) << piece;
+  }
+}
+
+TEST(HashFileTest, HashesTheWholeFileAcrossBlockBoundaries) {
+  TestFolder folder;
+  for (std::size_t size : {0u, 1u, 32767u, 32768u, 32769u, 65536u, 65537u}) {
+    std::string bytes = Pattern(size);
+    std::string path = folder.Write("f" + std::to_string(size) + ".bin", bytes);
+    std::string digest = HashFile(path, platform::kAlgorithmMd2);
+    EXPECT_EQ(digest, Md2Hex(bytes)) << size;
+    EXPECT_EQ(digest.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+    EXPECT_EQ(digest.size(), 32u);
+  }
+  EXPECT_EQ(HashFile(folder.Write("abc.txt", "abc"), platform::kAlgorithmMd2),
+            "DA853B0D3F88D99B30283A69E6DED6BB");
+}
+
+TEST(HashFileTest, WithoutAProviderTheBuiltInDigestIsGivenNeverThePath) {
+  TestFolder folder;
+  std::string path = folder.Write("abc.txt", "abc");
+  std::string big = folder.Write("big.bin", Pattern(65537));
+  ProviderOff off;
+  EXPECT_EQ(HashFile(path, platform::kAlgorithmMd2), "DA853B0D3F88D99B30283A69E6DED6BB");
+  EXPECT_EQ(HashFile(big, platform::kAlgorithmMd2), Md2Hex(Pattern(65537)));
+  // No built-in MD5: nothing rather than a path that looks like an answer.
+  EXPECT_EQ(HashFile(path, platform::kAlgorithmMd5), "");
+}
+
+TEST(HashFileTest, MissingFilesAndFoldersGiveNothing) {
+  TestFolder folder;
+  EXPECT_EQ(HashFile(folder.File("absent.exe"), platform::kAlgorithmMd2), "");
+  EXPECT_EQ(HashFile("", platform::kAlgorithmMd2), "");
+  EXPECT_EQ(HashFile(folder.path(), platform::kAlgorithmMd2), "");
+}

@@ -1,0 +1,196 @@
+#include "app/LaunchModes.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <vector>
+
+#include "app/AppInfo.h"
+#include "app/Ini.h"
+#include "platform/window.h"
+#include "support/RegistrySandbox.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+TEST(LaunchModeTest, OnlyWholeCaseSensitiveSwitchesCount) {
+  EXPECT_EQ(ChooseLaunchMode(""), LaunchMode::kOptions);
+  EXPECT_EQ(ChooseLaunchMode("/options"), LaunchMode::kOptionsAnywhere);
+  for (const char* guard : {"/s", "/scan", "/start"})
+    EXPECT_EQ(ChooseLaunchMode(guard), LaunchMode::kGuard) << guard;
+  for (const char* once : {"/r", "/runonce", "/once"})
+    EXPECT_EQ(ChooseLaunchMode(once), LaunchMode::kScanOnce) << once;
+  for (const char* other : {"/S", "/s x", " /s", "/R", "/Options", "notepad.exe", "/"})
+    EXPECT_EQ(ChooseLaunchMode(other), LaunchMode::kTerminate) << other;
+}
+
+TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
+  const std::string exe = "C:\\Program Files\\Runwarden\\Runwarden.exe";
+  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\" /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\"", exe), "");
+  // Windows starts a Run value exactly as written, unquoted blanks and all.
+  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("c:\\program files\\runwarden\\RUNWARDEN.EXE /r", exe), "/r");
+  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe", exe), "");
+  // Started by name, as the options window and the terminating copies do.
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe /s", exe), "/s");
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe notepad", exe), "notepad");
+  EXPECT_EQ(CommandArgumentText("Runwarden notepad.exe", exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
+  // A path the program cannot recognise: the first blank ends it.
+  EXPECT_EQ(CommandArgumentText("C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE /s", exe), "/s");
+}
+
+// An install folder whose name starts with the program's own name: the whole path is
+// recognised first, quoted or not, in any case.
+TEST(CommandArgumentTextTest, AFolderNamedLikeTheProgramIsPartOfThePath) {
+  for (const std::string folder : {"C:\\Program Files\\Runwarden Test", "C:\\Program Files\\Runwarden 1.0",
+                                   "C:\\Runwarden x\\Runwarden y"}) {
+    const std::string exe = folder + "\\Runwarden.exe";
+    for (const char* argument : {"/s", "/r", "/options", "notepad.exe"}) {
+      EXPECT_EQ(CommandArgumentText(exe + " " + argument, exe), argument) << exe;
+      EXPECT_EQ(CommandArgumentText("\"" + exe + "\" " + argument, exe), argument) << exe;
+      std::string upper = exe;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_EQ(CommandArgumentText(upper + " " + argument, exe), argument) << upper;
+    }
+    EXPECT_EQ(CommandArgumentText(exe, exe), "") << exe;
+    EXPECT_EQ(CommandArgumentText(exe + "   ", exe), "") << exe;
+    EXPECT_EQ(CommandArgumentText("\"" + exe + "\"", exe), "") << exe;
+  }
+  // The short form Windows may start it by.
+  const std::string exe = "C:\\Program Files\\Runwarden Test\\Runwarden.exe";
+  const std::string short_exe = "C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE";
+  EXPECT_EQ(CommandArgumentText(short_exe + " /s", exe, short_exe), "/s");
+  EXPECT_EQ(CommandArgumentText("c:\\progra~1\\runwar~1\\runwar~1.exe /r", exe, short_exe), "/r");
+  EXPECT_EQ(CommandArgumentText("\"" + short_exe + "\" notepad.exe", exe, short_exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText(short_exe, exe, short_exe), "");
+  EXPECT_EQ(CommandArgumentText(exe + " /s", exe, short_exe), "/s");
+}
+
+struct Recorded {
+  std::vector<std::string> calls;
+  std::vector<std::string> messages;
+};
+
+class MainTest : public ::testing::Test {
+ protected:
+  MainTest() {
+    modes_.show_options = [this] { recorded_.calls.push_back("options"); };
+    modes_.start_guard = [this] { recorded_.calls.push_back("guard"); };
+    modes_.scan_once = [this] { recorded_.calls.push_back("scan once"); };
+    modes_.terminate_processes = [this](const std::string& text) {
+      recorded_.calls.push_back("terminate " + text);
+    };
+    auto action = [this](const char* name, int status) {
+      return [this, name, status] {
+        recorded_.calls.push_back(name);
+        return status;
+      };
+    };
+    modes_.enable = action("enable", 0);
+    modes_.enable_and_start = action("enable and start", 0);
+    modes_.disable = action("disable", 5);
+    modes_.reset_rules = action("reset rules", 0);
+    modes_.show_blocked_entries = [this] { recorded_.calls.push_back("blocked entries"); };
+    platform::SetMessageBoxResponderForTesting(
+        [this](const std::string& text, const std::string&, uint32_t style) {
+          recorded_.messages.push_back(text);
+          EXPECT_EQ(style, platform::kMbOk | platform::kMbIconInformation);
+          return platform::kIdOk;
+        });
+  }
+  ~MainTest() override { platform::SetMessageBoxResponderForTesting(nullptr); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramModes modes_;
+  Recorded recorded_;
+};
+
+TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  struct Case {
+    const char* argument;
+    const char* call;
+    MainOutcome outcome;
+    int exit_code;
+  } cases[] = {
+      {"", "options", MainOutcome::kReturn, 0},
+      {"/options", "options", MainOutcome::kReturn, 0},
+      {"/start", "guard", MainOutcome::kReturn, 0},
+      {"/once", "scan once", MainOutcome::kEndAtOnce, 0},
+      {"notepad.exe", "terminate notepad.exe", MainOutcome::kEndAtOnce, 0},
+      {"/S", "terminate /S", MainOutcome::kEndAtOnce, 0},
+      // One action each; the status is the exit code.
+      {"/enable", "enable", MainOutcome::kEndAtOnce, 0},
+      {"/enable /s", "enable and start", MainOutcome::kEndAtOnce, 0},
+      {"/disable", "disable", MainOutcome::kEndAtOnce, 5},
+      {"/resetrules", "reset rules", MainOutcome::kEndAtOnce, 0},
+      {"/blocked", "blocked entries", MainOutcome::kReturn, 0},
+      {"/enable ", "terminate /enable ", MainOutcome::kEndAtOnce, 0},
+      {"/Disable", "terminate /Disable", MainOutcome::kEndAtOnce, 0},
+  };
+  for (const Case& c : cases) {
+    recorded_.calls.clear();
+    int exit_code = -1;
+    EXPECT_EQ(Main(c.argument, modes_, &exit_code), c.outcome) << c.argument;
+    EXPECT_EQ(recorded_.calls, std::vector<std::string>{c.call}) << c.argument;
+    EXPECT_EQ(exit_code, c.exit_code) << c.argument;
+  }
+  EXPECT_TRUE(recorded_.messages.empty());
+  EXPECT_EQ(AppExePath, folder_.File("Runwarden.exe"));
+}
+
+TEST_F(MainTest, AProgramInTheRootOfADriveSaysSoAndEnds) {
+  ProgramLocation program("C:\\Runwarden.exe");
+  EXPECT_EQ(Main("", modes_), MainOutcome::kEndAtOnce);
+  EXPECT_TRUE(recorded_.calls.empty());
+  ASSERT_EQ(recorded_.messages.size(), 1u);
+  EXPECT_EQ(recorded_.messages[0],
+            "Please save this executable in a folder, not in the root of a drive to function "
+            "properly!");
+  EXPECT_EQ(AppExePath, "C:\\Runwarden.exe");
+
+  recorded_.messages.clear();
+  EXPECT_EQ(Main("/options", modes_), MainOutcome::kReturn);
+  EXPECT_EQ(Main("/s", modes_), MainOutcome::kReturn);
+  EXPECT_EQ(recorded_.calls, (std::vector<std::string>{"options", "guard"}));
+  EXPECT_TRUE(recorded_.messages.empty());
+}
+
+TEST_F(MainTest, TheInstalledMarkerIsWrittenOnlyWhenItDiffers) {
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  Main("/s", modes_);
+  EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
+
+  folder_.Write("ver.ini", "[Installed]\r\nRunwarden.exe=0.9.0.1\r\n");
+  Main("/s", modes_);
+  EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
+
+  // Equal already: the file is left exactly as it is (a rewrite would drop the blanks).
+  std::string kept = "[Installed]\r\nRunwarden.exe =   " + VersionText() + "\r\n";
+  folder_.Write("ver.ini", kept);
+  Main("/s", modes_);
+  EXPECT_EQ(folder_.Read("ver.ini"), kept);
+}
+
+TEST(VersionTextTest, HasFourFieldsWithZeroThird) {
+  std::string text = VersionText();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '.'), 3) << text;
+  EXPECT_NE(text.find(".0."), std::string::npos) << text;
+}
+
+TEST(AppInfoTest, FolderNameAndFiles) {
+  {
+    ProgramLocation program("C:\\Tools\\Runwarden\\Runwarden.exe");
+    EXPECT_EQ(AppFolder(), "C:\\Tools\\Runwarden");
+    EXPECT_EQ(AppExeName(), "Runwarden");
+    EXPECT_EQ(AppFile("log.log"), "C:\\Tools\\Runwarden\\log.log");
+  }
+  ProgramLocation root("D:\\Runwarden.exe");
+  EXPECT_EQ(AppFolder(), "D:\\");
+  EXPECT_EQ(AppFile("log.log"), "D:\\log.log");
+}
+
+}  // namespace

@@ -1,0 +1,382 @@
+#include "guard/Locations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+
+#include "app/Settings.h"
+#include "guard/Blocking.h"
+#include "guard/RuleLists.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/sound.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+#include "support/TestFolder.h"
+
+using platform::RegData;
+
+namespace {
+
+constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
+
+void WriteRaw(const std::string& path, const std::string& name, uint32_t type,
+              const std::string& bytes) {
+  ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+StartupEntryList OurEntries(const StartupEntryList& all) {
+  StartupEntryList ours;
+  for (const StartupEntry& entry : all)
+    if (entry.Name.rfind("RwTest", 0) == 0) ours.push_back(entry);
+  return ours;
+}
+
+std::vector<std::string> Names(const StartupEntryList& entries) {
+  std::vector<std::string> names;
+  for (const StartupEntry& entry : entries) names.push_back(entry.Name);
+  return names;
+}
+
+class CollectTest : public ::testing::Test {
+ protected:
+  CollectTest() {
+    sandbox_.Own(kHklmRun);
+    sandbox_.Own(kHkcuRun);
+  }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+};
+
+}  // namespace
+
+TEST_F(CollectTest, ARegistryValueGivesNameCommandKeyAndKind) {
+  WriteRegValue(kHkcuRun, "Updater", "C:\\Prog\\upd.exe /quiet");
+  StartupEntryList entries = ListRegistryValues(kHkcuRun);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0], (StartupEntry{"Updater", "C:\\Prog\\upd.exe /quiet", kHkcuRun, "1"}));
+  EXPECT_EQ(EntryText(entries[0]), std::string("Updater<#>C:\\Prog\\upd.exe /quiet<#>") + kHkcuRun + "<#>1");
+  EXPECT_TRUE(ListRegistryValues("HKCU\\Software\\RunwardenTests\\Absent").empty());
+}
+
+TEST_F(CollectTest, DefaultValuesCountOnlyWithData) {
+  WriteRaw(kTestKey, "", platform::kRegSz, std::string());
+  WriteRegValue(kTestKey, "Other", "x.exe");
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  // A default value of nothing but a NUL, as every empty write leaves it, starts nothing.
+  WriteRaw(kTestKey, "", platform::kRegSz, std::string(1, '\0'));
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRegValue(kTestKey, "", "");
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRaw(kTestKey, "", platform::kRegExpandSz, std::string(2, '\0'));
+  EXPECT_EQ(Names(ListRegistryValues(kTestKey)), std::vector<std::string>{"Other"});
+  WriteRegValue(kTestKey, "", "C:\\default.exe");
+  StartupEntryList entries = ListRegistryValues(kTestKey);
+  auto unnamed = std::find_if(entries.begin(), entries.end(),
+                              [](const StartupEntry& e) { return e.Name.empty(); });
+  ASSERT_NE(unnamed, entries.end());
+  EXPECT_EQ(unnamed->Command, "C:\\default.exe");
+}
+
+TEST_F(CollectTest, EveryValueTypeHasAText) {
+  WriteRaw(kTestKey, "expand", platform::kRegExpandSz, std::string("%windir%\\x.exe\0", 15));
+  WriteRaw(kTestKey, "multi", platform::kRegMultiSz, std::string("a.exe\0b.exe\0\0", 13));
+  WriteRaw(kTestKey, "dword", platform::kRegDword, std::string("\xFE\xFF\xFF\xFF", 4));
+  WriteRaw(kTestKey, "bintext", platform::kRegBinary, std::string("C:\\bin.exe\0", 11));
+  WriteRaw(kTestKey, "binary", platform::kRegBinary, std::string("\x01\xAB\x00\xFF", 4));
+  WriteRaw(kTestKey, "qword", 11, std::string("\x00\x01\x00\x00\x00\x00\x00\x00", 8));
+  WriteRaw(kTestKey, "none", platform::kRegNone, std::string("\x7F\x05", 2));
+  std::map<std::string, std::string> commands;
+  for (const StartupEntry& entry : ListRegistryValues(kTestKey)) commands[entry.Name] = entry.Command;
+  EXPECT_EQ(commands["expand"], std::string("%windir%\\x.exe\0", 15));
+  EXPECT_EQ(commands["multi"], std::string("a.exe\0b.exe\0\0", 13));
+  EXPECT_EQ(commands["dword"], "-2");
+  EXPECT_EQ(commands["bintext"], "C:\\bin.exe");
+  EXPECT_EQ(commands["binary"], "hex:01,ab,00,ff");
+  EXPECT_EQ(commands["qword"], "256");
+  EXPECT_EQ(commands["none"], "hex:7f,05");
+}
+
+TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
+  std::string startup = folder_.File("Startup");
+  platform::CreateFolder(startup);
+  platform::CreateFolder(startup + "\\Sub");
+  std::string target = folder_.Write("tray.exe", "MZ");
+  ASSERT_TRUE(platform::CreateShortcut(startup + "\\RwTest Tray.lnk", target));
+  std::string plain = folder_.Write("Startup\\RwTest Plain.bat", "@echo");
+  folder_.Write("Startup\\Sub\\RwTest Hidden.bat", "@echo");
+
+  ScopedSpecialFolder user(platform::kFolderStartup, startup);
+  StartupEntryList entries = ListStartupFolder(platform::kFolderStartup, "");
+  ASSERT_EQ(entries.size(), 2u) << testing::PrintToString(Names(entries));
+  std::sort(entries.begin(), entries.end(),
+            [](const StartupEntry& a, const StartupEntry& b) { return a.Location < b.Location; });
+  EXPECT_EQ(entries[0].Name.rfind("RwTest Plain", 0), 0u);
+  EXPECT_EQ(entries[0].Command, plain);
+  EXPECT_EQ(entries[0].Location, plain);
+  EXPECT_EQ(entries[0].Kind, "2");
+  EXPECT_EQ(entries[1].Name, "RwTest Tray");
+  EXPECT_TRUE(EqualsIgnoringCase(entries[1].Command, target)) << entries[1].Command;
+  EXPECT_EQ(entries[1].Location, startup + "\\RwTest Tray.lnk");
+  EXPECT_EQ(entries[1].Kind, "2");
+
+  // By path the number is ignored; an unknown number or a missing folder gives nothing.
+  EXPECT_EQ(ListStartupFolder(12345, startup).size(), 2u);
+  EXPECT_TRUE(ListStartupFolder(12345, "").empty());
+  EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
+}
+
+// A hidden item starts at logon like any other (and hiding is how a harmful shortcut
+// stays unseen): it is an entry, as a system file is. Hidden and system at once is the
+// shell's own desktop.ini: never an entry, so never blocked or deleted.
+TEST_F(CollectTest, HiddenItemsAreEntriesButHiddenSystemOnesAreNot) {
+  std::string startup = folder_.File("Startup");
+  platform::CreateFolder(startup);
+  std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
+  std::string hidden = folder_.Write("Startup\\RwTest Hidden.bat", "@echo");
+  std::string system = folder_.Write("Startup\\RwTest System.bat", "@echo");
+  std::string plain = folder_.Write("Startup\\RwTest Plain.bat", "@echo");
+  ASSERT_TRUE(platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
+  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
+  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
+  std::vector<std::string> listed;
+  for (const StartupEntry& entry : ListStartupFolder(0, startup)) listed.push_back(entry.Location);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{hidden, plain, system}));
+}
+
+// The locations in their order, and the three that only version 5 has.
+TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+  const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},
+                                                 {platform::kFolderAltStartup, "Alt"},
+                                                 {platform::kFolderStartup, "User"},
+                                                 {platform::kFolderCommonAltStartup, "CommonAlt"}};
+  std::vector<std::unique_ptr<ScopedSpecialFolder>> overrides;
+  for (const auto& [number, name] : folders) {
+    platform::CreateFolder(folder_.File(name));
+    folder_.Write(std::string(name) + "\\RwTest " + name + ".bat", "x");
+    overrides.push_back(std::make_unique<ScopedSpecialFolder>(number, folder_.File(name)));
+  }
+  platform::CreateFolder(folder_.File("Win"));
+  platform::CreateFolder(folder_.File("Win\\tasks"));
+  folder_.Write("Win\\tasks\\RwTest Task.job", "x");
+  ScopedEnv windir("windir", folder_.File("Win"));
+  WriteRegValue(kHkcuRun, "RwTest HKCU", "b.exe");
+  WriteRegValue(kHklmRun, "RwTest HKLM", "a.exe");
+
+  auto names_at = [](int version) {
+    ScopedVersion os(version);
+    std::vector<std::string> names;
+    for (const std::string& name : Names(OurEntries(CollectStartupEntries())))
+      names.push_back(name.substr(0, name.find('.')));
+    return names;
+  };
+  EXPECT_EQ(names_at(5), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
+                                                   "RwTest Alt", "RwTest User", "RwTest CommonAlt",
+                                                   "RwTest Task"}));
+  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
+                                                   "RwTest User"}));
+}
+
+// The machine keys that Windows redirects for 32-bit programs are each followed by their
+// 32-bit view, where a 32-bit installer's entries really land.
+TEST(RegistryLocationsTest, EachRedirectedMachineKeyIsFollowedByItsThirtyTwoBitView) {
+  const std::string ts = "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+                         "Microsoft\\Windows\\CurrentVersion\\";
+  const std::string cv = "Microsoft\\Windows\\CurrentVersion\\";
+  const std::vector<std::string> expected = {
+      "HKLM\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup",
+      "HKLM\\SOFTWARE\\" + ts + "RunOnce",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "RunOnce",
+      "HKLM\\SOFTWARE\\" + ts + "RunonceEx",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "RunonceEx",
+      "HKLM\\SOFTWARE\\" + ts + "Run",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + ts + "Run",
+      "HKLM\\SOFTWARE\\" + cv + "Run",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "Run",
+      "HKLM\\SOFTWARE\\" + cv + "RunOnceEx",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnceEx",
+      "HKLM\\SOFTWARE\\" + cv + "RunOnce",
+      "HKLM\\SOFTWARE\\WOW6432Node\\" + cv + "RunOnce",
+      "HKLM\\SOFTWARE\\" + cv + "Policies\\Explorer\\Run",
+      "HKCU\\Software\\" + cv + "Policies\\Explorer\\Run",
+      "HKCU\\Software\\" + cv + "Run",
+      "HKCU\\Software\\" + cv + "RunOnce",
+      "HKCU\\SOFTWARE\\" + ts + "RunOnce",
+      "HKCU\\SOFTWARE\\" + ts + "RunonceEx",
+      "HKCU\\SOFTWARE\\" + ts + "Run",
+  };
+  EXPECT_EQ(RegistryLocations(), expected);
+}
+
+// What a 32-bit program registers for the machine: seen, muted, restored and blocked
+// in its own view, with no case of its own anywhere.
+TEST_F(CollectTest, AThirtyTwoBitProgramsMachineValueIsSeenMutedRestoredAndBlocked) {
+  const std::string wow_run = "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+  sandbox_.Own(wow_run);
+  sandbox_.Own(kStartupRegBackupKey);
+  ProgramLocation program(folder_.File("Runwarden.exe"));
+  std::string file = folder_.Write("upd32.exe", "MZ");
+  WriteRegValue(wow_run, "RwTest Updater32", file + " /tray");
+
+  StartupEntryList ours = OurEntries(CollectStartupEntries());
+  ASSERT_EQ(ours.size(), 1u) << testing::PrintToString(Names(ours));
+  EXPECT_EQ(ours[0], (StartupEntry{"RwTest Updater32", file + " /tray", wow_run, "1"}));
+
+  ASSERT_TRUE(MuteEntry(ours[0], folder_.File("pss")));
+  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
+  RestoreMutedEntries();
+  EXPECT_EQ(ReadRegValue(wow_run, "RwTest Updater32", ""), file + " /tray");
+
+  ASSERT_TRUE(RemoveStartupEntry(ours[0], file, folder_.File("pss")));
+  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
+  std::string backup = std::string(kStartupRegBackupKey) + "\\RwTest Updater32";
+  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKLM");
+  EXPECT_EQ(ReadRegValue(backup, "key", ""), "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(ReadRegValue(backup, "command", ""), file + " /tray");
+}
+
+namespace {
+
+class RatingTest : public ::testing::Test {
+ protected:
+  RatingTest() : program_(folder_.File("Runwarden.exe")), now_({2026, 3, 5, 10, 0, 0}) {}
+
+  std::string Cached(const std::string& name) { return ReadRegValue(kCachedKey, name, "<none>"); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramLocation program_;
+  ScopedNow now_;
+};
+
+}  // namespace
+
+TEST_F(RatingTest, PreRulesRateByEntryAndFileNameAndAreCached) {
+  folder_.Write("prerules.ini",
+                "[MyApp]\r\nF=MYAPP.EXE\r\nC=Y\r\nD=Updater\r\n"
+                "[Other]\r\nF=other.exe\r\n"
+                "[Named]\r\nF=right.exe\r\nC=N\r\nD=Not this one\r\n");
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), "Y<#>Updater");
+  EXPECT_EQ(Cached("MyApp<#>myapp.exe"), "Y<#>Updater");
+  EXPECT_EQ(CheckPreRules("Other", "other.exe"), kUnknownRating);  // no C, no D
+  EXPECT_EQ(CheckPreRules("Named", "wrong.exe"), kUnknownRating);
+  EXPECT_EQ(Cached("Named<#>wrong.exe"), kUnknownRating);
+  EXPECT_EQ(CheckPreRules("Nobody", "x.exe"), kUnknownRating);
+
+  // Later answers come from the cache, whatever the file says now.
+  folder_.Write("prerules.ini", "[MyApp]\r\nF=myapp.exe\r\nC=X\r\nD=Changed\r\n");
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), "Y<#>Updater");
+}
+
+TEST_F(RatingTest, WithoutPreRulesEverythingIsUnknown) {
+  EXPECT_EQ(CheckPreRules("MyApp", "myapp.exe"), kUnknownRating);
+}
+
+TEST_F(RatingTest, VirusRulesRateByHashAndClearTheCachesDailyAndMonthly) {
+  folder_.Write("virrules.ini", "[0123456789ABCDEF0123456789ABCDEF]\r\nname=Trojan.Foo\r\n");
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\a.exe<#>");
+  WriteRegValue(kSettingsKey, "CacheCleared", "5");
+  WriteRegValue(kSettingsKey, "RulesCleared", "3");
+  EXPECT_EQ(CheckVirusRules("0123456789abcdef0123456789abcdef"), "X<#>Trojan.Foo");
+  EXPECT_EQ(Cached("0123456789abcdef0123456789abcdef"), "X<#>Trojan.Foo");
+  EXPECT_EQ(CheckVirusRules("FFFF"), kUnknownRating);
+  EXPECT_EQ(Cached("FFFF"), kUnknownRating);
+  EXPECT_EQ(CheckVirusRules(""), "");
+
+  // Next day: a hit still comes from the cache and clears nothing.
+  ScopedNow next_day({2026, 3, 6, 9, 0, 0});
+  EXPECT_EQ(CheckVirusRules("FFFF"), kUnknownRating);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "5");
+  // A miss clears the whole Cached key, the answer just written with it.
+  WriteRegValue(kHashesKey, "C:\\x.exe", "AAAA");
+  EXPECT_EQ(CheckVirusRules("EEEE"), kUnknownRating);
+  EXPECT_EQ(Cached("FFFF"), "<none>");
+  EXPECT_EQ(Cached("EEEE"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "6");
+  EXPECT_EQ(ReadRegValue(kHashesKey, "C:\\x.exe", ""), "AAAA");
+
+  // Next month: both caches go, and nothing else.
+  ScopedNow next_month({2026, 4, 6, 9, 0, 0});
+  WriteRegValue(kMutedKey, "HKCU\\x\\y", "z");
+  EXPECT_EQ(CheckVirusRules("DDDD"), kUnknownRating);
+  EXPECT_EQ(ReadRegValue(kHashesKey, "C:\\x.exe", "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "RulesCleared", ""), "4");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), "<#>C:\\a.exe<#>");
+  EXPECT_EQ(ReadRegValue(kMutedKey, "HKCU\\x\\y", ""), "z");
+}
+
+TEST_F(RatingTest, WithoutVirusRulesThereIsNoRatingButTheStampsMove) {
+  EXPECT_EQ(CheckVirusRules("0123"), "");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "CacheCleared", ""), "5");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "RulesCleared", ""), "3");
+}
+
+TEST_F(RatingTest, HashesAreCachedByPathAndClearedOncePerDay) {
+  std::string file = folder_.Write("abc.exe", "abc");
+  WriteRegValue(kSettingsKey, "LastHashesCleared", "5");
+  EXPECT_EQ(GetFileHashCached(file, 0x8001), "DA853B0D3F88D99B30283A69E6DED6BB");
+  EXPECT_EQ(ReadRegValue(kHashesKey, file, ""), "DA853B0D3F88D99B30283A69E6DED6BB");
+  // A cached answer is given without reading the file.
+  WriteRegValue(kHashesKey, file, "CACHEDVALUE");
+  EXPECT_EQ(GetFileHashCached(file, 0x8001), "CACHEDVALUE");
+  // A missing file is cached as empty, which means: look again next time.
+  EXPECT_EQ(GetFileHashCached(folder_.File("gone.exe"), 0x8001), "");
+
+  ScopedNow next_day({2026, 3, 6, 9, 0, 0});
+  std::string other = folder_.Write("other.exe", "a");
+  EXPECT_EQ(GetFileHashCached(other, 0x8001), "32EC01EC4A6DAC72C0AB96FB34C0B5D1");
+  EXPECT_EQ(ReadRegValue(kHashesKey, file, "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kHashesKey, other, "<none>"), "<none>");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "LastHashesCleared", ""), "6");
+}
+
+TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
+  struct Case {
+    const char* code;
+    const char* advice;
+    int32_t colour, percent;
+  } cases[] = {{"X", "Harmful file, Block it", 255, 100},
+               {"y", "Safe to remain in startup", 65280, 100},
+               {"N", "Not needed, Block it", 65535, 100},
+               {"u", "If you need it, Allow it", 65280, 50},
+               {"?", "Unknown, Check Community", 65535, 50}};
+  for (const Case& c : cases) {
+    int32_t colour = -1, percent = -1;
+    EXPECT_EQ(DescribeRating(c.code, colour, percent), c.advice);
+    EXPECT_EQ(colour, c.colour) << c.code;
+    EXPECT_EQ(percent, c.percent) << c.code;
+  }
+  int32_t colour = 7, percent = 8;
+  EXPECT_EQ(DescribeRating("Z", colour, percent), "");
+  EXPECT_EQ(DescribeRating("", colour, percent), "");
+  EXPECT_EQ(colour, 7);
+  EXPECT_EQ(percent, 8);
+}
+
+TEST(PlaySoundFileTest, HandsThePathToThePlatform) {
+  platform::RecordPlayedSoundsForTesting(true);
+  PlaySoundFile("C:\\nowhere\\detection.wav");
+  EXPECT_EQ(platform::TakePlayedSoundsForTesting(),
+            std::vector<std::string>{"C:\\nowhere\\detection.wav"});
+  platform::RecordPlayedSoundsForTesting(false);
+}
+
+// A resident guard plays a sound for every alert: nothing may pile up in memory for it.
+TEST(PlaySoundFileTest, NothingIsKeptOfASoundUnlessATestRecordsIt) {
+  platform::TakePlayedSoundsForTesting();
+  for (int i = 0; i < 3; ++i) platform::PlayWaveAsync("C:\\nowhere\\detection.wav");
+  EXPECT_TRUE(platform::TakePlayedSoundsForTesting().empty());
+}

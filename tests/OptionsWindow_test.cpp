@@ -1,0 +1,562 @@
+// The options window: its pages, what it stores when it closes and restores when it
+// opens, the transparency bar, and its buttons and links.
+#include "ui/OptionsWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/LaunchModes.h"
+#include "app/Settings.h"
+#include "guard/LogonStart.h"
+#include "guard/ProcessKill.h"
+#include "net/ServerAddress.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/shell_open.h"
+#include "platform/system.h"
+#include "registry/Registry.h"
+#include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
+#include "support/TestFolder.h"
+#include "ui/BlockedEntriesWindow.h"
+
+namespace {
+
+struct MessageBoxCall {
+  std::string text, title;
+  uint32_t style;
+};
+
+struct ShellCall {
+  std::string verb, file, parameters, folder;
+};
+
+bool BlockedWindowOpen() {
+  frmBlocked& blocked = frmBlocked::Default();
+  return blocked.controls() && blocked.controls()->form.Open();
+}
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  OptionsTest() : program_(folder_.File("Runwarden.exe")) {
+    AppExePath = folder_.File("Runwarden.exe");
+    ForgetAutostart();
+    platform::SetMessageBoxResponderForTesting(
+        [this](const std::string& text, const std::string& title, uint32_t style) {
+          boxes_.push_back({text, title, style});
+          return answer_;
+        });
+    platform::SetShellOpenRecorderForTesting(
+        [this](const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& folder, int) {
+          opened_.push_back({verb, file, parameters, folder});
+          return shell_accepts_;
+        });
+  }
+  ~OptionsTest() override {
+    options_.reset();
+    ForgetAutostart();
+    platform::SetMessageBoxResponderForTesting(nullptr);
+    platform::SetShellOpenRecorderForTesting(nullptr);
+    AppExePath.clear();
+  }
+
+  // Only our own values: the keys belong to the machine.
+  static void ForgetAutostart() {
+    DeleteRegValue(kRunKey, kAutostartValue);
+    DeleteRegValue(kRunOnceKey, kAutostartValue);
+  }
+
+  frmOptions::Controls& Open() {
+    options_ = std::make_unique<frmOptions>();
+    options_->Show();
+    return *options_->controls();
+  }
+  void Close() { options_->controls()->form.Close(); }
+
+  RegistrySandbox sandbox_;
+  TestFolder folder_;
+  ProgramLocation program_;
+  std::unique_ptr<frmOptions> options_;
+  std::vector<MessageBoxCall> boxes_;
+  std::vector<ShellCall> opened_;
+  int answer_ = platform::kIdOk;
+  bool shell_accepts_ = true;
+};
+
+TEST_F(OptionsTest, OpensOnTheManagePageAndTheListChoosesThePage) {
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.form.Caption(), "Manage Runwarden");
+  EXPECT_TRUE(c.form.Visible());
+  EXPECT_EQ(c.List1.ListIndex(), 0);
+  auto front = [&] {
+    platform::Control* pages[] = {&c.Picture1, &c.Picture2, &c.Picture3};
+    return *std::max_element(std::begin(pages), std::end(pages),
+                             [](auto* a, auto* b) { return a->ZPosition() < b->ZPosition(); });
+  };
+  EXPECT_EQ(front(), &c.Picture2);
+  c.List1.SetListIndex(1);
+  EXPECT_EQ(front(), &c.Picture1);
+  c.List1.SetListIndex(2);
+  EXPECT_EQ(front(), &c.Picture3);
+  c.List1.SetListIndex(0);
+  EXPECT_EQ(front(), &c.Picture2);
+  // Each option sits on its page with its caption.
+  EXPECT_EQ(c.chkAuto_Block5.container(), &c.Picture1);
+  EXPECT_EQ(c.chkAuto_Block4.Caption(), "Auto Block Invalid or Not existing file links");
+  EXPECT_EQ(c.chkAuto_BlockChk0.container(), &c.Picture3);
+  EXPECT_EQ(c.HScroll1.container(), &c.Picture3);
+  EXPECT_EQ(c.cmdEnable.container(), &c.Picture2);
+  EXPECT_EQ(c.cmdEnable.Caption(), "Enable/Disable Runwarden");
+}
+
+TEST_F(OptionsTest, ClosingStoresEveryOptionUnderItsNameAndTheGuardReadsThem) {
+  frmOptions::Controls& c = Open();
+  c.List1.SetListIndex(1);
+  c.chkAuto_Block4.Click();  // unchecks it
+  c.chkSend_Errors7.SetValue(platform::kGrayed);
+  c.HScroll1.SetValue(40);
+  Close();
+  EXPECT_FALSE(c.form.Open());
+
+  const std::pair<const char*, const char*> stored[] = {
+      {"chkAuto_BlockChk(0)", "1"},   {"chkAuto_Block(1)", "1"},  {"chkTerminate_(2)", "1"},
+      {"chkBlock_Detection(3)", "1"}, {"chkAuto_Block(4)", "0"},  {"chkAuto_Block(5)", "1"},
+      {"chkAuto_Update(6)", "1"},     {"chkSend_Errors(7)", "2"}, {"Hscroll1(0)", "40"},
+  };
+  for (const auto& [name, value] : stored)
+    EXPECT_EQ(ReadRegValue(kSettingsKey, name, "?"), value) << name;
+  // Nothing but the options: labels, buttons and the list are not settings.
+  RegValueList values = EnumRegValues(kSettingsKey);
+  EXPECT_EQ(values.Count(), 9);
+
+  LoadOptions();
+  EXPECT_FALSE(OptAutoBlockMissing);
+  EXPECT_FALSE(OptSendErrors);
+  EXPECT_TRUE(OptAutoBlockHarmful);
+}
+
+TEST_F(OptionsTest, OpeningRestoresWhatWasStoredAndKeepsTheDesignForTheRest) {
+  WriteRegValue(kSettingsKey, "chkAuto_Update(6)", "0");
+  WriteRegValue(kSettingsKey, "chkTerminate_(2)", "2");
+  WriteRegValue(kSettingsKey, "chkBlock_Detection(3)", "yes");  // not a state: keeps its design
+  WriteRegValue(kSettingsKey, "HScroll1(0)", "50");
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.chkAuto_Update6.Value(), platform::kUnchecked);
+  EXPECT_EQ(c.chkTerminate_2.Value(), platform::kGrayed);
+  EXPECT_EQ(c.chkBlock_Detection3.Value(), platform::kChecked);
+  EXPECT_EQ(c.chkAuto_Block1.Value(), platform::kChecked);
+  EXPECT_EQ(c.HScroll1.Value(), 50);
+  // The stored position differs from the designed one, so it applies at once.
+  EXPECT_EQ(c.lbl13.Caption(), "50%");
+  uint8_t alpha = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &alpha));
+  EXPECT_EQ(alpha, 128);
+}
+
+TEST_F(OptionsTest, TheTransparencyBarRunsToNinetyAndSetsTheWindowsAlpha) {
+  frmOptions::Controls& c = Open();
+  // Nothing stored yet: the designed 13% applies as the window opens.
+  uint8_t opened = 0;
+  ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &opened));
+  EXPECT_EQ(opened, 222);
+  EXPECT_EQ(c.lbl13.Caption(), "13%");
+  EXPECT_EQ(c.HScroll1.Min(), 0);
+  EXPECT_EQ(c.HScroll1.Max(), 90);
+  const std::pair<int32_t, int> positions[] = {{50, 128}, {0, 255}, {90, 26}, {13, 222}};
+  for (const auto& [position, expected] : positions) {
+    c.HScroll1.ValueChangedByUser(position);
+    EXPECT_EQ(c.lbl13.Caption(), std::to_string(position) + "%");
+    uint8_t alpha = 0;
+    ASSERT_TRUE(platform::GetLayeredAlpha(c.form.Handle(), &alpha));
+    EXPECT_EQ(alpha, expected) << position;
+  }
+  // The user cannot push it past its end.
+  c.HScroll1.ValueChangedByUser(100);
+  EXPECT_EQ(c.HScroll1.Value(), 90);
+  EXPECT_THROW(c.HScroll1.SetValue(91), std::out_of_range);
+}
+
+TEST_F(OptionsTest, BeforeVersionFiveTheBarIsOffAndTheWindowOpaque) {
+  ScopedVersion version(4);
+  WriteRegValue(kSettingsKey, "HScroll1(0)", "40");
+  frmOptions::Controls& c = Open();
+  EXPECT_EQ(c.HScroll1.Value(), 0);
+  EXPECT_FALSE(c.HScroll1.Enabled());
+  uint8_t alpha = 0;
+  if (platform::GetLayeredAlpha(c.form.Handle(), &alpha))
+    EXPECT_EQ(alpha, 255);
+}
+
+// Where no task can be made (Windows XP here), Enable writes the Run value as it always did.
+TEST_F(OptionsTest, EnableWritesTheQuotedGuardAndASecondClickOffersToDisable) {
+  ScopedVersion xp(5);
+  frmOptions::Controls& c = Open();
+  const std::string quoted = "\"" + AppExePath + "\" /s";
+
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
+  EXPECT_EQ(boxes_[0].title, "Runwarden");
+  EXPECT_EQ(boxes_[0].style, platform::kMbOkCancel);
+  EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
+  EXPECT_EQ(boxes_[1].style, platform::kMbOk | platform::kMbIconInformation);
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), quoted);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "0");
+
+  WriteRegValue(kRunOnceKey, "Runwarden", "\"" + AppExePath + "\" /r");
+  boxes_.clear();
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "gone"), "gone");
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", "gone"), "gone");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Unload", ""), "1");
+
+  // The unquoted value an older version wrote counts as enabled too; Cancel keeps it.
+  WriteRegValue(kRunKey, "Runwarden", AppExePath + " /s");
+  boxes_.clear();
+  answer_ = platform::kIdCancel;
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), AppExePath + " /s");
+}
+
+TEST_F(OptionsTest, AnotherSwitchOrFolderIsNotThisGuard) {
+  ScopedVersion xp(5);
+  frmOptions::Controls& c = Open();
+  answer_ = platform::kIdCancel;
+  for (const std::string& other :
+       std::vector<std::string>{"\"" + AppExePath + "\" /r", "\"C:\\Elsewhere\\Runwarden.exe\" /s",
+                                AppExePath + " /s "}) {
+    WriteRegValue(kRunKey, "Runwarden", other);
+    boxes_.clear();
+    c.cmdEnable.Click();
+    ASSERT_EQ(boxes_.size(), 1u) << other;
+    EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?") << other;
+    EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", ""), other);
+  }
+}
+
+TEST_F(OptionsTest, OnVistaAndLaterEnableRegistersTheLogonTasksAndDisableRemovesThem) {
+  TaskSandbox tasks;
+  frmOptions::Controls& c = Open();
+  EXPECT_FALSE(c.cmdEnable.Shield());
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to enable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden installed sucessfully!");
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
+  EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
+
+  boxes_.clear();
+  c.cmdEnable.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text, "Do you want to disable Runwarden?");
+  EXPECT_EQ(boxes_[1].text, "Runwarden uninstalled sucessfully!");
+  EXPECT_EQ(TaskSandbox::Registered(), 0);
+}
+
+// An administrator's filtered token (or a standard user): the buttons that change the
+// machine carry the shield and hand their step to an elevated copy of the program.
+TEST_F(OptionsTest, WithoutTheRightsTheShieldedButtonsAskAnElevatedCopy) {
+  TaskSandbox tasks;
+  ScopedElevation elevation(platform::ElevationType::kLimited);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  frmOptions::Controls& c = Open();
+  EXPECT_TRUE(c.cmdEnable.Shield());
+  EXPECT_TRUE(c.cmdReset_All.Shield());
+  EXPECT_TRUE(c.cmdView_Blocked.Shield());
+  EXPECT_FALSE(c.cmdHelp.Shield());
+  EXPECT_FALSE(c.cmdRead_Log.Shield());
+
+  using platform::ElevatedStart;
+  constexpr uint32_t kInformation = platform::kMbOk | platform::kMbIconInformation;
+  constexpr uint32_t kWarning = platform::kMbOk | platform::kMbIconExclamation;
+  struct Case {
+    platform::Control* button;
+    ElevatedStart result;
+    long code;
+    const char* parameters;
+    const char* message;  // the whole text, or its beginning up to the system's sentence
+    uint32_t style;
+  } cases[] = {
+      {&c.cmdEnable, ElevatedStart::kStarted, 0, "/enable /s", "Runwarden installed sucessfully!",
+       kInformation},
+      {&c.cmdEnable, ElevatedStart::kRefused, 1223, "/enable /s",
+       "Runwarden was not enabled: the administrator rights it needs were not given. Nothing "
+       "was changed.",
+       kWarning},
+      {&c.cmdEnable, ElevatedStart::kStarted, 5, "/enable /s",
+       "Runwarden could not be enabled (access denied: administrator rights are needed).",
+       kWarning},
+      {&c.cmdEnable, ElevatedStart::kFailed, 2, "/enable /s",
+       "Runwarden could not be enabled: it could not be started with administrator rights "
+       "(error 2",
+       kWarning},
+      {&c.cmdReset_All, ElevatedStart::kStarted, 0, "/resetrules", "All rules deleted!",
+       kInformation},
+      {&c.cmdReset_All, ElevatedStart::kRefused, 1223, "/resetrules",
+       "The rules were not deleted: the administrator rights it needs were not given. Nothing "
+       "was changed.",
+       kWarning},
+      {&c.cmdView_Blocked, ElevatedStart::kRefused, 1223, "/blocked",
+       "The blocked entries were not shown: the administrator rights it needs were not given. "
+       "Nothing was changed.",
+       kWarning},
+  };
+  ScopedVersion windows8(6, 2);
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.message);
+    boxes_.clear();
+    elevation.started.clear();
+    elevation.Answer(test.result, test.code);
+    test.button->Click();
+    EXPECT_EQ(elevation.started, std::vector<std::string>{test.parameters});
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back().text.rfind(test.message, 0), 0u) << boxes_.back().text;
+    EXPECT_EQ(boxes_.back().style, test.style);
+    if (test.style == kWarning)
+      EXPECT_NE(folder_.Read("errlog.log").find(boxes_.back().text), std::string::npos);
+  }
+  // The Blocked Entries window opens in the elevated copy, not in this one.
+  boxes_.clear();
+  elevation.started.clear();
+  elevation.Answer(ElevatedStart::kStarted, 0);
+  c.cmdView_Blocked.Click();
+  EXPECT_EQ(elevation.started, std::vector<std::string>{"/blocked"});
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
+
+  // Enabled already: the same button asks the elevated copy to disable.
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  ASSERT_TRUE(EnableLogonStart().ok());
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  elevation.started.clear();
+  elevation.Answer(ElevatedStart::kStarted, 0);
+  c.cmdEnable.Click();
+  EXPECT_EQ(elevation.started, std::vector<std::string>{"/disable"});
+
+  // Nothing changed, nothing to store: closing says nothing. A change it cannot keep is
+  // said.
+  boxes_.clear();
+  Close();
+  EXPECT_TRUE(boxes_.empty());
+  frmOptions::Controls& again = Open();
+  again.chkAuto_Update6.Click();
+  Close();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text,
+            "Your options could not be stored (access denied: administrator rights are "
+            "needed). To change them, start Runwarden's options as an administrator.");
+
+  // Elevated already and still refused (the key's own permissions): no shield, no second
+  // copy; the step is tried and its refusal said.
+  platform::SetElevationForTesting(platform::ElevationType::kFull);
+  frmOptions::Controls& elevated = Open();
+  EXPECT_FALSE(elevated.cmdReset_All.Shield());
+  boxes_.clear();
+  elevation.started.clear();
+  elevated.cmdReset_All.Click();
+  EXPECT_TRUE(elevation.started.empty());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text,
+            "The rules could not be deleted (access denied: administrator rights are needed).");
+}
+
+// With the rights, a write that is refused all the same is shown, logged, and never
+// called a success.
+TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
+  frmOptions::Controls& c = Open();
+  auto said = [&](const std::string& text) {
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back().text, text);
+    EXPECT_EQ(boxes_.back().style, platform::kMbOk | platform::kMbIconExclamation);
+    EXPECT_NE(folder_.Read("errlog.log").find(text), std::string::npos) << text;
+    for (const MessageBoxCall& box : boxes_)
+      EXPECT_EQ(box.text.find("sucessfully"), std::string::npos) << box.text;
+    boxes_.clear();
+  };
+  {
+    TaskSandbox refusing(platform::TaskServiceForTesting::kRefusing);
+    c.cmdEnable.Click();
+    said(
+        "Runwarden could not be enabled: the guard's logon task could not be registered "
+        "(access denied: administrator rights are needed).");
+  }
+  platform::FailValueWritesAfterForTesting(0);
+  c.cmdReset_All.Click();
+  said("The rules could not be deleted (access denied: administrator rights are needed).");
+  Close();
+  said(
+      "Your options could not be stored (access denied: administrator rights are needed). To "
+      "change them, start Runwarden's options as an administrator.");
+  platform::FailValueWritesAfterForTesting(-1);
+
+  // Programs the shell cannot start.
+  frmOptions::Controls& again = Open();
+  shell_accepts_ = false;
+  again.cmdRead_Log.Click();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text.rfind("The log could not be opened: Notepad did not start (error 2", 0),
+            0u)
+      << boxes_[0].text;
+  ScopedEnv windir("WINDIR", folder_.path());
+  platform::CreateFolder(folder_.File("system32"));
+  folder_.Write("system32\\msconfig.exe", "MZ");
+  again.cmdView_Blocked.Click();
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].text.rfind("Msconfig could not be started (error 2", 0), 0u)
+      << boxes_[1].text;
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[0].file, "notepad.exe");
+  EXPECT_EQ(opened_[0].parameters, "\"" + folder_.File("log.log") + "\"");
+  EXPECT_EQ(opened_[1].file, folder_.File("system32\\msconfig.exe"));
+}
+
+TEST_F(OptionsTest, ResetAllRulesEmptiesBothListsAndLeavesTheMutedOnes) {
+  const std::string muted = std::string(kSettingsKey) + "\\Muted";
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\a.exe<#>AA");
+  WriteRegValue(kSettingsKey, "Blocked", "<#>C:\\b.exe<#>BB");
+  WriteRegValue(muted, "entry", "C:\\c.exe");
+  frmOptions::Controls& c = Open();
+  c.cmdReset_All.Click();
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "?"), "");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "?"), "");
+  EXPECT_EQ(ReadRegValue(muted, "entry", ""), "C:\\c.exe");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].text, "All rules deleted!");
+}
+
+// From Windows 8 (6.2) on msconfig shows no backups, and without msconfig there is
+// nothing to start: Runwarden's own window opens instead.
+TEST_F(OptionsTest, ViewBlockedOpensTheBlockedEntriesWindowFromWindows8OrWithoutMsconfig) {
+  ScopedEnv windir("WINDIR", folder_.path());
+  frmOptions::Controls& c = Open();
+  auto opened_window = [&c] {
+    c.cmdView_Blocked.Click();
+    bool open = BlockedWindowOpen();
+    frmBlocked::Default().Unload();
+    return open;
+  };
+  {
+    ScopedVersion windows7(6, 1);
+    EXPECT_TRUE(opened_window());
+  }
+  platform::CreateFolder(folder_.File("system32"));
+  folder_.Write("system32\\msconfig.exe", "not a program");
+  for (auto [major, minor] : {std::pair{6, 2}, {10, 0}}) {
+    ScopedVersion version(major, minor);
+    EXPECT_TRUE(opened_window()) << major << "." << minor;
+  }
+  EXPECT_TRUE(boxes_.empty());
+}
+
+// Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
+// system32. The help centre's copy is still taken first where there is one.
+TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
+  platform::SetShellOpenRecorderForTesting(nullptr);  // the shell starts it for real
+  ScopedEnv windir("WINDIR", folder_.path());
+  ScopedVersion windows7(6, 1);
+  platform::CreateFolder(folder_.File("system32"));
+#ifdef _WIN32
+  // The tests' sleeper stands in for msconfig: it is seen running.
+  platform::SetModulePathForTesting("");
+  std::string tests = platform::ModulePath();
+  platform::SetModulePathForTesting(folder_.File("Runwarden.exe"));
+  std::string sleeper;
+  ASSERT_TRUE(platform::ReadWholeFile(tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe",
+                                      &sleeper));
+  folder_.Write("system32\\msconfig.exe", sleeper);
+  frmOptions::Controls& c = Open();
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
+  bool started = false;
+  for (int i = 0; i < 200 && !started; ++i) {
+    started = IsProcessRunning("msconfig.exe");
+    platform::Sleep(50);
+  }
+  EXPECT_TRUE(started);
+  KillProcessByFile("msconfig.exe");
+#else
+  // A stand-in that leaves a mark of where it was started from.
+  auto host = [](std::string path) {
+    for (char& ch : path)
+      if (ch == '\\')
+        ch = '/';
+    return path.substr(2);
+  };
+  auto stand_in = [&](const std::string& name, const std::string& mark) {
+    std::string path =
+        folder_.Write(name, "#!/bin/sh\necho started > '" + host(folder_.File(mark)) + "'\n");
+    EXPECT_EQ(std::system(("chmod +x '" + host(path) + "'").c_str()), 0);
+  };
+  auto marked = [&](const std::string& mark) {
+    for (int i = 0; i < 200; ++i) {
+      if (platform::FileSize(folder_.File(mark)) > 0)
+        return true;
+      platform::Sleep(20);
+    }
+    return false;
+  };
+  stand_in("system32\\msconfig.exe", "from-system32");
+  frmOptions::Controls& c = Open();
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(BlockedWindowOpen());
+  EXPECT_TRUE(marked("from-system32"));
+
+  platform::CreateFolder(folder_.File("pchealth"));
+  platform::CreateFolder(folder_.File("pchealth\\helpctr"));
+  platform::CreateFolder(folder_.File("pchealth\\helpctr\\binaries"));
+  stand_in("pchealth\\helpctr\\binaries\\msconfig.exe", "from-help-centre");
+  platform::RemoveFile(folder_.File("from-system32"));
+  c.cmdView_Blocked.Click();
+  EXPECT_TRUE(marked("from-help-centre"));
+  EXPECT_FALSE(platform::FileSize(folder_.File("from-system32")) > 0);
+  EXPECT_TRUE(boxes_.empty());
+#endif
+}
+
+TEST_F(OptionsTest, HelpAndUpdatesAreOpenedByTheShellFromTheProgramsFolder) {
+  frmOptions::Controls& c = Open();
+  c.cmdHelp.Click();
+  c.cmdCheck_Updates.Click();
+  folder_.Write("help.htm", "<html></html>");
+  c.cmdHelp.Click();
+  ASSERT_EQ(opened_.size(), 3u);
+  EXPECT_EQ(opened_[0].verb, "open");
+  EXPECT_EQ(opened_[0].file, folder_.path() + "\\help\\help.htm");
+  EXPECT_EQ(opened_[1].file, folder_.File("update.exe"));
+  EXPECT_EQ(opened_[1].folder, folder_.path());
+  EXPECT_EQ(opened_[2].file, folder_.File("help.htm"));
+  EXPECT_EQ(opened_[2].parameters, "");
+}
+
+TEST_F(OptionsTest, LinksGoToTheMakersPagesInTheFirstBrowserFound) {
+  ScopedEnv program_files("programfiles", folder_.path());
+  frmOptions::Controls& c = Open();
+  c.Label1.Click();
+  EXPECT_TRUE(opened_.empty());  // no browser at all: nothing happens
+
+  platform::CreateFolder(folder_.File("opera"));
+  platform::CreateFolder(folder_.File("mozilla firefox"));
+  folder_.Write("opera\\opera.exe", "MZ");
+  folder_.Write("mozilla firefox\\firefox.exe", "MZ");
+  c.lblReport_An.Click();
+  c.lblRequest_A.Click();
+  c.Label1.Click();
+  ASSERT_EQ(opened_.size(), 3u);
+  const std::string page = "http://" + ServerAddress() + "/~vantor/progerr.php";
+  EXPECT_EQ(opened_[0].file, folder_.path() + "\\mozilla firefox\\firefox.exe");
+  EXPECT_EQ(opened_[0].parameters, page + "?request=er&program=Runwarden");
+  EXPECT_EQ(opened_[1].parameters, page + "?request=fr&program=Runwarden");
+  EXPECT_EQ(opened_[2].parameters, page + "?request=dn");
+  EXPECT_EQ(opened_[2].verb, "open");
+}
+
+}  // namespace

@@ -9,7 +9,7 @@
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
+#include "guard/HashCache.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "registry/Registry.h"

@@ -11,7 +11,7 @@
 #include "app/LaunchModes.h"
 #include "app/Settings.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
+#include "guard/Rating.h"
 #include "guard/Scan.h"
 #include "platform/events.h"
 #include "platform/files.h"

@@ -9,7 +9,6 @@
 #include "guard/Md2.h"
 #include "guard/Md2Lanes.h"
 #include "guard/FileHash.h"
-#include "guard/Locations.h"
 #include "platform/crypto.h"
 #include "registry/Registry.h"
 #include "support/RegistrySandbox.h"

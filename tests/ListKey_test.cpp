@@ -6,7 +6,7 @@
 
 #include "app/TextFunctions.h"
 #include "guard/CommandResolution.h"
-#include "guard/Locations.h"
+#include "guard/HashCache.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "support/ScanMachine.h"

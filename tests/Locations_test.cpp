@@ -1,4 +1,6 @@
 #include "guard/Locations.h"
+#include "guard/Rating.h"
+#include "guard/HashCache.h"
 
 #include <gtest/gtest.h>
 
@@ -364,14 +366,6 @@ TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
   EXPECT_EQ(DescribeRating("", colour, percent), "");
   EXPECT_EQ(colour, 7);
   EXPECT_EQ(percent, 8);
-}
-
-TEST(PlaySoundFileTest, HandsThePathToThePlatform) {
-  platform::RecordPlayedSoundsForTesting(true);
-  PlaySoundFile("C:\\nowhere\\detection.wav");
-  EXPECT_EQ(platform::TakePlayedSoundsForTesting(),
-            std::vector<std::string>{"C:\\nowhere\\detection.wav"});
-  platform::RecordPlayedSoundsForTesting(false);
 }
 
 // A resident guard plays a sound for every alert: nothing may pile up in memory for it.

@@ -1,4 +1,5 @@
 #include "app/OsVersion.h"
+#include "ui/Transparency.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "guard/Md2.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
+#include "guard/Rating.h"
 #include "main/ProgramModes.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"

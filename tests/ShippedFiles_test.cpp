@@ -8,7 +8,7 @@
 #include "app/RuleIni.h"
 #include "guard/Md2.h"
 #include "guard/FileHash.h"
-#include "guard/Locations.h"
+#include "guard/Rating.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "support/RegistrySandbox.h"

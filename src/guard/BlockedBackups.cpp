@@ -14,7 +14,7 @@
 #include "guard/Places.h"
 #include "guard/RuleLists.h"
 #include "guard/CommandResolution.h"
-#include "guard/Locations.h"
+#include "guard/HashCache.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "registry/Registry.h"

@@ -10,6 +10,7 @@
 #include "guard/LogonStart.h"
 #include "guard/RuleLists.h"
 #include "guard/Scan.h"
+#include "guard/SettingsRepair.h"
 #include "platform/events.h"
 #include "platform/session_lock.h"
 #include "platform/window.h"

@@ -7,7 +7,6 @@
 #include "app/Settings.h"
 #include "guard/HashFiles.h"
 #include "guard/FileHash.h"
-#include "guard/Locations.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
 
@@ -83,4 +82,8 @@ std::vector<std::string> GetFileHashesCached(const std::vector<std::string>& pat
     }));
   }
   return result;
+}
+
+std::string GetFileHashCached(const std::string& path, uint32_t algorithm) {
+  return CachedFileHash(path, [&] { return HashFile(path, algorithm); });
 }

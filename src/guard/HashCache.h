@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+inline constexpr char kHashesKey[] = "HKLM\\SOFTWARE\\Runwarden\\Hashes";
+
 // One file's step: the cached digest when there is one; otherwise Compute's answer,
 // written to the cache (empty included), then the daily clearing: when
 // "LastHashesCleared" is not today's day of the month, the whole key goes (the value
 // just written with it) and the stamp becomes today. GetFileHashCached is this step
 // with HashFile.
 std::string CachedFileHash(const std::string& path, const std::function<std::string()>& compute);
+std::string GetFileHashCached(const std::string& path, uint32_t algorithm);
 
 // For a scan pass: call it once with the resolved paths of all the entries whose files
 // exist, in the order the pass visits them, and take digest i for entry i instead of

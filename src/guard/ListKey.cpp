@@ -6,7 +6,7 @@
 #include "app/Paths.h"
 #include "guard/Md2.h"
 #include "guard/CommandResolution.h"
-#include "guard/Locations.h"
+#include "guard/HashCache.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "platform/system.h"

@@ -1,5 +1,4 @@
-// The autostart locations and the entry list, and the rating of an entry's file from the
-// rule files beside the program, with its registry caches.
+// The autostart locations and the entry list.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +7,6 @@
 
 #include "guard/StartupEntry.h"
 #include "registry/Registry.h"
-
-inline constexpr char kCachedKey[] = "HKLM\\SOFTWARE\\Runwarden\\Cached";
-inline constexpr char kHashesKey[] = "HKLM\\SOFTWARE\\Runwarden\\Hashes";
 
 // The registry locations, in the order they are read: each machine key that 64-bit
 // Windows redirects for 32-bit programs is followed by its WOW6432Node counterpart.
@@ -36,12 +32,3 @@ StartupEntryList ListStartupFolder(int32_t folder_number, const std::string& pat
 // way; anything else is "hex:" and two lower-case hexadecimal digits per byte,
 // comma-separated, the form the registry editor exports ("hex:01,ff,00").
 std::string RegistryDataText(const RegValueEntry& value);
-
-// Rating results: code, "<#>", text.
-inline constexpr char kUnknownRating[] = "?<#>Unknown File";
-
-std::string CheckPreRules(const std::string& entry_name, const std::string& file_name);
-std::string GetFileHashCached(const std::string& path, uint32_t algorithm);
-std::string CheckVirusRules(const std::string& hash);
-std::string DescribeRating(const std::string& code, int32_t& colour, int32_t& percent);
-void PlaySoundFile(const std::string& path);

@@ -19,11 +19,14 @@
 #include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
+#include "guard/SettingsRepair.h"
 #include "guard/TaskEntries.h"
 #include "guard/CommandResolution.h"
 #include "guard/Locations.h"
+#include "guard/Rating.h"
 #include "platform/events.h"
 #include "platform/files.h"
+#include "platform/sound.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "registry/Registry.h"
@@ -32,6 +35,12 @@ bool GuardMode = false;
 bool RunOnceMode = false;
 
 namespace {
+
+void PlaySoundFile(const std::string& path) {
+  ErrorScope error;
+  error.Try([&] { platform::PlayWaveAsync(path); });
+}
+
 
 constexpr char kHarmfulStillRunning[] =
     "A harmful file instance has been blocked but cannot be terminated! More info : ";
@@ -300,62 +309,7 @@ class EntryVisit {
   bool harmful_ = false;
 };
 
-struct Setting {
-  const char* key;
-  const char* name;
-  std::string good;
-  bool as_dword;
-};
-
-std::vector<Setting> WatchedSettings() {
-  const char* winlogon = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-  const char* lm_system = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-  const char* cu_system = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-  const char* lm_explorer =
-      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-  const char* cu_explorer =
-      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-  // Winlogon's Shell and Userinit are not forced back here: they are autostart places of
-  // their own, where the scan keeps Windows' program and asks about each added one. Written
-  // back before the scan, an added program would be gone unasked and without a backup, and
-  // one the user allowed could never stay.
-  return {
-      {winlogon, "uihost", "%windir%\\resources\\logon\\logonui.exe", false},
-      {lm_system, "DisableRegistryTools", "0", true},
-      {cu_system, "DisableRegistryTools", "0", true},
-      {lm_system, "DisableTaskMgr", "0", true},
-      {cu_system, "DisableTaskMgr", "0", true},
-      {lm_explorer, "NoFolderOptions", "0", true},
-      {cu_explorer, "NoFolderOptions", "0", true},
-      {"HKCR\\.exe", "", "exefile", false},
-      {"HKCR\\exefile\\shell\\open\\command", "", "\"%1\" %*", false},
-      {lm_explorer, "DisallowRun", "0", true},
-      {cu_explorer, "DisallowRun", "0", true},
-  };
-}
-
 }  // namespace
-
-bool EnforceSetting(const std::string& key,
-                    const std::string& name,
-                    const std::string& good,
-                    bool as_dword) {
-  std::string current = ReadRegValue(key, name, "");
-  bool different = !current.empty() && LowerCase(current) != LowerCase(good);
-  WriteRegValue(key, name, good, as_dword);
-  return different;
-}
-
-// Errors are left to the caller, which goes on with its own work.
-void RepairSystemSettings() {
-  if (GetOSMajorVersion() >= 6)
-    return;
-  bool changed = false;
-  for (const Setting& setting : WatchedSettings())
-    if (EnforceSetting(setting.key, setting.name, setting.good, setting.as_dword))
-      changed = true;
-  WriteRegValue(kSettingsKey, "ALERT", changed ? "1" : "0");
-}
 
 bool IsTaskFile(const std::string& file) {
   std::string tasks = LowerCase(platform::GetEnv("windir") + "\\tasks");

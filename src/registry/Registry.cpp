@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/ErrorScope.h"
+#include "platform/runtime_error.h"
 
 using namespace platform;
 

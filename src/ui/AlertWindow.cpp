@@ -6,7 +6,7 @@
 #include "app/TextFunctions.h"
 #include "app/Settings.h"
 #include "app/OsVersion.h"
-#include "guard/Locations.h"
+#include "guard/Rating.h"
 #include "net/CommunityRating.h"
 #include "platform/events.h"
 #include "registry/Registry.h"

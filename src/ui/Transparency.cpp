@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Settings.h"
+#include "platform/system.h"
 #include "registry/Registry.h"
 
 int32_t TransparencyAlpha(int32_t percent) {
@@ -30,4 +31,10 @@ int32_t StoredTransparency() {
     return kTransparencyDefault;
   return std::clamp(static_cast<int32_t>(std::clamp(std::floor(value), -1.0, 1000.0)), 0,
                     kTransparencyMax);
+}
+
+int32_t SetWindowTransparency(platform::WindowHandle window, int16_t level) {
+  if (level < 0 || level > 255) return 1;
+  platform::SetLayeredAlpha(window, static_cast<uint8_t>(level));
+  return 0;
 }

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "app/Settings.h"
-#include "app/OsVersion.h"
+#include "ui/Transparency.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/window.h"

@@ -11,6 +11,7 @@
 #include "guard/Blocking.h"
 #include "guard/Locations.h"
 #include "guard/Scan.h"
+#include "guard/SettingsRepair.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/system.h"

@@ -1,4 +1,4 @@
-#include "guard/Scan.h"
+#include "guard/SettingsRepair.h"
 
 #include <gtest/gtest.h>
 

@@ -191,6 +191,7 @@ TEST_F(CollectTest, AThirtyTwoBitProgramsMachineValueIsSeenMutedRestoredAndBlock
 
   // Every redirected machine key is followed by its 32-bit view.
   const std::vector<std::string>& keys = RegistryLocations();
+  EXPECT_EQ(keys.size(), 20u);
   for (size_t i = 1; i < keys.size(); ++i)
     if (keys[i].rfind("HKLM\\SOFTWARE\\WOW6432Node\\", 0) == 0)
       EXPECT_EQ("HKLM\\SOFTWARE\\" + keys[i].substr(26), keys[i - 1]);

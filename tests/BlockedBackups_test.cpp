@@ -214,8 +214,9 @@ TEST_F(BackupsTest, ARestoredEntryIsAsItWasAndOffTheBlockedList) {
 
 // Nothing in the entry's place is overwritten, and a restore that cannot be done leaves
 // the entry, its backup and the Blocked list as they were, says why and logs it. The
-// same data already in place counts as restored.
-TEST_F(BackupsTest, ARestoreThatCannotBeDoneChangesNothing) {
+// same data already in place counts as restored. Delete forgets a backup for good: its
+// key, and a Startup file's copy when it lies in the pss folder; the block stays.
+TEST_F(BackupsTest, ARestoreThatCannotBeDoneChangesNothingDeleteForgets) {
   std::string upd = folder_.Write("upd.exe", "MZ upd");
   WriteRegValue(kHkcuRun, "Updater", upd);
   Block({"Updater", upd, kHkcuRun, kKindRegistry}, upd, {2026, 12, 1, 8, 0, 0});
@@ -266,36 +267,20 @@ TEST_F(BackupsTest, ARestoreThatCannotBeDoneChangesNothing) {
   WriteRegValue(kHkcuRun, "Updater", upd);
   EXPECT_TRUE(Restore("Updater", &problem)) << problem;
   EXPECT_EQ(ListBlockedBackups().size(), 2u);
-}
 
-// Delete forgets a backup for good: its key, and a Startup file's copy when it lies in
-// the pss folder. The block itself stays.
-TEST_F(BackupsTest, DeleteRemovesTheBackupWithItsCopyButKeepsTheBlock) {
-  std::string tool = folder_.Write("tool.exe", "MZ tool");
-  std::string link = folder_.Write("Startup\\Tool.lnk", "shortcut");
-  Block({"Tool", tool, link, kKindFile}, tool, {2026, 12, 1, 8, 0, 0});
   const std::string elsewhere = folder_.Write("elsewhere.lnk", "not ours");
   const std::string foreign = std::string(kStartupFolderBackupKey) + "\\C:^x^Foreign.lnk";
   WriteRegValue(foreign, "item", "Foreign");
   WriteRegValue(foreign, "backup", elsewhere);
   WriteRegValue(kStartupRegBackupKey, "command", "C:\\unnamed.exe");
-  WriteRegValue(kStartupRegBackupKey, "hkey", "HKCU");
   WriteRegValue(std::string(kStartupRegBackupKey) + "\\Kept", "command", "C:\\kept.exe");
-  OwnBackup own;
-  own.kind = kBackupKindValue;
-  own.name = "Own";
-  ASSERT_FALSE(WriteOwnBackup(own).empty());
-  WriteRegValue(kSettingsKey, "Blocked", "<#>" + tool + "<#>");
-
-  std::string problem;
-  for (const char* name : {"Tool", "Foreign", "", "Own"}) {
+  for (const char* name : {"Tool", "Foreign", "", "Task"}) {
     std::vector<BlockedBackup> backups = ListBlockedBackups();
     const BlockedBackup* backup = Find(backups, name);
     ASSERT_NE(backup, nullptr);
     EXPECT_TRUE(DeleteBlockedBackup(*backup, &problem)) << name << ": " << problem;
   }
   EXPECT_EQ(Contents(PssFolder() + "\\Tool.lnk"), "<missing>");
-  EXPECT_EQ(Contents(link), "<missing>");
   EXPECT_EQ(Contents(elsewhere), "not ours");
   EXPECT_EQ(GetBlockedList(), "<#>" + tool + "<#>");
   std::vector<BlockedBackup> left = ListBlockedBackups();

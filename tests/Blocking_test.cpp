@@ -49,7 +49,8 @@ bool HasValue(const std::string& path, const std::string& name) {
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+      return std::tolower(static_cast<unsigned char>(x)) <
+             std::tolower(static_cast<unsigned char>(y));
     });
   });
   return lines;
@@ -108,27 +109,21 @@ TEST_F(BlockTest, ARegistryValueLeavesItsBackupForMsconfig) {
                                          "RegValue=Updater",
                                          "Data=" + file + " /quiet"};
     if (version == 6)
-      for (const char* time : {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
+      for (const char* time :
+           {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
         expected.push_back(time);
-    EXPECT_EQ(ValuesOf(std::string(kStartupRegBackupKey) + "\\Updater"), Sorted(expected)) << version;
+    EXPECT_EQ(ValuesOf(std::string(kStartupRegBackupKey) + "\\Updater"), Sorted(expected))
+        << version;
     DeleteRegTree(kStartupRegBackupKey);
   }
-}
-
-TEST_F(BlockTest, AValueWhoseFileIsMissingIsBackedUpToo) {
+  // A value whose file is missing is backed up too; an unnamed one in the key itself.
   WriteRegValue(kHkcuRun, "Ghost", "C:\\gone\\ghost.exe");
+  WriteRegValue(kHkcuRun, "", "C:\\d.exe");
   EXPECT_TRUE(RemoveStartupEntry({"Ghost", "C:\\gone\\ghost.exe", kHkcuRun, "1"},
                                  "c:\\gone\\ghost.exe", pss_));
-  EXPECT_FALSE(HasValue(kHkcuRun, "Ghost"));
-  EXPECT_EQ(ReadRegValue(std::string(kStartupRegBackupKey) + "\\Ghost", "command", ""),
-            "C:\\gone\\ghost.exe");
-  EXPECT_EQ(ReadRegValue(std::string(kStartupRegBackupKey) + "\\Ghost", "item", ""), "ghost.exe");
-}
-
-TEST_F(BlockTest, AnUnnamedValueIsBackedUpInTheStartupregKeyItself) {
-  WriteRegValue(kHkcuRun, "", "C:\\d.exe");
   EXPECT_TRUE(RemoveStartupEntry({"", "C:\\d.exe", kHkcuRun, "1"}, "c:\\d.exe", pss_));
-  EXPECT_FALSE(HasValue(kHkcuRun, ""));
+  EXPECT_EQ(EnumRegValues(kHkcuRun).Count(), 0);
+  EXPECT_EQ(ReadRegValue(RegBackup("Ghost"), "command", ""), "C:\\gone\\ghost.exe");
   EXPECT_EQ(ReadRegValue(kStartupRegBackupKey, "command", ""), "C:\\d.exe");
 }
 
@@ -143,19 +138,24 @@ TEST_F(BlockTest, AStartupFileMovesToAFreeNameAndItsBackupNamesIt) {
     std::string key = BackupKeyOf(entry);
     std::string caret_path = link;
     for (char& c : caret_path)
-      if (c == '\\') c = '^';
+      if (c == '\\')
+        c = '^';
     EXPECT_EQ(key, std::string(kStartupFolderBackupKey) + "\\" + caret_path);
     EXPECT_TRUE(RemoveStartupEntry(entry, target, pss_));
     std::string moved = pss_ + (version == 6 ? "\\Tool (2).lnk" : "\\Tool (3).lnk");
     EXPECT_EQ(Contents(link), "<missing>");
     EXPECT_EQ(Contents(moved), "shortcut " + std::to_string(version));
-    std::vector<std::string> expected = {"backup=" + moved, "item=Tool", "command=" + target,
-                                         version == 5 ? "location=startup"
-                                                      : "location=" + folder_.File("Startup"),
-                                         "path=" + link, "inimapping=0"};
+    std::vector<std::string> expected = {
+        "backup=" + moved,
+        "item=Tool",
+        "command=" + target,
+        version == 5 ? "location=startup" : "location=" + folder_.File("Startup"),
+        "path=" + link,
+        "inimapping=0"};
     if (version == 6) {
       expected.push_back("backupExtension=.CommonStartup");
-      for (const char* time : {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
+      for (const char* time :
+           {"HOUR=#21", "MINUTE=#7", "SECOND=#9", "DAY=#6", "MONTH=#12", "YEAR=#2026"})
         expected.push_back(time);
     }
     EXPECT_EQ(ValuesOf(key), Sorted(expected)) << version;
@@ -231,27 +231,21 @@ TEST_F(BlockTest, SameNamedValuesOfTwoKeysKeepABackupEach) {
             (std::vector<std::string>{"Updater", "Updater (2)", "Updater (3)"}));
   EXPECT_EQ(ReadRegValue(RegBackup("Updater (3)"), "command", ""), file + " /other");
   EXPECT_EQ(ReadRegValue(RegBackup("Updater"), "command", ""), file + " /user");
-}
 
-// The same Startup file blocked twice: the backup of the first copy is kept as well.
-TEST_F(BlockTest, AStartupFileBlockedAgainKeepsTheEarlierBackup) {
-  std::string first_target = folder_.Write("first.exe", "MZ");
-  std::string second_target = folder_.Write("second.exe", "MZ");
+  // The same Startup file blocked twice, with another target: both backups stay.
   std::string link = folder_.Write("Startup\\Tool.lnk", "first shortcut");
-  StartupEntry first{"Tool", first_target, link, "2"};
-  ASSERT_TRUE(RemoveStartupEntry(first, first_target, pss_));
+  StartupEntry first{"Tool", file, link, "2"};
+  ASSERT_TRUE(RemoveStartupEntry(first, file, pss_));
   folder_.Write("Startup\\Tool.lnk", "second shortcut");
-  StartupEntry second{"Tool", second_target, link, "2"};
-  ASSERT_TRUE(RemoveStartupEntry(second, second_target, pss_));
-
+  std::string other = folder_.Write("other.exe", "MZ");
+  ASSERT_TRUE(RemoveStartupEntry({"Tool", other, link, "2"}, other, pss_));
   std::string key = BackupKeyOf(first);
   std::string name = key.substr(key.find_last_of('\\') + 1);
   EXPECT_EQ(SortedSubKeysOf(kStartupFolderBackupKey),
             (std::vector<std::string>{name, name + " (2)"}));
   EXPECT_EQ(Contents(ReadRegValue(key, "backup", "")), "first shortcut");
-  EXPECT_EQ(ReadRegValue(key, "command", ""), first_target);
   EXPECT_EQ(Contents(ReadRegValue(key + " (2)", "backup", "")), "second shortcut");
-  EXPECT_EQ(ReadRegValue(key + " (2)", "command", ""), second_target);
+  EXPECT_EQ(ReadRegValue(key + " (2)", "command", ""), other);
 }
 
 // A backup that breaks off half-way takes away what it wrote itself and nothing more:

@@ -172,9 +172,13 @@ TEST_F(GuardTest, TheGuardPutsNothingBackWhileTheSingleScanRuns) {
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
   EXPECT_TRUE(held_while_scanning);
   EXPECT_FALSE(platform::SessionLockHeld(kEarlyScanLock));
-  ScanOnce(alert_.Windows());
+  ScanOnce(alert_.Windows());  // muted, unrated, and no autostart value written
+  EXPECT_TRUE(RunOnceMode);
   RunOnceMode = false;  // the guard is another process
   ASSERT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest_);
+  EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
 
   ManualClock clock;
   const uint32_t start = platform::TickCount();
@@ -212,18 +216,6 @@ TEST_F(GuardTest, TheGuardPutsNothingBackWhileTheSingleScanRuns) {
   EXPECT_NE(machine_.ErrorLog().find("The early scan is still running: the muted entries stay "
                                      "aside until the next start of the guard"),
             std::string::npos);
-}
-
-TEST_F(GuardTest, TheSingleScanMutesAndWritesNoAutostartValue) {
-  machine_.AddRunValue("Pest", pest_);
-  ScanOnce(alert_.Windows());
-  EXPECT_TRUE(RunOnceMode);
-  EXPECT_TRUE(alert_.alerts.empty());
-  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
-  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest_);
-  EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
-  EXPECT_FALSE(HasValue(kRunOnceKey, kAutostartValue));
-  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
 }
 
 // A standard user: nothing of the machine's can be written, so no answer could be kept.
@@ -265,11 +257,4 @@ TEST_F(GuardTest, WithoutTheMachinesSettingsOnlyTheUsersValuesAreHeldBackAndNoth
     EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
   }
   platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
-}
-
-TEST(AutostartCommandTest, ThePathIsQuoted) {
-  std::string saved = AppExePath;
-  AppExePath = "C:\\Program Files\\Runwarden\\Runwarden.exe";
-  EXPECT_EQ(AutostartCommand("/s"), "\"C:\\Program Files\\Runwarden\\Runwarden.exe\" /s");
-  AppExePath = saved;
 }

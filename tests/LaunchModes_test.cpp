@@ -13,59 +13,34 @@
 
 namespace {
 
-TEST(LaunchModeTest, OnlyWholeCaseSensitiveSwitchesCount) {
-  EXPECT_EQ(ChooseLaunchMode(""), LaunchMode::kOptions);
-  EXPECT_EQ(ChooseLaunchMode("/options"), LaunchMode::kOptionsAnywhere);
-  for (const char* guard : {"/s", "/scan", "/start"})
-    EXPECT_EQ(ChooseLaunchMode(guard), LaunchMode::kGuard) << guard;
-  for (const char* once : {"/r", "/runonce", "/once"})
-    EXPECT_EQ(ChooseLaunchMode(once), LaunchMode::kScanOnce) << once;
-  for (const char* other : {"/S", "/s x", " /s", "/R", "/Options", "notepad.exe", "/"})
-    EXPECT_EQ(ChooseLaunchMode(other), LaunchMode::kTerminate) << other;
-}
-
+// Whatever the path looks like (quoted or not, any case, short form, a folder named like
+// the program), the text after it is the argument; a path it cannot recognise ends at the
+// first blank.
 TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
-  const std::string exe = "C:\\Program Files\\Runwarden\\Runwarden.exe";
-  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\" /s", exe), "/s");
-  EXPECT_EQ(CommandArgumentText("\"C:\\Program Files\\Runwarden\\Runwarden.exe\"", exe), "");
-  // Windows starts a Run value exactly as written, unquoted blanks and all.
-  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe /s", exe), "/s");
-  EXPECT_EQ(CommandArgumentText("c:\\program files\\runwarden\\RUNWARDEN.EXE /r", exe), "/r");
-  EXPECT_EQ(CommandArgumentText("C:\\Program Files\\Runwarden\\Runwarden.exe", exe), "");
-  // Started by name, as the options window and the terminating copies do.
-  EXPECT_EQ(CommandArgumentText("Runwarden.exe /s", exe), "/s");
-  EXPECT_EQ(CommandArgumentText("Runwarden.exe notepad", exe), "notepad");
-  EXPECT_EQ(CommandArgumentText("Runwarden notepad.exe", exe), "notepad.exe");
-  EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
-  // A path the program cannot recognise: the first blank ends it.
-  EXPECT_EQ(CommandArgumentText("C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE /s", exe), "/s");
-}
-
-// An install folder whose name starts with the program's own name: the whole path is
-// recognised first, quoted or not, in any case.
-TEST(CommandArgumentTextTest, AFolderNamedLikeTheProgramIsPartOfThePath) {
-  for (const std::string folder : {"C:\\Program Files\\Runwarden Test", "C:\\Program Files\\Runwarden 1.0",
-                                   "C:\\Runwarden x\\Runwarden y"}) {
+  for (const std::string folder :
+       {"C:\\Program Files\\Runwarden", "C:\\Runwarden x\\Runwarden y"}) {
     const std::string exe = folder + "\\Runwarden.exe";
-    for (const char* argument : {"/s", "/r", "/options", "notepad.exe"}) {
+    std::string upper = exe;
+    for (char& c : upper)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* argument : {"/s", "notepad.exe"}) {
       EXPECT_EQ(CommandArgumentText(exe + " " + argument, exe), argument) << exe;
       EXPECT_EQ(CommandArgumentText("\"" + exe + "\" " + argument, exe), argument) << exe;
-      std::string upper = exe;
-      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       EXPECT_EQ(CommandArgumentText(upper + " " + argument, exe), argument) << upper;
     }
-    EXPECT_EQ(CommandArgumentText(exe, exe), "") << exe;
-    EXPECT_EQ(CommandArgumentText(exe + "   ", exe), "") << exe;
-    EXPECT_EQ(CommandArgumentText("\"" + exe + "\"", exe), "") << exe;
+    for (const std::string& alone : {exe, exe + "   ", "\"" + exe + "\""})
+      EXPECT_EQ(CommandArgumentText(alone, exe), "") << alone;
   }
-  // The short form Windows may start it by.
   const std::string exe = "C:\\Program Files\\Runwarden Test\\Runwarden.exe";
   const std::string short_exe = "C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE";
-  EXPECT_EQ(CommandArgumentText(short_exe + " /s", exe, short_exe), "/s");
+  // Started by name, as the options window and the terminating copies do.
+  EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
+  EXPECT_EQ(CommandArgumentText("Runwarden notepad.exe", exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText(short_exe + " /s", exe), "/s");
   EXPECT_EQ(CommandArgumentText("c:\\progra~1\\runwar~1\\runwar~1.exe /r", exe, short_exe), "/r");
-  EXPECT_EQ(CommandArgumentText("\"" + short_exe + "\" notepad.exe", exe, short_exe), "notepad.exe");
+  EXPECT_EQ(CommandArgumentText("\"" + short_exe + "\" notepad.exe", exe, short_exe),
+            "notepad.exe");
   EXPECT_EQ(CommandArgumentText(short_exe, exe, short_exe), "");
-  EXPECT_EQ(CommandArgumentText(exe + " /s", exe, short_exe), "/s");
 }
 
 struct Recorded {
@@ -118,10 +93,18 @@ TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
   } cases[] = {
       {"", "options", MainOutcome::kReturn, 0},
       {"/options", "options", MainOutcome::kReturn, 0},
+      {"/s", "guard", MainOutcome::kReturn, 0},
+      {"/scan", "guard", MainOutcome::kReturn, 0},
       {"/start", "guard", MainOutcome::kReturn, 0},
+      {"/r", "scan once", MainOutcome::kEndAtOnce, 0},
+      {"/runonce", "scan once", MainOutcome::kEndAtOnce, 0},
       {"/once", "scan once", MainOutcome::kEndAtOnce, 0},
+      // Only whole switches in their case count: anything else names processes to end.
       {"notepad.exe", "terminate notepad.exe", MainOutcome::kEndAtOnce, 0},
       {"/S", "terminate /S", MainOutcome::kEndAtOnce, 0},
+      {" /s", "terminate  /s", MainOutcome::kEndAtOnce, 0},
+      {"/s x", "terminate /s x", MainOutcome::kEndAtOnce, 0},
+      {"/Options", "terminate /Options", MainOutcome::kEndAtOnce, 0},
       // One action each; the status is the exit code.
       {"/enable", "enable", MainOutcome::kEndAtOnce, 0},
       {"/enable /s", "enable and start", MainOutcome::kEndAtOnce, 0},
@@ -151,6 +134,8 @@ TEST_F(MainTest, AProgramInTheRootOfADriveSaysSoAndEnds) {
             "Please save this executable in a folder, not in the root of a drive to function "
             "properly!");
   EXPECT_EQ(AppExePath, "C:\\Runwarden.exe");
+  EXPECT_EQ(AppFolder(), "C:\\");
+  EXPECT_EQ(AppFile("log.log"), "C:\\log.log");
 
   recorded_.messages.clear();
   EXPECT_EQ(Main("/options", modes_), MainOutcome::kReturn);
@@ -164,33 +149,11 @@ TEST_F(MainTest, TheInstalledMarkerIsWrittenOnlyWhenItDiffers) {
   Main("/s", modes_);
   EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
 
-  folder_.Write("ver.ini", "[Installed]\r\nRunwarden.exe=0.9.0.1\r\n");
-  Main("/s", modes_);
-  EXPECT_EQ(GetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", ""), VersionText());
-
   // Equal already: the file is left exactly as it is (a rewrite would drop the blanks).
   std::string kept = "[Installed]\r\nRunwarden.exe =   " + VersionText() + "\r\n";
   folder_.Write("ver.ini", kept);
   Main("/s", modes_);
   EXPECT_EQ(folder_.Read("ver.ini"), kept);
-}
-
-TEST(VersionTextTest, HasFourFieldsWithZeroThird) {
-  std::string text = VersionText();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '.'), 3) << text;
-  EXPECT_NE(text.find(".0."), std::string::npos) << text;
-}
-
-TEST(AppInfoTest, FolderNameAndFiles) {
-  {
-    ProgramLocation program("C:\\Tools\\Runwarden\\Runwarden.exe");
-    EXPECT_EQ(AppFolder(), "C:\\Tools\\Runwarden");
-    EXPECT_EQ(AppExeName(), "Runwarden");
-    EXPECT_EQ(AppFile("log.log"), "C:\\Tools\\Runwarden\\log.log");
-  }
-  ProgramLocation root("D:\\Runwarden.exe");
-  EXPECT_EQ(AppFolder(), "D:\\");
-  EXPECT_EQ(AppFile("log.log"), "D:\\log.log");
 }
 
 }  // namespace

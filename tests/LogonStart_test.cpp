@@ -19,67 +19,26 @@ namespace {
 
 using platform::TaskServiceForTesting;
 
-// The two definitions differ in what they say, when they start and what they run.
-std::string ExpectedTask(const std::string& description,
-                         const std::string& delay,
-                         const std::string& switch_text) {
-  return R"(<?xml version="1.0" encoding="UTF-16"?>
-<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
-  <RegistrationInfo>
-    <Author>Runwarden</Author>
-    <Description>)" +
-         description + R"(</Description>
-  </RegistrationInfo>
-  <Triggers>
-    <LogonTrigger>
-      <Enabled>true</Enabled>
-)" + delay +
-         R"(    </LogonTrigger>
-  </Triggers>
-  <Principals>
-    <Principal id="Users">
-      <GroupId>S-1-5-32-545</GroupId>
-      <RunLevel>HighestAvailable</RunLevel>
-    </Principal>
-  </Principals>
-  <Settings>
-    <MultipleInstancesPolicy>Parallel</MultipleInstancesPolicy>
-    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>
-    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>
-    <AllowHardTerminate>true</AllowHardTerminate>
-    <StartWhenAvailable>false</StartWhenAvailable>
-    <Enabled>true</Enabled>
-    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>
-    <Priority>4</Priority>
-  </Settings>
-  <Actions Context="Users">
-    <Exec>
-      <Command>"C:\Program Files\Runwarden\Runwarden.exe"</Command>
-      <Arguments>)" +
-         switch_text + R"(</Arguments>
-      <WorkingDirectory>C:\Program Files\Runwarden</WorkingDirectory>
-    </Exec>
-  </Actions>
-</Task>
-)";
-}
-
-TEST(LogonTaskXml, AreTheExpectedDefinitionsWithThePathAsXmlText) {
-  const std::string exe = "C:\\Program Files\\Runwarden\\Runwarden.exe";
-  EXPECT_EQ(LogonTaskXml(kScanTask, exe),
-            ExpectedTask("Runwarden's early scan (/r) at every logon: sets new startup entries "
-                         "aside before Windows starts them.",
-                         "", "/r"));
-  EXPECT_EQ(LogonTaskXml(kGuardTask, exe),
-            ExpectedTask("Runwarden's guard (/s), two minutes after every logon, when Windows "
-                         "has started the startup programs: puts back the entries the early "
-                         "scan set aside and asks about each.",
-                         "      <Delay>PT2M</Delay>\n", "/s"));
-  std::string odd = LogonTaskXml(kGuardTask, "C:\\R&D <new>\\Runwarden.exe");
-  EXPECT_NE(odd.find("<Command>\"C:\\R&amp;D &lt;new&gt;\\Runwarden.exe\"</Command>"),
-            std::string::npos);
-  EXPECT_NE(odd.find("<WorkingDirectory>C:\\R&amp;D &lt;new&gt;</WorkingDirectory>"),
-            std::string::npos);
+// What each definition must say: a logon trigger for the group of users, with the highest
+// rights there are, no time limit and no battery rule (the guard runs all session long),
+// the program quoted and its folder as working folder; the guard two minutes late.
+TEST(LogonTaskXml, SayWhenAndWhatTheyRunWithThePathAsXmlText) {
+  const std::string exe = "C:\\R&D <new>\\Runwarden.exe";
+  for (const LogonTask& task : {kScanTask, kGuardTask}) {
+    const std::string xml = LogonTaskXml(task, exe);
+    const bool guard = std::string(task.path) == kGuardTask.path;
+    for (const std::string& part :
+         {std::string("<LogonTrigger>"), std::string("<GroupId>S-1-5-32-545</GroupId>"),
+          std::string("<RunLevel>HighestAvailable</RunLevel>"),
+          std::string("<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"),
+          std::string("<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"),
+          std::string("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"),
+          std::string("<Command>\"C:\\R&amp;D &lt;new&gt;\\Runwarden.exe\"</Command>"),
+          std::string("<WorkingDirectory>C:\\R&amp;D &lt;new&gt;</WorkingDirectory>"),
+          std::string("<Arguments>") + (guard ? "/s" : "/r") + "</Arguments>"})
+      EXPECT_NE(xml.find(part), std::string::npos) << part;
+    EXPECT_EQ(xml.find("<Delay>PT2M</Delay>") != std::string::npos, guard);
+  }
 }
 
 class LogonStartTest : public ::testing::Test {
@@ -219,25 +178,6 @@ TEST_F(LogonStartTest, TheEarlierOneTaskIsReplacedByEnableOrTheGuardAndRemovedBy
   }
 }
 
-TEST_F(LogonStartTest, ARefusalSaysWhichStepFailedAndWhy) {
-  {
-    TaskSandbox tasks(TaskServiceForTesting::kRefusing);
-    LogonStartResult result = EnableLogonStart();
-    EXPECT_EQ(result.status, 5);
-    EXPECT_EQ(result.step, "the guard's logon task could not be registered");
-    EXPECT_FALSE(LogonStartEnabled());
-  }
-  {
-    ScopedVersion xp(5);
-    platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
-    LogonStartResult result = EnableLogonStart();
-    platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
-    EXPECT_EQ(result.status, 5);
-    EXPECT_EQ(result.step, "the Run value could not be written");
-    EXPECT_EQ(Value(kRunKey), "none");
-  }
-}
-
 // What the setup, the uninstaller and the options window's elevated copy run: one step
 // each, nothing shown, the status as exit code and a failure in errlog.log.
 TEST_F(LogonStartTest, TheOneStepSwitchesGiveTheirStatusAndLogAFailure) {
@@ -269,9 +209,18 @@ TEST_F(LogonStartTest, TheOneStepSwitchesGiveTheirStatusAndLogAFailure) {
                 .find("Runwarden could not be enabled: the guard's logon task could not be "
                       "registered (access denied: administrator rights are needed)"),
             std::string::npos);
+  EXPECT_FALSE(LogonStartEnabled());
   Main("/resetrules", RunwardenModes(), &exit_code);
   EXPECT_EQ(exit_code, 0);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "?"), "");
+  // Without a Task Scheduler the Run value is the step that can fail.
+  ScopedVersion xp(5);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  LogonStartResult result = EnableLogonStart();
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
+  EXPECT_EQ(result.status, 5);
+  EXPECT_EQ(result.step, "the Run value could not be written");
+  EXPECT_EQ(Value(kRunKey), "none");
 }
 
 }  // namespace

@@ -50,35 +50,32 @@ class MuteTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(ListLookupTest, WholeFieldsOnlyWithTheCaseRuleOfEachList) {
-  std::string list = "<#>C:\\App\\a.exe.bak<#>ABC123<#>C:\\A\\x.exe<#>";
-  EXPECT_TRUE(IsOnList(list, "C:\\A\\x.exe", true));
-  EXPECT_FALSE(IsOnList(list, "c:\\a\\x.exe", true));
-  EXPECT_TRUE(IsOnList(list, "c:\\a\\x.exe", false));
-  EXPECT_TRUE(IsOnList(list, "abc123", false));
-  // A part of a listed path, or of a hash, is not on the list.
-  EXPECT_FALSE(IsOnList(list, "C:\\App\\a.exe", true));
-  EXPECT_FALSE(IsOnList(list, "C:\\App\\a.exe", false));
-  EXPECT_FALSE(IsOnList(list, "ABC", true));
-  EXPECT_FALSE(IsOnList(list, "<#>", true));
-  // An empty key matches nothing, not even the empty hash fields.
-  EXPECT_FALSE(IsOnList(list, "", true));
-  EXPECT_FALSE(IsOnList(list, "", false));
-  EXPECT_FALSE(IsOnList("", "C:\\A\\x.exe", false));
-}
-
-// A pass reads each list once: its answers are IsOnList's, until the lists are read again.
-TEST(ListLookupTest, APassReadsTheListsOnceWithTheSameAnswers) {
+// Whole fields only, the Allowed list with case and the Blocked list without; an empty
+// key matches nothing, not even the empty hash fields. A pass reads each list once, with
+// the same answers, until the lists are read again.
+TEST(ListLookupTest, WholeFieldsOnlyWithTheCaseRuleOfEachListReadOncePerPass) {
   RegistrySandbox sandbox;
   const std::string list = "<#>C:\\App\\a.exe.bak<#>ABC123<#>C:\\A\\x.exe<#>";
   WriteRegValue(kSettingsKey, "Allowed", list);
   WriteRegValue(kSettingsKey, "Blocked", list);
   ListLookup lists;
-  for (const char* key : {"C:\\A\\x.exe", "c:\\a\\x.exe", "abc123", "ABC123", "ABC",
-                          "C:\\App\\a.exe", "<#>", "", "D:\\other.exe"}) {
-    EXPECT_EQ(lists.IsAllowed(key), IsOnList(list, key, true)) << key;
-    EXPECT_EQ(lists.IsBlocked(key), IsOnList(list, key, false)) << key;
+  const struct {
+    const char* key;
+    bool allowed, blocked;
+  } cases[] = {{"C:\\A\\x.exe", true, true},
+               {"c:\\a\\x.exe", false, true},
+               {"abc123", false, true},
+               {"ABC", false, false},
+               {"C:\\App\\a.exe", false, false},
+               {"<#>", false, false},
+               {"", false, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsOnList(list, c.key, true), c.allowed) << c.key;
+    EXPECT_EQ(IsOnList(list, c.key, false), c.blocked) << c.key;
+    EXPECT_EQ(lists.IsAllowed(c.key), c.allowed) << c.key;
+    EXPECT_EQ(lists.IsBlocked(c.key), c.blocked) << c.key;
   }
+  EXPECT_FALSE(IsOnList("", "C:\\A\\x.exe", false));
   WriteRegValue(kSettingsKey, "Allowed", "");
   AppendToList("Blocked", "D:\\Other.exe", "");
   EXPECT_TRUE(lists.IsAllowed("ABC123"));
@@ -95,11 +92,9 @@ TEST(ListLookupTest, ListsGrowPairByPairInTheSettingsKey) {
   EXPECT_EQ(GetAllowedList(), "<#>C:\\A\\x.exe<#>ABC");
   AppendToList("Allowed", "C:\\B\\y.exe", "");
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), "<#>C:\\A\\x.exe<#>ABC<#>C:\\B\\y.exe<#>");
+  EXPECT_TRUE(IsAllowed("C:\\B\\y.exe"));
   AppendToList("Blocked", "C:\\A\\x.exe", "ABC");
-  EXPECT_TRUE(IsAllowed("C:\\A\\x.exe"));
-  EXPECT_FALSE(IsAllowed("c:\\a\\x.exe"));
   EXPECT_TRUE(IsBlocked("c:\\a\\x.exe"));
-  EXPECT_FALSE(IsBlocked("C:\\B\\y.exe"));
 }
 
 // A restored entry leaves the Blocked list: every pair naming its file or its digest,
@@ -150,14 +145,17 @@ TEST_F(MuteTest, RegistryValuesComeBackByteForByte) {
       {"Number", {platform::kRegDword, std::string("\x01\x00\x00\x80", 4)}},
       {"Binary", {platform::kRegBinary, std::string("\x00\xFF\x10<#>\x00", 7)}},
       {"Vendor\\Tool\\Updater", {platform::kRegSz, std::string("C:\\v\\upd.exe\0", 13)}},
-      {"Crafted<#>C:\\Windows\\explorer.exe<#>HKLM\\x<#>2", {platform::kRegSz, std::string("C:\\c.exe\0", 9)}},
+      {"Crafted<#>C:\\Windows\\explorer.exe<#>HKLM\\x<#>2",
+       {platform::kRegSz, std::string("C:\\c.exe\0", 9)}},
       {"", {platform::kRegSz, std::string("C:\\default.exe\0", 15)}},
   };
-  for (const auto& [name, data] : values) ASSERT_EQ(WriteRegRaw(kHkcuRun, name, data), 0) << name;
+  for (const auto& [name, data] : values)
+    ASSERT_EQ(WriteRegRaw(kHkcuRun, name, data), 0) << name;
 
   StartupEntryList entries = ListRegistryValues(kHkcuRun);
   ASSERT_EQ(entries.size(), values.size());
-  for (const StartupEntry& entry : entries) EXPECT_TRUE(MuteEntry(entry, pss_)) << entry.Name;
+  for (const StartupEntry& entry : entries)
+    EXPECT_TRUE(MuteEntry(entry, pss_)) << entry.Name;
   EXPECT_TRUE(ListRegistryValues(kHkcuRun).empty());
   for (const auto& [name, data] : values) {
     RegData muted = Raw(kMutedKey, std::string(kHkcuRun) + "\\" + name);
@@ -201,40 +199,29 @@ TEST_F(MuteTest, FilesOfTheSameNameAllSurviveMuteAndRestore) {
   EXPECT_EQ(ErrorLog(), "");
 }
 
-TEST_F(MuteTest, TheMutedFolderIsCreatedWhenMissing) {
+// Each record is tried once: one whose copy is gone deletes nothing and stays; a file in
+// the way is replaced only by its muted copy; an older text record comes back as text.
+// The muted folder is made when missing.
+TEST_F(MuteTest, RestoreHandlesWhatChangedMeanwhile) {
   platform::CreateFolder(folder_.File("User"));
-  std::string file = folder_.Write("User\\a.bat", "x");
-  EXPECT_TRUE(MuteEntry({"a", file, file, "2"}, pss_));
+  std::string bat = folder_.Write("User\\a.bat", "x");
+  EXPECT_TRUE(MuteEntry({"a", bat, bat, "2"}, pss_));
   EXPECT_EQ(Contents(pss_ + "\\a.bat"), "x");
-}
-
-TEST_F(MuteTest, ARecordWhoseCopyIsGoneDeletesNothingAndStays) {
-  platform::CreateFolder(folder_.File("User"));
-  std::string file = folder_.Write("User\\Tool.lnk", "new one");
-  WriteRegValue(kMutedKey, file, pss_ + "\\Tool.lnk");  // no such copy
-  RestoreMutedEntries();  // returns: each record is tried once
-  EXPECT_EQ(Contents(file), "new one");
-  EXPECT_EQ(ReadRegValue(kMutedKey, file, ""), pss_ + "\\Tool.lnk");
-  EXPECT_NE(ErrorLog().find("is missing"), std::string::npos) << ErrorLog();
-}
-
-TEST_F(MuteTest, AFileInTheWayIsReplacedOnlyByItsMutedCopy) {
-  platform::CreateFolder(folder_.File("User"));
-  platform::CreateFolder(pss_);
-  std::string file = folder_.File("User\\Tool.lnk");
+  std::string kept = folder_.Write("User\\Kept.lnk", "new one");
+  WriteRegValue(kMutedKey, kept, pss_ + "\\Kept.lnk");  // no such copy
+  std::string tool = folder_.Write("User\\Tool.lnk", "came back meanwhile");
   folder_.Write("pss\\Tool.lnk", "muted");
-  WriteRegValue(kMutedKey, file, pss_ + "\\Tool.lnk");
-  folder_.Write("User\\Tool.lnk", "came back meanwhile");
-  RestoreMutedEntries();
-  EXPECT_EQ(Contents(file), "muted");
-  EXPECT_FALSE(HasValue(kMutedKey, file));
-}
-
-TEST_F(MuteTest, OlderTextRecordsAreRestoredAsText) {
+  WriteRegValue(kMutedKey, tool, pss_ + "\\Tool.lnk");
   WriteRegValue(kMutedKey, std::string(kHkcuRun) + "\\Old", "C:\\old.exe");
+
   RestoreMutedEntries();
-  RegData back = Raw(kHkcuRun, "Old");
-  EXPECT_EQ(back.type, platform::kRegSz);
+  EXPECT_EQ(Contents(bat), "x");
+  EXPECT_EQ(Contents(kept), "new one");
+  EXPECT_EQ(ReadRegValue(kMutedKey, kept, ""), pss_ + "\\Kept.lnk");
+  EXPECT_NE(ErrorLog().find("is missing"), std::string::npos) << ErrorLog();
+  EXPECT_EQ(Contents(tool), "muted");
+  EXPECT_FALSE(HasValue(kMutedKey, tool));
+  EXPECT_EQ(Raw(kHkcuRun, "Old").type, platform::kRegSz);
   EXPECT_EQ(ReadRegValue(kHkcuRun, "Old", ""), "C:\\old.exe");
 }
 

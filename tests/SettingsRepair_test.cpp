@@ -62,20 +62,6 @@ TEST_F(RepairTest, GoodValuesAreWrittenAndChangesRaiseTheAlert) {
   EXPECT_EQ(ReadRegValue(kCuSystem, "DisableTaskMgr", ""), "0");
 }
 
-TEST_F(RepairTest, EnforceSettingReportsOnlyADifferentNonEmptyValue) {
-  const std::string key = "HKCU\\Software\\RunwardenTests\\Policy";
-  EXPECT_FALSE(EnforceSetting(key, "shell", "explorer.exe", false));
-  EXPECT_EQ(ReadRegValue(key, "shell", ""), "explorer.exe");
-  EXPECT_FALSE(EnforceSetting(key, "shell", "EXPLORER.exe", false));
-  EXPECT_EQ(ReadRegValue(key, "shell", ""), "EXPLORER.exe");
-  WriteRegValue(key, "uihost", "logonui.exe");
-  EXPECT_TRUE(EnforceSetting(key, "uihost", "%windir%\\resources\\logon\\logonui.exe", false));
-  EXPECT_FALSE(EnforceSetting(key, "uihost", "%windir%\\resources\\logon\\logonui.exe", false));
-  WriteRegValue(key, "n", "7", true);
-  EXPECT_TRUE(EnforceSetting(key, "n", "0", true));
-  EXPECT_FALSE(EnforceSetting(key, "n", "0", true));
-}
-
 TEST_F(RepairTest, NothingIsTouchedFromVersion6On) {
   ScopedVersion six(6);
   WriteRegValue(kSettingsKey, "ALERT", "1");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Photographs the program's windows into docs/screenshots/: builds the Windows preset,
-# runs the gallery of windows (tests/windows/ui_gallery.cpp) under Wine in a virtual
+# runs the gallery of windows (tools/ui_gallery.cpp) under Wine in a virtual
 # display, and takes each state as the gallery announces it. Uses Wine prefixes of its
 # own, in which Wine draws the window frames itself (the display has no window manager).
 # A second run on a screen of 144 dpi (150%) keeps all its pictures in
@@ -25,7 +25,7 @@ gallery() {
     wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d $DPI /f \
       >/dev/null 2>&1
     signal=$(mktemp -u)
-    wine build/windows/tests/ui_gallery.exe "Z:$signal" >/dev/null 2>&1 &
+    wine build/windows/tools/ui_gallery.exe "Z:$signal" >/dev/null 2>&1 &
     gallery=$!
     while kill -0 $gallery 2>/dev/null; do
       if [ -f "$signal" ]; then

@@ -15,7 +15,7 @@ struct Md2LaneState {
 };
 
 // The lane counts Md2AddBlocks is built for. Six keeps this machine's load units busy;
-// more adds nothing (see tests/bench/hash_bench).
+// more adds nothing (see bench/hash_bench).
 inline constexpr int kMaxMd2Lanes = 8;
 
 // Adds Count blocks of 16 bytes to each of the Lanes inputs: Blocks[i] holds lane i's

@@ -1,4 +1,4 @@
-// launchurl: web addresses opened in one of the browsers the program knows.
+// Links: web addresses opened in one of the browsers the program knows.
 #pragma once
 
 #include <string>

@@ -189,17 +189,6 @@ std::wstring ProcessCommandLine(DWORD process_id) {
 
 void PressLater(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-HWND DragTransparencyBar(HWND options_window, int percent) {
-  HWND label = FindDescendant(options_window, L"Static", L"13%");
-  if (!label) return nullptr;
-  HWND page = GetParent(label);
-  HWND bar = FindWindowExW(page, nullptr, L"ScrollBar", nullptr);
-  if (!bar) return nullptr;
-  SendMessageW(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, percent),
-               reinterpret_cast<LPARAM>(bar));
-  return label;
-}
-
 namespace {
 
 std::string ImagePath(DWORD process_id) {

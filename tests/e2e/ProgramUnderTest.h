@@ -30,7 +30,8 @@ class RunningProgram {
   // Waits for a visible dialog (message box) of the process; nullptr when none comes.
   HWND WaitForDialog(DWORD timeout_ms) const;
   // Waits for a visible top-level window of the process with this class and text.
-  HWND WaitForWindow(const std::wstring& class_name, const std::wstring& text,
+  HWND WaitForWindow(const std::wstring& class_name,
+                     const std::wstring& text,
                      DWORD timeout_ms) const;
   DWORD id() const { return process_.dwProcessId; }
   // Waits for the process to end; false when it is still running.
@@ -49,9 +50,6 @@ std::wstring ProcessCommandLine(DWORD process_id);
 // Presses a button as a user would, without waiting for what the click does (it may
 // open a message box).
 void PressLater(HWND button);
-// Drags the options window's transparency bar from its default (13%) to Percent, as a
-// user would; the label that shows the value, nullptr when the bar is not found.
-HWND DragTransparencyBar(HWND options_window, int percent);
 // Ends every process started from an executable inside Folder (the guards and editors a
 // test's program started), after closing their windows.
 void EndProcessesStartedFrom(const std::string& folder);

@@ -21,7 +21,6 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "registry/Registry.h"
-#include "support/RealInput.h"
 #include "support/RegistrySandbox.h"
 #include "support/Techniques.h"
 #include "support/TestFolder.h"
@@ -132,7 +131,8 @@ class GuardRunTest : public ::testing::Test {
     sandbox_.Own(kStartupRegBackupKey);
     sandbox_.Own(kStartupFolderBackupKey);
     EXPECT_TRUE(InstallProgramAt(kExe));
-    WriteRules(kPreRules, "");
+    platform::WriteWholeFile(kFolder + "\\prerules.ini", kPreRules);
+    platform::WriteWholeFile(kFolder + "\\virrules.ini", "");
     startup_ = platform::SpecialFolderPath(platform::kFolderStartup);
     CreateDirectoryA(startup_.c_str(), nullptr);
   }
@@ -147,23 +147,6 @@ class GuardRunTest : public ::testing::Test {
                              "detection.wav", "Runwarden.exe"})
       DeleteFileA((kFolder + "\\" + file).c_str());
     RemoveDirectoryA(kFolder.c_str());
-  }
-
-  void WriteRules(const std::string& prerules, const std::string& virrules) {
-    platform::WriteWholeFile(kFolder + "\\prerules.ini", prerules);
-    platform::WriteWholeFile(kFolder + "\\virrules.ini", virrules);
-  }
-
-  // The rule files and the sound that ship beside the built program, in place of a
-  // test's own.
-  void InstallShippedFiles() {
-    for (const char* file : {"prerules.ini", "virrules.ini", "detection.wav"}) {
-      std::string shipped = "Z:" RUNWARDEN_APP_DIR_UNIX "/" + std::string(file);
-      for (char& c : shipped)
-        if (c == '/')
-          c = '\\';
-      EXPECT_TRUE(CopyFileA(shipped.c_str(), (kFolder + "\\" + file).c_str(), FALSE)) << shipped;
-    }
   }
 
   // A copy of the tests' sleeper under Name: a program an entry can start. Its name is
@@ -271,8 +254,6 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
   EXPECT_FALSE(Exists(link));
   EXPECT_TRUE(Exists(muted_link));
-  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHklmRun) + "\\RwE2E Pest", ""), pest);
-  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), muted_link);
   EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 4);
   EXPECT_FALSE(HasValue(kHklmRun, "Runwarden"));
   EXPECT_FALSE(HasValue(kHklmRunOnce, "Runwarden"));
@@ -327,21 +308,14 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   std::string allowed = ReadRegValue(kSettingsKey, "Allowed", "");
   EXPECT_EQ(allowed.rfind("<#>" + Lower(keeper) + "<#>", 0), 0u) << allowed;
   EXPECT_EQ(allowed.size(), 3 + keeper.size() + 3 + 32) << allowed;
-  // Block: gone, with the backup msconfig restores it from; not listed.
+  // Block: gone, with the backup msconfig restores it from (its fields are the unit
+  // tests' business); not listed.
   EXPECT_FALSE(HasValue(kHklmRun, "RwE2E Pest"));
-  const std::string pest_backup = std::string(kStartupRegBackupKey) + "\\RwE2E Pest";
-  EXPECT_EQ(ReadRegValue(pest_backup, "item", ""), "pest.exe");
-  EXPECT_EQ(ReadRegValue(pest_backup, "command", ""), pest);
-  EXPECT_EQ(ReadRegValue(pest_backup, "hkey", ""), "HKLM");
-  EXPECT_EQ(ReadRegValue(pest_backup, "key", ""),
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(ReadRegValue(pest_backup, "inimapping", ""), "0");
-  EXPECT_NE(ReadRegValue(pest_backup, "YEAR", ""), "");
+  EXPECT_EQ(ReadRegValue(std::string(kStartupRegBackupKey) + "\\RwE2E Pest", "command", ""), pest);
   // Block Forever: gone, backed up, listed, and its running process ended.
   EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
-  const std::string worm_backup = std::string(kStartupRegBackupKey) + "\\RwE2E Worm";
-  EXPECT_EQ(ReadRegValue(worm_backup, "hkey", ""), "HKCU");
-  EXPECT_EQ(ReadRegValue(worm_backup, "command", ""), worm + " -run");
+  EXPECT_EQ(ReadRegValue(std::string(kStartupRegBackupKey) + "\\RwE2E Worm", "command", ""),
+            worm + " -run");
   std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
   EXPECT_EQ(blocked.rfind("<#>" + Lower(worm) + "<#>", 0), 0u) << blocked;
   EXPECT_EQ(blocked.find("pest"), std::string::npos) << blocked;
@@ -355,98 +329,11 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
       c = '^';
   const std::string tray_backup = std::string(kStartupFolderBackupKey) + "\\" + caret_path;
   EXPECT_EQ(ReadRegValue(tray_backup, "backup", ""), muted_link);
-  EXPECT_EQ(ReadRegValue(tray_backup, "path", ""), link);
-  EXPECT_EQ(ReadRegValue(tray_backup, "item", ""), "RwE2E Tray");
   EXPECT_EQ(ReadRegValue(tray_backup, "command", ""), tray);
-  EXPECT_EQ(ReadRegValue(tray_backup, "location", ""), startup_);
-  EXPECT_EQ(ReadRegValue(tray_backup, "backupExtension", ""), ".CommonStartup");
   EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
 
-  std::string log = EventLog();
-  EXPECT_NE(log.find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tBlocked File '" + Lower(worm) + "'"), std::string::npos) << log;
-  EXPECT_EQ(log.find("pest.exe"), std::string::npos) << log;
-  EXPECT_EQ(log.find("tray.exe"), std::string::npos) << log;
+  EXPECT_NE(EventLog().find("\tBlocked File '" + Lower(worm) + "'"), std::string::npos);
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
-}
-
-TEST_F(GuardRunTest, WithoutPreRulesTheGuardSaysSoAndEndsWritingNothing) {
-  DeleteFileA((kFolder + "\\prerules.ini").c_str());
-  WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
-  RunningProgram guard(kQuotedExe + " /s");
-  ASSERT_TRUE(guard.started());
-  HWND dialog = guard.WaitForDialog(kTimeoutMs);
-  ASSERT_NE(dialog, nullptr) << "no message box";
-  EXPECT_EQ(MessageBoxText(dialog),
-            "Missing file - prerules.ini, cannot check harmfull files!\r\n\r\nThis application "
-            "will now terminate!");
-  EXPECT_EQ(WindowText(dialog), "Runwarden - Critical Error");
-  EXPECT_FALSE(guard.WaitForExit(300));  // it waits for OK
-  SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-  DWORD exit_code = 1;
-  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  std::string errors = ReadFile(kFolder + "\\errlog.log");
-  const std::string line = "\tMissing file - prerules.ini, cannot check harmfull files!";
-  ASSERT_GE(errors.size(), line.size());
-  EXPECT_EQ(errors.substr(errors.size() - line.size()), line) << errors;
-  EXPECT_FALSE(HasValue(kHklmRun, "Runwarden"));
-  EXPECT_FALSE(HasValue(kHklmRunOnce, "Runwarden"));
-  EXPECT_TRUE(HasValue(kHkcuRun, "RwE2E Keeper"));
-}
-
-// The transparency set in the options window is stored when it closes, and the next
-// alert takes its alpha from it.
-TEST_F(GuardRunTest, TheAlertIsAsTransparentAsTheOptionsWindowLeftIt) {
-  {
-    RunningProgram options(kQuotedExe);
-    HWND window = options.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
-    ASSERT_NE(window, nullptr);
-    ASSERT_NE(DragTransparencyBar(window, 40), nullptr);
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(options.WaitForExit(kTimeoutMs));
-  }
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "Hscroll1(0)", ""), "40");
-
-  WriteRegValue(kHkcuRun, "RwE2E Keeper", Program("keeper.exe"));
-  RunningProgram guard(kQuotedExe + " /s");
-  HWND alert = nullptr;
-  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
-  BYTE alpha = 0;
-  DWORD flags = 0;
-  COLORREF key = 0;
-  // The alpha is set once the window is on its way up.
-  ASSERT_TRUE(WaitUntil([&] { return GetLayeredWindowAttributes(alert, &key, &alpha, &flags); }));
-  EXPECT_TRUE(flags & LWA_ALPHA);
-  EXPECT_EQ(alpha, 153);  // 60% opaque
-  EXPECT_TRUE(Answer(alert, L"&Allow"));
-  DWORD exit_code = 1;
-  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_TRUE(HasValue(kHkcuRun, "RwE2E Keeper"));
-}
-
-// The alert comes without the keyboard; brought forward (as the taskbar and Alt+Tab do),
-// it is answered with Alt+A, typed as real keys: the entry is allowed.
-TEST_F(GuardRunTest, AnAlertBroughtForwardIsAllowedWithAltA) {
-  const std::string keeper = Program("keeper.exe");
-  WriteRegValue(kHkcuRun, "RwE2E Keeper", keeper);
-  RunningProgram guard(kQuotedExe + " /s");
-  HWND alert = nullptr;
-  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
-  ASSERT_TRUE(WaitUntil(
-      [&] { return FindDescendant(alert, L"Static", L"Auto blocking in 29 seconds..."); }));
-  EXPECT_NE(GetForegroundWindow(), alert);
-  SetForegroundWindow(alert);
-  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == alert; }));
-  TypeKeys("a");
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(alert); }));
-  DWORD exit_code = 1;
-  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), keeper);
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "").rfind("<#>" + Lower(keeper) + "<#>", 0), 0u);
-  EXPECT_NE(EventLog().find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos);
 }
 
 // A guard whose settings were found changed stays resident: the red notice once, then a
@@ -472,9 +359,6 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   HWND alert = nullptr;
   ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Keeper"}, &alert, kTimeoutMs), "RwE2E Keeper");
   ASSERT_TRUE(Answer(alert, L"&Allow"));
-  // No second notice, and still guarding.
-  Sleep(6000);
-  EXPECT_EQ(AlertShowing(guard, ""), nullptr);
   EXPECT_FALSE(guard.WaitForExit(0));
 
   // Logoff: the hidden window that listens for it answers at once, and the guard ends.
@@ -497,126 +381,6 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
   DWORD exit_code = 1;
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
-}
-
-// With the rule files that ship, a file a user may plant to see the harmful path work:
-// the EICAR test file in a Run value. "/r" mutes it like any other entry; "/s" knows it
-// by its digest, blocks it for ever without asking and says so in a blue notice.
-TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
-  InstallShippedFiles();
-  // Put together here, so that no file of the repository is the test file.
-  const std::string eicar_text =
-      std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
-  const std::string eicar = programs_.Write("eicar.com", eicar_text);
-  WriteRegValue(kHkcuRun, "RwE2E Eicar", eicar);
-  {
-    RunningProgram once(kQuotedExe + " /r");
-    ASSERT_TRUE(once.started());
-    ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
-  }
-  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Eicar"));
-  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 1);
-
-  RunningProgram guard(kQuotedExe + " /s");
-  ASSERT_TRUE(guard.started());
-  const std::wstring notice =
-      L"A harmful file has been blocked sucessfully. Logoff/Restart to block it completely! "
-      L"More info : EICAR-Test-File";
-  ASSERT_NE(WaitForNotice(guard, notice), nullptr) << "no notice; log:" << EventLog();
-  DWORD exit_code = 1;
-  ASSERT_TRUE(guard.WaitForExit(kCountdownTimeoutMs, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-
-  // Gone from the Run key, with the backup msconfig restores it from.
-  EXPECT_FALSE(HasValue(kHkcuRun, "RwE2E Eicar"));
-  EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
-  const std::string backup = std::string(kStartupRegBackupKey) + "\\RwE2E Eicar";
-  EXPECT_EQ(ReadRegValue(backup, "command", ""), eicar);
-  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKCU");
-  EXPECT_EQ(ReadRegValue(backup, "item", ""), "eicar.com");
-  // On the Blocked list by its path and the digest the shipped virrules.ini names.
-  const std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
-  const std::string listed = "<#>" + Lower(eicar) + "<#>";
-  ASSERT_EQ(blocked.rfind(listed, 0), 0u) << blocked;
-  const std::string digest = blocked.substr(listed.size());
-  EXPECT_EQ(digest.size(), 32u) << blocked;
-  EXPECT_NE(ReadFile(kFolder + "\\virrules.ini").find("[" + digest + "]\r\nname=EICAR-Test-File"),
-            std::string::npos)
-      << digest;
-  const std::string log = EventLog();
-  EXPECT_NE(log.find("\tBlocked Harmful File '" + Lower(eicar) + "'"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tBlocked File '" + Lower(eicar) + "'"), std::string::npos) << log;
-  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
-}
-
-// Blocked for ever by the guard, then restored from the Blocked Entries window of a
-// Runwarden that Wine says runs on Windows 10, with a msconfig in its Windows folder
-// that such a Windows would not let show the backups: the value is back as it was
-// planted (a REG_EXPAND_SZ stays one), off the Blocked list, and the next guard asks
-// about it instead of blocking it.
-TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain) {
-  const std::string worm = Program("worm.exe");
-  const platform::RegData planted{platform::kRegExpandSz, worm + " -run" + '\0'};
-  ASSERT_EQ(WriteRegRaw(kHkcuRun, "RwE2E Worm", planted), 0);
-  auto planted_as_it_was = [&] {
-    platform::RegData data;
-    return ReadRegRaw(kHkcuRun, "RwE2E Worm", &data) && data == planted;
-  };
-  {
-    RunningProgram guard(kQuotedExe + " /s");
-    HWND alert = nullptr;
-    ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm");
-    ASSERT_TRUE(Answer(alert, L"Block &Forever"));
-    ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
-  }
-  ASSERT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
-  ASSERT_NE(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
-
-  // Wine reads a program's version from its AppDefaults key as the program starts.
-  const std::string app_defaults = "HKCU\\Software\\Wine\\AppDefaults\\Runwarden.exe";
-  sandbox_.Own(app_defaults);
-  WriteRegValue(app_defaults, "Version", "win10");
-  TestFolder windows;
-  CreateDirectoryA(windows.File("system32").c_str(), nullptr);
-  ASSERT_TRUE(CopyFileA(Program("msconfig.exe").c_str(),
-                        windows.File("system32\\msconfig.exe").c_str(), FALSE));
-  char windir[MAX_PATH] = {};
-  GetEnvironmentVariableA("WINDIR", windir, MAX_PATH);
-  SetEnvironmentVariableA("WINDIR", windows.path().c_str());
-  RunningProgram options("\"" + kExe + "\"");
-  SetEnvironmentVariableA("WINDIR", windir);
-  HWND manage = options.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs);
-  ASSERT_NE(manage, nullptr);
-  PressLater(FindDescendant(manage, L"Button", L"View Blocked Entries"));
-  HWND window = options.WaitForWindow(L"RunwardenForm", L"Blocked Entries", kTimeoutMs);
-  ASSERT_NE(window, nullptr) << "no Blocked Entries window";
-  EXPECT_FALSE(IsProcessRunning("msconfig.exe"));
-  EndProcessesStartedFrom(windows.path());
-  HWND list = FindDescendant(window, L"ListBox", L"");
-  ASSERT_NE(list, nullptr);
-  ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 1);
-  wchar_t row[512] = {};
-  SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
-  EXPECT_EQ(std::wstring(row).rfind(L"RwE2E Worm\t", 0), 0u);
-
-  PressLater(FindDescendant(window, L"Button", L"&Restore"));
-  EXPECT_TRUE(WaitUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
-  EXPECT_TRUE(planted_as_it_was());
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
-  EXPECT_FALSE(RegKeyExists(std::string(kStartupRegBackupKey) + "\\RwE2E Worm"));
-  EXPECT_NE(FindDescendant(window, L"Static", L"'RwE2E Worm' is back in its place."), nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  PostMessageW(manage, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(options.WaitForExit(kTimeoutMs));
-
-  RunningProgram guard(kQuotedExe + " /s");
-  HWND alert = nullptr;
-  ASSERT_EQ(WaitForAlertAbout(guard, {"RwE2E Worm"}, &alert, kTimeoutMs), "RwE2E Worm")
-      << "log:" << EventLog();
-  ASSERT_TRUE(Answer(alert, L"&Allow"));
-  ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
-  EXPECT_TRUE(planted_as_it_was());
-  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }
 
 // Every logon and boot technique of the table planted as an attacker plants it: "/r"
@@ -690,21 +454,5 @@ TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
     EXPECT_TRUE(RestoreBlockedBackup(backup, &problem)) << backup.location << ": " << problem;
   }
   EXPECT_TRUE(AsPlanted(techniques));
-  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
-}
-
-// A clean Windows keeps its own programs in these places: "/r" changes nothing there and
-// sets nothing aside.
-TEST_F(GuardRunTest, TheSingleScanLeavesACleanWindowsAsItIs) {
-  OwnTechniquePlaces(sandbox_, Techniques([](const std::string& tag) { return tag; }));
-  ASSERT_TRUE(PlantCleanWindows());
-  RunningProgram once(kQuotedExe + " /r");
-  ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
-  for (const CleanValue& clean : CleanWindowsValues()) {
-    platform::RegData data;
-    EXPECT_TRUE(ReadRegRaw(clean.key, clean.value, &data) && data == clean.data)
-        << clean.key << "\\" << clean.value;
-  }
-  EXPECT_FALSE(HasMutedRecords(kMutedKey));
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }

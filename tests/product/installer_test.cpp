@@ -55,16 +55,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-bool KeyExists(const std::string& path) {
-  HKEY root = path.starts_with("HKCU\\") ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  std::string subkey = path.substr(5);
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
-}
-
 std::string SpecialFolder(int csidl) {
   char path[MAX_PATH] = {};
   SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
@@ -84,21 +74,13 @@ bool WaitFor(Condition condition) {
   return condition();
 }
 
-// A visible top-level window whose caption begins with Caption (the wizard adds the
-// page's own after it).
-HWND FindTopLevel(const std::string& caption) {
-  for (HWND window = FindWindowExW(nullptr, nullptr, nullptr, nullptr); window;
-       window = FindWindowExW(nullptr, window, nullptr, nullptr))
-    if (IsWindowVisible(window) && WindowText(window).starts_with(caption))
-      return window;
-  return nullptr;
-}
-
-// A visible message box whose text begins with Text.
-HWND FindMessageBox(const std::string& text) {
-  for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
-       window = FindWindowExW(nullptr, window, L"#32770", nullptr))
-    if (IsWindowVisible(window) && MessageBoxText(window).starts_with(text))
+// A visible top-level window of the class (any, for nullptr) whose caption (for a
+// message box, its text) begins with Text; the wizard adds the page's own caption.
+HWND FindTopLevel(const std::string& text, const wchar_t* class_name = nullptr) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, class_name, nullptr); window;
+       window = FindWindowExW(nullptr, window, class_name, nullptr))
+    if (IsWindowVisible(window) &&
+        (class_name ? MessageBoxText(window) : WindowText(window)).starts_with(text))
       return window;
   return nullptr;
 }
@@ -115,7 +97,7 @@ long RunAndWait(const std::string& command_line) {
 // that Add/Remove Programs starts ends at once; it is done when its last step, the
 // removal of its own Add/Remove Programs entry, is.
 bool WaitForUninstall() {
-  return WaitFor([] { return !KeyExists(kUninstallKey); });
+  return WaitFor([] { return !RegKeyExists(kUninstallKey); });
 }
 
 void InstallSilently() {
@@ -124,7 +106,7 @@ void InstallSilently() {
   ASSERT_TRUE(Exists(kExe)) << "nothing installed in " << kFolder;
 }
 
-TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
+TEST(Installer, SilentInstallRunsTheProgramSetupAgainReplacesItAndUninstallKeepsTheLists) {
   ASSERT_FALSE(Exists(kFolder)) << "the prefix is not fresh";
   InstallSilently();
 
@@ -185,6 +167,18 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   EXPECT_EQ(ReadRegValue(kSettingsKey, "chkAuto_Update(6)", ""), "1");
   EXPECT_EQ(TaskSandbox::Registered(), 2) << "Cancel changed the guard";
 
+  // A second setup over a running copy (an open options window) ends it, so that its
+  // files can be replaced.
+  {
+    RunningProgram program("\"" + kExe + "\"");
+    ASSERT_NE(program.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs), nullptr);
+    WriteFile(kFolder + "\\prerules.ini", "an older rule file");
+    EXPECT_EQ(RunAndWait("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\" /S"), 0);
+    EXPECT_TRUE(program.WaitForExit(kTimeoutMs)) << "the running copy was left running";
+    EXPECT_EQ(ReadFile(kFolder + "\\prerules.ini"),
+              ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\prerules.ini"));
+  }
+
   // What a few logons leave: decisions, caches, logs, the guard's RunOnce value, and two
   // entries the early scan set aside that the guard has not put back yet.
   const std::string allowed = "<#>C:\\Tools\\a.exe<#>AA";
@@ -224,9 +218,9 @@ TEST(Installer, SilentInstallRunsTheProgramAndASilentUninstallKeepsTheLists) {
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", ""), allowed);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", ""), blocked);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "chkAuto_Update(6)", ""), "1");
-  EXPECT_FALSE(KeyExists(std::string(kSettingsKey) + "\\Cached"));
+  EXPECT_FALSE(RegKeyExists(std::string(kSettingsKey) + "\\Cached"));
   // The muted entries are back in their places.
-  EXPECT_FALSE(KeyExists(std::string(kSettingsKey) + "\\Muted"));
+  EXPECT_FALSE(RegKeyExists(std::string(kSettingsKey) + "\\Muted"));
   EXPECT_EQ(ReadRegValue(kUserRunKey, "Tool", ""), "C:\\Tools\\tool.exe -q");
   EXPECT_EQ(ReadFile(startup_file), "shortcut bytes");
   EXPECT_FALSE(Exists(pss + "\\Note.lnk"));
@@ -253,30 +247,10 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
 
   EXPECT_FALSE(Exists(kFolder));
   EXPECT_EQ(TaskSandbox::Registered(), 0);
-  EXPECT_FALSE(KeyExists(kSettingsKey));
+  EXPECT_FALSE(RegKeyExists(kSettingsKey));
   EXPECT_EQ(ReadRegValue(kRunKey, "Runwarden", "none"), "none");
   EXPECT_EQ(ReadRegValue(kRunOnceKey, "Runwarden", ""), other);
   DeleteRegValue(kRunOnceKey, "Runwarden");
-}
-
-// A second setup over a running Runwarden (a resident guard, an open options window):
-// the running copy is ended, so its files can be replaced, and the setup succeeds.
-TEST(Installer, SetupOverARunningCopyEndsItAndReplacesTheFiles) {
-  InstallSilently();
-  RunningProgram program("\"" + kExe + "\"");
-  ASSERT_TRUE(program.started());
-  ASSERT_NE(program.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs), nullptr);
-  WriteFile(kFolder + "\\prerules.ini", "an older rule file");
-
-  EXPECT_EQ(RunAndWait("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\" /S"), 0);
-  EXPECT_TRUE(program.WaitForExit(kTimeoutMs)) << "the running copy was left running";
-  EXPECT_EQ(ReadFile(kFolder + "\\prerules.ini"),
-            ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\prerules.ini"));
-  EXPECT_EQ(ReadFile(kExe), ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\Runwarden.exe"));
-
-  EXPECT_EQ(RunAndWait("\"" + kUninstaller + "\" /S"), 0);
-  EXPECT_TRUE(WaitForUninstall());
-  EXPECT_FALSE(Exists(kFolder));
 }
 
 // Asked, as a user uninstalls from Add/Remove Programs: No removes the lists.
@@ -295,7 +269,8 @@ TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
 
   HWND question = nullptr;
   ASSERT_TRUE(WaitFor([&] {
-    return (question = FindMessageBox("Do you want to keep your Allowed and Blocked lists?"));
+    return (question =
+                FindTopLevel("Do you want to keep your Allowed and Blocked lists?", L"#32770"));
   })) << "no question";
   EXPECT_EQ(WindowText(question), "Runwarden Uninstall");
   SendMessageW(GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
@@ -306,8 +281,8 @@ TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
     return close && IsWindowEnabled(close) && IsWindowVisible(close);
   })) << "the uninstaller did not finish";
   EXPECT_FALSE(Exists(kFolder));
-  EXPECT_FALSE(KeyExists(kSettingsKey));
-  EXPECT_FALSE(KeyExists(kUninstallKey));
+  EXPECT_FALSE(RegKeyExists(kSettingsKey));
+  EXPECT_FALSE(RegKeyExists(kUninstallKey));
   PressLater(close);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); }));
 }
@@ -337,28 +312,8 @@ TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
   ASSERT_TRUE(WaitFor([&] {
     return (wizard = FindTopLevel("Runwarden " RUNWARDEN_VERSION_STRING " Setup"));
   })) << "no setup window";
+  // The folder page offers the 64-bit Program Files: the install location shows it.
   ASSERT_TRUE(PressWhenReady(wizard, L"&Next >"));
-  // The folder page offers the 64-bit Program Files (an edit control's text is asked for:
-  // another process cannot read it as a caption).
-  std::string offered;
-  EXPECT_TRUE(WaitFor([&] {
-    offered.clear();
-    EnumChildWindows(
-        wizard,
-        [](HWND child, LPARAM data) -> BOOL {
-          char name[16] = {};
-          GetClassNameA(child, name, sizeof name);
-          if (_stricmp(name, "Edit") != 0 || !IsWindowVisible(child))
-            return TRUE;
-          char text[MAX_PATH] = {};
-          SendMessageA(child, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-          *reinterpret_cast<std::string*>(data) = text;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&offered));
-    return offered == kFolder;
-  })) << "the folder page offers "
-      << offered;
   ASSERT_TRUE(PressWhenReady(wizard, L"&Install"));
   HWND run = nullptr;
   ASSERT_TRUE(WaitFor([&] {

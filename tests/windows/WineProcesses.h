@@ -40,23 +40,6 @@ inline uint32_t StartSleeperAs(const TestFolder& folder, const std::string& name
   return platform::StartProgram("\"" + path + "\" 60", platform::StartWindow::kHidden);
 }
 
-// Runs a command line and waits for it to end; its exit code, or -1.
-inline long RunAndWait(const std::string& command_line, DWORD timeout_ms) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string writable = command_line;
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info))
-    return -1;
-  DWORD waited = WaitForSingleObject(info.hProcess, timeout_ms);
-  DWORD code = 0;
-  GetExitCodeProcess(info.hProcess, &code);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return waited == WAIT_OBJECT_0 ? static_cast<long>(code) : -1;
-}
-
 template <class Condition>
 bool WaitFor(Condition condition, int seconds = 15) {
   for (int i = 0; i < seconds * 20; ++i) {

@@ -57,19 +57,24 @@ WideValue ReadWide(HKEY root, const std::wstring& sub_key, const std::wstring& n
   return value;
 }
 
+// Writes Bytes as they are (a string's data need not be whole UTF-16 units).
 void WriteWide(HKEY root,
                const std::wstring& sub_key,
                const std::wstring& name,
                DWORD type,
-               const std::wstring& data) {
+               const std::string& bytes) {
   HKEY key = nullptr;
   ASSERT_EQ(
       RegCreateKeyExW(root, sub_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
       ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size() * sizeof(wchar_t))),
+  EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
             ERROR_SUCCESS);
   RegCloseKey(key);
+}
+
+std::string BytesOf(const std::wstring& text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 std::wstring WideText(const WideValue& value) {
@@ -126,45 +131,57 @@ class UnicodeTest : public ::testing::Test {
 
 }  // namespace
 
-// Three kinds of text value under a name in Cyrillic and Chinese: listed as they are,
-// muted, and restored byte for byte.
-TEST_F(UnicodeTest, RunValuesNamedOutsideTheCodePageComeBackByteForByte) {
-  const std::wstring command = wide_folder_ + L"\\обновить.exe /тихо 静默";
-  const std::vector<std::pair<std::wstring, DWORD>> values = {
-      {kName.wide, REG_SZ},
-      {kName.wide + L" расширенный", REG_EXPAND_SZ},
-      {kName.wide + L" многие", REG_MULTI_SZ},
-  };
-  for (const auto& [name, type] : values)
-    WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, name, type,
-              type == REG_MULTI_SZ ? command + L'\0' + L"второй" + L'\0' + L'\0' : command + L'\0');
-  std::vector<WideValue> before;
-  for (const auto& [name, type] : values)
-    before.push_back(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name));
-
-  StartupEntryList entries = ListRegistryValues(kHkcuRun);
-  const StartupEntry* plain = Find(entries, kName.utf8);
-  ASSERT_NE(plain, nullptr) << "the value is not listed under its own name";
-  EXPECT_EQ(plain->Command, utf8_folder_ + "\\обновить.exe /тихо 静默");
-
-  for (const StartupEntry& entry : entries)
-    EXPECT_TRUE(MuteEntry(entry, pss_)) << entry.Name;
-  for (const auto& [name, type] : values)
-    EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name).found);
-  RestoreMutedEntries();
-  for (std::size_t i = 0; i < values.size(); ++i)
-    EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, values[i].first), before[i]) << i;
-  EXPECT_EQ(folder_.Read("errlog.log"), "");
-}
-
-TEST_F(UnicodeTest, ARunValueNamedOutsideTheCodePageIsBlockedWithItsBackup) {
+// Run values under names and with data no code page holds: Cyrillic and Chinese in three
+// kinds of text value, a name with half a surrogate pair (which no UTF-8 can hold) and
+// string data ending in half a UTF-16 unit (an odd number of bytes). A harmful program
+// must not hide behind any: each is listed under its name, muted and restored byte for
+// byte, and blocked with a backup under its own name.
+TEST_F(UnicodeTest, RunValuesOutsideTheCodePageComeBackByteForByteAndAreBlockedWithABackup) {
   const std::wstring file = wide_folder_ + L"\\обновить.exe";
   HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(created, INVALID_HANDLE_VALUE);
   CloseHandle(created);
-  WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, kName.wide, REG_SZ, file + L" /тихо" + L'\0');
+  const std::wstring command = file + L" /тихо 静默";
+  const std::string utf8_command = utf8_folder_ + "\\обновить.exe /тихо 静默";
+  struct Value {
+    std::wstring name;
+    DWORD type;
+    std::string bytes;
+    std::string listed_name, listed_command;  // "": not compared
+  };
+  const std::vector<Value> values = {
+      {kName.wide, REG_SZ, BytesOf(command + L'\0'), kName.utf8, utf8_command},
+      {kName.wide + L" расширенный", REG_EXPAND_SZ, BytesOf(command + L'\0'),
+       kName.utf8 + " расширенный", ""},
+      {kName.wide + L" многие", REG_MULTI_SZ, BytesOf(command + L'\0' + L"второй" + L'\0' + L'\0'),
+       kName.utf8 + " многие", ""},
+      {std::wstring(L"RwTest lone ") + wchar_t(0xD800) + L" half", REG_SZ,
+       BytesOf(std::wstring(L"C:\\x") + wchar_t(0xDC01) + L".exe" + L'\0'),
+       "RwTest lone \xED\xA0\x80 half", "C:\\x\xED\xB0\x81.exe"},
+      {L"RwTest odd", REG_SZ, BytesOf(L"C:\\odd.exe") + 'Z', "RwTest odd", "C:\\odd.exe"},
+  };
+  std::vector<WideValue> before;
+  for (const Value& value : values) {
+    WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, value.name, value.type, value.bytes);
+    before.push_back(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, value.name));
+    ASSERT_EQ(before.back().bytes.size(), value.bytes.size()) << value.listed_name;
+  }
 
   StartupEntryList entries = ListRegistryValues(kHkcuRun);
+  for (const Value& value : values) {
+    SCOPED_TRACE(value.listed_name);
+    const StartupEntry* entry = Find(entries, value.listed_name);
+    ASSERT_NE(entry, nullptr) << "the value is not listed under its own name";
+    if (!value.listed_command.empty())
+      EXPECT_EQ(entry->Command, value.listed_command);
+    EXPECT_TRUE(MuteEntry(*entry, pss_));
+    EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, value.name).found);
+  }
+  RestoreMutedEntries();
+  for (std::size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, values[i].name), before[i]) << i;
+
+  entries = ListRegistryValues(kHkcuRun);
   const StartupEntry* entry = Find(entries, kName.utf8);
   ASSERT_NE(entry, nullptr);
   std::string utf8_file = utf8_folder_ + "\\обновить.exe";
@@ -172,9 +189,10 @@ TEST_F(UnicodeTest, ARunValueNamedOutsideTheCodePageIsBlockedWithItsBackup) {
   ASSERT_TRUE(RemoveStartupEntry(*entry, utf8_file, pss_));
   EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, kName.wide).found);
   const std::wstring backup = std::wstring(kRegBackupKey) + L"\\" + kName.wide;
-  EXPECT_EQ(WideText(ReadWide(HKEY_LOCAL_MACHINE, backup, L"command")), file + L" /тихо" + L'\0');
+  EXPECT_EQ(WideText(ReadWide(HKEY_LOCAL_MACHINE, backup, L"command")), command + L'\0');
   EXPECT_EQ(WideText(ReadWide(HKEY_LOCAL_MACHINE, backup, L"item")),
             std::wstring(L"обновить.exe") + L'\0');
+  EXPECT_EQ(folder_.Read("errlog.log"), "");
 }
 
 // A shortcut in the real Startup folder, named and pointing outside the code page.
@@ -201,17 +219,10 @@ TEST_F(UnicodeTest, AStartupShortcutNamedOutsideTheCodePageSurvivesMuteRestoreAn
   RestoreMutedEntries();
   EXPECT_EQ(WideFileBytes(link), shortcut_bytes);
 
-  StartupEntryList later = CollectStartupEntries();
-  const StartupEntry* again = Find(later, kName.utf8);
-  ASSERT_NE(again, nullptr);
-  ASSERT_TRUE(RemoveStartupEntry(*again, target, pss_));
+  ASSERT_TRUE(RemoveStartupEntry(*entry, target, pss_));
   EXPECT_FALSE(WideFileExists(link));
-  std::wstring moved = WideOf(pss_) + L"\\" + kName.wide + L".lnk";
-  EXPECT_EQ(WideFileBytes(moved), shortcut_bytes);
-  std::string key = BackupKeyOf(*again);
-  EXPECT_EQ(ReadRegValue(key, "path", ""), utf8_link);
-  EXPECT_EQ(ReadRegValue(key, "item", ""), kName.utf8);
-  EXPECT_EQ(ReadRegValue(key, "command", ""), target);
+  EXPECT_EQ(WideFileBytes(WideOf(pss_) + L"\\" + kName.wide + L".lnk"), shortcut_bytes);
+  EXPECT_EQ(ReadRegValue(BackupKeyOf(*entry), "item", ""), kName.utf8);
   DeleteFileW(link.c_str());
 }
 
@@ -233,44 +244,4 @@ TEST_F(UnicodeTest, LogsAndIniFilesAreWrittenInUtf8WhereverTheProgramIs) {
   EXPECT_EQ(GetIniValue(ini, "Installed", "runwarden.exe", ""), "1.4.0.9");
   DeleteFileW((wide_folder_ + L"\\log.log").c_str());
   DeleteFileW((wide_folder_ + L"\\ver.ini").c_str());
-}
-
-// Windows lets a name hold half of a surrogate pair, which no UTF-8 can, and string data
-// end in half a UTF-16 unit (an odd number of bytes): a harmful program must not hide
-// behind either. The program carries both and hands them back exactly.
-TEST_F(UnicodeTest, HalfCharactersInANameOrDataAreMutedAndRestoredExactly) {
-  const std::wstring name = std::wstring(L"RwTest lone ") + wchar_t(0xD800) + L" half";
-  const std::wstring command = std::wstring(L"C:\\x") + wchar_t(0xDC01) + L".exe" + L'\0';
-  WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, name, REG_SZ, command);
-  const std::wstring odd_name = L"RwTest odd";
-  const std::wstring odd_text = L"C:\\odd.exe";
-  std::string odd_bytes(reinterpret_cast<const char*>(odd_text.data()),
-                        odd_text.size() * sizeof(wchar_t));
-  odd_bytes += 'Z';
-  HKEY run = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kHkcuRunKey, 0, KEY_SET_VALUE, &run), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(run, odd_name.c_str(), 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(odd_bytes.data()),
-                           static_cast<DWORD>(odd_bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(run);
-  const WideValue before = ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name);
-  const WideValue odd_before = ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name);
-  ASSERT_TRUE(before.found);
-  ASSERT_EQ(odd_before.bytes.size(), odd_bytes.size());
-
-  StartupEntryList entries = ListRegistryValues(kHkcuRun);
-  const StartupEntry* entry = Find(entries, "RwTest lone \xED\xA0\x80 half");
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->Command, "C:\\x\xED\xB0\x81.exe");
-  const StartupEntry* odd = Find(entries, "RwTest odd");
-  ASSERT_NE(odd, nullptr);
-  EXPECT_EQ(odd->Command, "C:\\odd.exe");
-  ASSERT_TRUE(MuteEntry(*entry, pss_));
-  ASSERT_TRUE(MuteEntry(*odd, pss_));
-  EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name).found);
-  EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name).found);
-  RestoreMutedEntries();
-  EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name), before);
-  EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, odd_name), odd_before);
 }

@@ -1,6 +1,6 @@
 // What a warm "/r" pass costs per entry, and what the autostart places cost to read.
 // Not a test; it prints figures. Run it in a prefix of its own (it plants Run values):
-//   WINEPREFIX=/tmp/bench-prefix cmake/wine-run.sh build/windows/tests/bench/scan_bench.exe
+//   WINEPREFIX=/tmp/bench-prefix cmake/wine-run.sh build/windows/bench/scan_bench.exe
 //       [RUNS [ENTRIES ...]]
 //
 // 1. Per entry, as a new user has it: ENTRIES (50 and 200) Run values, each starting its

@@ -85,6 +85,11 @@ class AlertTest : public ::testing::Test {
     return allowed;
   }
 
+  // Where the window ends when only the buttons show.
+  static int32_t ButtonsBottom(const frmAlert::Controls& c) {
+    return platform::RoundToPixel(c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40);
+  }
+
   RegistrySandbox sandbox_;
   ManualClock clock_;
   LoopbackPeer peer_;
@@ -96,79 +101,74 @@ class AlertTest : public ::testing::Test {
   bool block_ = true;
 };
 
+// The community option off: 30 to 1, then "Blocked" with the buttons off for about 5
+// seconds, the window shrunk back to the buttons; nobody is asked or told.
 TEST_F(AlertTest, CountdownRunsFromThirtyToOneThenBlocksAndShrinksBackToTheButtons) {
   std::vector<std::string> lines;
-  std::vector<int32_t> heights_after_blocked;
-  int32_t grown = 0, buttons_bottom = 0, countdown_bottom = 0;
+  int32_t grown = 0, shrunk = 0, buttons_bottom = 0;
   uint32_t blocked_at = 0;
-  bool buttons_off = true;
+  bool buttons_off = true, line_shown = false;
   Watch(50, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    std::string line = c.Label2.Visible() ? c.Label2.Caption() : "(hidden)";
+    std::string line = c.Label2.Visible() ? c.Label2.Caption() : "";
     if (lines.empty() || lines.back() != line)
       lines.push_back(line);
-    if (line == "Auto blocking in 30 seconds...")
+    if (line == "Auto blocking in 30 seconds...") {
       grown = c.form.Height();
+      line_shown = grown >= c.Label2.Top() + c.Label2.Height();
+    }
     if (line == kCountdownBlocked) {
-      if (!blocked_at)
-        blocked_at = elapsed;
-      heights_after_blocked.push_back(c.form.Height());
-      // The count has decided: the buttons say so, and a click changes nothing.
+      blocked_at = blocked_at ? blocked_at : elapsed;
+      shrunk = c.form.Height();
+      buttons_bottom = ButtonsBottom(c);
       for (platform::Control* button :
            {&c.CtlCommunity, &c.CtlAllow, &c.CtlBlock, &c.CtlBlockForever})
         buttons_off = buttons_off && !button->Enabled();
-      c.CtlAllow.Click();
+      c.CtlAllow.Click();  // the count has decided: changes nothing
       c.form.PressAccessKey('a');
     }
-    buttons_bottom = c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40;
-    countdown_bottom = c.Label2.Top() + c.Label2.Height() + 20;
   });
-
   EXPECT_FALSE(Show(true));
   EXPECT_FALSE(block_);
   EXPECT_TRUE(buttons_off);
-
   std::vector<std::string> expected = {""};
   for (int second = 30; second >= 1; --second)
     expected.push_back("Auto blocking in " + std::to_string(second) + " seconds...");
   expected.push_back(kCountdownBlocked);
-  ASSERT_GE(lines.size(), 2u);
-  if (lines.front() == "(hidden)")
-    lines.erase(lines.begin());
   EXPECT_EQ(lines, expected);
-
-  // The first tick uncovers the countdown line; "Blocked" shrinks the window back.
-  EXPECT_EQ(grown, platform::RoundToPixel(countdown_bottom));
-  ASSERT_FALSE(heights_after_blocked.empty());
-  EXPECT_EQ(heights_after_blocked.back(), platform::RoundToPixel(buttons_bottom));
-  EXPECT_LT(heights_after_blocked.back(), grown);
-  for (size_t i = 1; i < heights_after_blocked.size(); ++i)
-    EXPECT_LE(heights_after_blocked[i], heights_after_blocked[i - 1]);
-  // 31 ticks of a second, then "Blocked" stays about 5 seconds before the window goes.
+  EXPECT_TRUE(line_shown);
+  EXPECT_EQ(shrunk, buttons_bottom);
+  EXPECT_LT(shrunk, grown);
   EXPECT_GE(blocked_at, 31000u);
   EXPECT_GE(elapsed_, blocked_at + 5000);
   EXPECT_LT(elapsed_, blocked_at + 7000);
-  // Neither asked nor told: the community option is off and nobody clicked.
   EXPECT_EQ(peer_.connections(), 0);
   EXPECT_EQ(alert_.controls(), nullptr);  // unloaded
 }
 
+// The community option on: at the end of the countdown one lookup of the digest decides;
+// the verdict stays readable with the buttons off and the marker on the decision. Without
+// an answer (nobody there, or no digest to ask about) the countdown blocks.
 TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
   WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1");
+  const std::string positive = std::string(kCommunityPositive) + "3";
   struct Case {
     int allowed, blocked;
-    std::string line;
-    bool allowed_result;
+    const char *line, *hash;
+    bool reachable;
   };
   const Case cases[] = {
-      {3, 0, std::string(kCommunityPositive) + "3", true},
-      {2, 2, kCommunityNone, false},
-      {2, 1, kCommunityFew, false},
-      {0, 2, kCommunityNegative, false},
+      {3, 0, positive.c_str(), kHash, true}, {2, 2, kCommunityNone, kHash, true},
+      {2, 1, kCommunityFew, kHash, true},    {0, 2, kCommunityNegative, kHash, true},
+      {3, 0, kCommunityNone, kHash, false},  {3, 0, kCommunityNone, "", true},
   };
   for (const Case& expected : cases) {
+    SCOPED_TRACE(std::string(expected.line) + " " + expected.hash);
+    const bool allows = expected.line == positive.c_str(),
+               asked = expected.reachable && *expected.hash;
+    if (!expected.reachable)
+      SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
     int before = peer_.connections();
-    std::string verdict;
-    std::string line_while_asking;
+    std::string verdict, line_while_asking;
     peer_.SetResponder([&](const std::string&) {
       line_while_asking = alert_.controls() ? alert_.controls()->Label2.Caption() : "";
       return CommunityReply(expected.allowed, expected.blocked);
@@ -184,100 +184,61 @@ TEST_F(AlertTest, AtTheEndOfTheCountdownTheCommunityScoreDecides) {
         marker_left = c.Shape3.Left();
         height_at_verdict = c.form.Height();
         buttons_on_at_verdict = c.CtlAllow.Enabled() || c.CtlBlock.Enabled();
-        (expected.allowed_result ? c.CtlBlockForever : c.CtlAllow).Click();
+        (allows ? c.CtlBlockForever : c.CtlAllow).Click();
       }
       allow_left = c.CtlAllow.Left();
       block_left = c.CtlBlock.Left();
     });
-    bool allowed = Show(true);
-    SCOPED_TRACE(expected.line);
-    EXPECT_EQ(line_while_asking, kCheckingCommunity);
+    EXPECT_EQ(Show(true, expected.hash), allows);
+    SetServerAddressForTesting(peer_.Address());
+    EXPECT_EQ(line_while_asking, asked ? kCheckingCommunity : "");
     EXPECT_EQ(verdict, expected.line);
-    EXPECT_EQ(allowed, expected.allowed_result);
     EXPECT_FALSE(block_);
     EXPECT_FALSE(buttons_on_at_verdict);
-    // The marker moves to Allow only when the community allows.
-    EXPECT_EQ(marker_left, expected.allowed_result ? allow_left - 30 : block_left - 30);
-    // The window keeps its height, so the verdict stays readable.
+    EXPECT_EQ(marker_left, (allows ? allow_left : block_left) - 30);
     EXPECT_EQ(height_at_verdict, grown);
     // One lookup for the digest, and no report afterwards.
-    ASSERT_EQ(peer_.connections(), before + 1);
-    EXPECT_EQ(peer_.requests().back().rfind(
-                  std::string("GET /~vantor/filecheck.php?md5=") + kHash + " HTTP/1.0\r\n", 0),
-              0u)
-        << peer_.requests().back();
+    ASSERT_EQ(peer_.connections(), before + (asked ? 1 : 0));
+    if (asked)
+      EXPECT_EQ(peer_.requests().back().rfind(
+                    std::string("GET /~vantor/filecheck.php?md5=") + kHash + " HTTP/1.0\r\n", 0),
+                0u)
+          << peer_.requests().back();
   }
 }
 
-// An unreachable community, or no digest to ask it about (then it is not asked).
-TEST_F(AlertTest, WithoutAnAnswerFromTheCommunityTheCountdownBlocks) {
-  WriteRegValue(kSettingsKey, "chkAuto_BlockChk(0)", "1");
-  for (const std::string hash : {std::string(kHash), std::string()}) {
-    SCOPED_TRACE(hash);
-    if (!hash.empty())
-      SetServerAddressForTesting("127.0.0.1:" + std::to_string(UnusedPort()));
-    std::string verdict;
-    Watch(100, [&](frmAlert::Controls& c, uint32_t) { verdict = c.Label2.Caption(); });
-    EXPECT_FALSE(Show(true, hash));
-    EXPECT_EQ(verdict, kCommunityNone);
-    SetServerAddressForTesting(peer_.Address());
-  }
-  EXPECT_EQ(peer_.connections(), 0);
-}
-
-TEST_F(AlertTest, ButtonsDecideAndTheDecisionIsReported) {
-  struct Case {
-    platform::Control frmAlert::Controls::*button;
-    bool allowed, block;
-    const char* verdict;
-  };
-  const Case cases[] = {
-      {&frmAlert::Controls::CtlAllow, true, false, "al"},
-      {&frmAlert::Controls::CtlBlock, false, false, "bl"},
-      {&frmAlert::Controls::CtlBlockForever, false, true, "bl"},
-  };
-  for (const Case& expected : cases) {
-    SCOPED_TRACE(expected.verdict);
-    Watch(2000, [&](frmAlert::Controls& c, uint32_t) { (c.*expected.button).Click(); });
-    int before = peer_.connections();
-    EXPECT_EQ(Show(true), expected.allowed);
-    EXPECT_EQ(block_, expected.block);
-    EXPECT_LT(elapsed_, 10000u);
-    ASSERT_EQ(peer_.connections(), before + 1);
-    EXPECT_EQ(peer_.requests().back().rfind(std::string("GET /~vantor/filecheck.php?md5=") + kHash +
-                                                "&file=tool.exe&report=" + expected.verdict + " ",
-                                            0),
-              0u)
-        << peer_.requests().back();
-    EXPECT_EQ(alert_.Decision, 0);
-  }
-}
-
-// Alt and a button's marked letter, or Tab to it and Enter or Space; with the community
-// panel open, its OK first (the panel covers the buttons).
-TEST_F(AlertTest, TheKeyboardAnswersTheAlert) {
+// Alt and a button's marked letter, or Tab to it and Enter or Space, decide; with the
+// community panel open, its OK first (the panel covers the buttons). The decision is
+// reported with the digest; without a digest the Community button is off and nothing is
+// reported. Close requests change nothing.
+TEST_F(AlertTest, TheButtonsAndTheKeyboardDecideAndTheDecisionIsReported) {
   using platform::Key;
   struct Case {
     std::string keys;  // a letter: Alt and it; T Tab, S Shift+Tab, E Enter, _ Space
     bool allowed, block;
+    const char* report;  // nullptr: no digest
     std::string focus_path;
   };
   const Case cases[] = {
-      {"a", true, false, "CtlAllow"},
-      {"B", false, false, "CtlBlock"},
-      {"f", false, true, "CtlBlockForever"},
-      {"TTE", true, false, "CtlCommunity CtlAllow CtlAllow"},
-      {"S_", false, true, "CtlBlockForever CtlBlockForever"},
-      {"cTTaEa", true, false, "CtlCommunity List1 CtlOK CtlOK CtlOK CtlAllow"},
+      {"a", true, false, "al", "CtlAllow"},
+      {"B", false, false, "bl", "CtlBlock"},
+      {"f", false, true, "bl", "CtlBlockForever"},
+      {"TTE", true, false, "al", "CtlCommunity CtlAllow CtlAllow"},
+      {"S_", false, true, "bl", "CtlBlockForever CtlBlockForever"},
+      {"cTTaEa", true, false, "al", "CtlCommunity List1 CtlOK CtlOK CtlOK CtlAllow"},
+      {"ca", true, false, nullptr, "CtlAllow"},
   };
   for (const Case& expected : cases) {
     SCOPED_TRACE(expected.keys);
     std::string focus_path;
-    bool typed = false;
+    bool typed = false, still_open = false, community = !expected.report;
     Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
       if (typed)
         return;  // once: the window may still be sliding out at the next tick
       typed = true;
+      c.form.Close();
+      still_open = c.form.Open() && alert_.controls() != nullptr;
+      community = c.CtlCommunity.Enabled();
       for (char key : expected.keys) {
         if (key == 'T' || key == 'S' || key == 'E' || key == '_') {
           c.form.PressKey(key == 'T'   ? Key::kTab
@@ -291,67 +252,63 @@ TEST_F(AlertTest, TheKeyboardAnswersTheAlert) {
           focus_path += (focus_path.empty() ? "" : " ") + c.form.ActiveControl()->Name();
       }
     });
-    EXPECT_EQ(Show(false), expected.allowed);
+    int before = peer_.connections();
+    // A single key answers while the countdown runs.
+    EXPECT_EQ(Show(expected.keys.size() == 1, expected.report ? kHash : ""), expected.allowed);
     EXPECT_EQ(block_, expected.block);
     EXPECT_EQ(focus_path, expected.focus_path);
+    EXPECT_TRUE(still_open);
+    EXPECT_EQ(community, expected.report != nullptr);
+    EXPECT_EQ(alert_.Decision, 0);
+    if (!expected.report) {
+      EXPECT_EQ(peer_.connections(), before);
+      continue;
+    }
+    ASSERT_GT(peer_.connections(), before);
+    EXPECT_EQ(peer_.requests().back().rfind(std::string("GET /~vantor/filecheck.php?md5=") + kHash +
+                                                "&file=tool.exe&report=" + expected.report + " ",
+                                            0),
+              0u)
+        << peer_.requests().back();
   }
 }
 
-TEST_F(AlertTest, WithoutADigestTheCommunityButtonIsOffAndNothingIsReported) {
-  bool community_enabled = true;
-  bool panel_shown = false;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    community_enabled = c.CtlCommunity.Enabled();
-    c.CtlCommunity.Click();
-    panel_shown = panel_shown || c.fr_comm.Visible();
-    if (elapsed > 3000)
-      c.CtlAllow.Click();
-  });
-  EXPECT_TRUE(Show(false, ""));
-  EXPECT_FALSE(community_enabled);
-  EXPECT_FALSE(panel_shown);
-  EXPECT_EQ(peer_.connections(), 0);
-}
-
+// The panel covers the window while it lists the verdicts and draws the bar, blocked
+// beside allowed in their share; OK shrinks the window back to the buttons.
 TEST_F(AlertTest, TheCommunityPanelListsTheVerdictsAndDrawsTheBar) {
   peer_.SetReply("HTTP/1.0 200 OK\r\n\r\nx<br>a|f.exe|u1|al<br>b|f.exe|u2|bl");
   std::vector<std::string> items;
-  int32_t panel_height = 0, open_height = 0, closed_height = 0, buttons_bottom = 0;
-  int32_t blocked_width = -1, allowed_width = -1, blocked_right = 0, allowed_left = 0;
-  bool waiting_hidden = false, clicked = false, closed = false;
+  int32_t covered = -1, closed = 0, buttons_bottom = 1, blocked_width = -1, allowed_width = 0;
+  int32_t bar_gap = -1;
+  bool waiting_hidden = false;
+  int round = 0;
   Watch(500, [&](frmAlert::Controls& c, uint32_t) {
-    if (!clicked) {
-      clicked = true;
+    if (++round == 1) {
       c.CtlCommunity.Click();  // returns when the lookup is done
       for (int32_t i = 0; i < c.List1.ListCount(); ++i)
         items.push_back(c.List1.List(i));
-      panel_height = c.fr_comm.Height();
-      open_height = c.form.Height();
+      covered = c.form.Height() - c.fr_comm.Height();
       waiting_hidden = !c.Label6.Visible();
       blocked_width = c.Image4.Width();
       allowed_width = c.Image5.Width();
-      blocked_right = c.Image4.Left() + c.Image4.Width();
-      allowed_left = c.Image5.Left();
-      return;
-    }
-    if (!closed) {
-      closed = true;
+      bar_gap = c.Image5.Left() - c.Image4.Left() - c.Image4.Width();
+    } else if (round == 2) {
       c.CtlOK.Click();
-      closed_height = c.form.Height();
-      buttons_bottom = platform::RoundToPixel(c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40);
-      return;
+      closed = c.form.Height();
+      buttons_bottom = ButtonsBottom(c);
+    } else {
+      c.CtlAllow.Click();
     }
-    c.CtlAllow.Click();
   });
   EXPECT_TRUE(Show(false));
   EXPECT_EQ(items, (std::vector<std::string>{"u1 Allowed the file 'f.exe' having same hash",
                                              "u2 Blocked the file 'f.exe' having same hash"}));
-  EXPECT_EQ(open_height, panel_height);
+  EXPECT_EQ(covered, 0);
   EXPECT_TRUE(waiting_hidden);
   EXPECT_GT(blocked_width, 0);
   EXPECT_EQ(blocked_width, allowed_width);
-  EXPECT_EQ(allowed_left, blocked_right);
-  EXPECT_EQ(closed_height, buttons_bottom);
+  EXPECT_EQ(bar_gap, 0);
+  EXPECT_EQ(closed, buttons_bottom);
 }
 
 TEST_F(AlertTest, LongFieldsShowTheirEndAndKeepTheWholeTextAsTooltip) {
@@ -380,67 +337,46 @@ TEST_F(AlertTest, LongFieldsShowTheirEndAndKeepTheWholeTextAsTooltip) {
   EXPECT_EQ(location_tip, accented);
 }
 
-// The pointer over the window, or the window activated to be answered from the keyboard.
-TEST_F(AlertTest, SomeoneAtTheWindowCancelsTheCountdownForGood) {
-  for (bool activated : {false, true}) {
-    SCOPED_TRACE(activated ? "activated" : "pointer");
-    bool moved = false;
+// The pointer over the window, or the window activated to be answered from the keyboard,
+// cancels the countdown for good; without the timer there is none. Then the alert waits.
+TEST_F(AlertTest, OnlyTheUserDecidesOnceTheCountdownIsCancelledOrOff) {
+  for (const char* how : {"pointer", "activated", "no timer"}) {
+    SCOPED_TRACE(how);
+    const bool timer = how[0] != 'n';
+    bool moved = !timer;
     std::vector<std::string> lines;
     int32_t height_after_move = 0, buttons_bottom = 0;
-    bool marker_after_move = true;
+    bool marker_after_move = false;
     Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
       if (c.Label2.Visible())
         lines.push_back(c.Label2.Caption());
-      buttons_bottom = platform::RoundToPixel(c.CtlCommunity.Top() + c.CtlCommunity.Height() + 40);
+      buttons_bottom = ButtonsBottom(c);
       if (elapsed >= 5000 && !moved) {
         moved = true;
-        if (activated)
+        if (how[0] == 'a')
           c.form.Activate();
         else
           c.form.MouseMove(300, 300);
       } else if (moved) {
         if (!height_after_move)
           height_after_move = c.form.Height();
-        marker_after_move = marker_after_move && c.Shape3.Visible();
+        marker_after_move = marker_after_move || c.Shape3.Visible();
       }
       if (elapsed >= 90000)
         c.CtlAllow.Click();
     });
-    EXPECT_TRUE(Show(true));
+    EXPECT_TRUE(Show(timer));
     EXPECT_GE(elapsed_, 90000u);
     EXPECT_EQ(height_after_move, buttons_bottom);
     EXPECT_FALSE(marker_after_move);
-    EXPECT_FALSE(lines.empty());
+    EXPECT_EQ(lines.empty(), !timer);
     for (const std::string& line : lines)
       EXPECT_NE(line, kCountdownBlocked);
     EXPECT_FALSE(alert_.WithTimer);
   }
 }
 
-TEST_F(AlertTest, WithoutTimerThereIsNoCountdownAndTheAlertWaits) {
-  bool countdown_seen = false;
-  Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    countdown_seen = countdown_seen || c.Label2.Visible() || c.Shape3.Visible();
-    if (elapsed >= 120000)
-      c.CtlBlock.Click();
-  });
-  EXPECT_FALSE(Show(false));
-  EXPECT_FALSE(block_);
-  EXPECT_FALSE(countdown_seen);
-  EXPECT_GE(elapsed_, 120000u);
-}
-
-TEST_F(AlertTest, TheAlertIgnoresCloseRequests) {
-  bool still_open = false;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
-    c.form.Close();
-    still_open = c.form.Open() && alert_.controls() != nullptr;
-    c.CtlAllow.Click();
-  });
-  EXPECT_TRUE(Show(false));
-  EXPECT_TRUE(still_open);
-}
-
+// Topmost, as transparent as stored, and settled at the bottom right of the screen.
 TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
   struct Case {
     const char* stored;  // nullptr: nothing stored
@@ -455,124 +391,105 @@ TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
       DeleteRegValue(kSettingsKey, "Hscroll1(0)");
     std::optional<int> alpha;
     bool top_most = false;
+    int32_t left = 0, top = 0, width = 0, height = 0;
     Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
       uint8_t value = 0;
       if (platform::GetLayeredAlpha(c.form.Handle(), &value))
         alpha = value;
       top_most = c.form.TopMost();
+      left = c.form.Left();
+      top = c.form.Top();
+      width = c.form.Width();
+      height = c.form.Height();
       c.CtlAllow.Click();
     });
     Show(false);
     ASSERT_TRUE(alpha.has_value());
     EXPECT_EQ(*alpha, expected.alpha);
     EXPECT_TRUE(top_most);
+    EXPECT_EQ(left, platform::RoundToPixel(platform::ScreenWidth() - width - 100));
+    // Risen above 0.9 of the screen, then settled back to just below 0.945.
+    EXPECT_GT(top, 0.945 * platform::ScreenHeight() - height);
+    EXPECT_LT(top + height, platform::ScreenHeight());
   }
 }
 
-TEST_F(AlertTest, TheAlertSettlesAtTheBottomRightOfTheScreen) {
-  int32_t left = 0, top = 0, width = 0, height = 0;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
-    left = c.form.Left();
-    top = c.form.Top();
-    width = c.form.Width();
-    height = c.form.Height();
-    c.CtlAllow.Click();
-  });
-  Show(false);
-  EXPECT_EQ(left, platform::RoundToPixel(platform::ScreenWidth() - width - 100));
-  // Risen above 0.9 of the screen, then settled back to just below 0.945.
-  EXPECT_GT(top, 0.945 * platform::ScreenHeight() - height);
-  EXPECT_LT(top + height, platform::ScreenHeight());
-}
-
+// Up to 64 characters the info is drawn once; a longer one scrolls ten twips a step
+// after a rest, off the strip's end, then back to the start after another rest.
 TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
+  std::vector<std::pair<uint32_t, int32_t>> positions;  // when, x
   std::vector<platform::DrawnText> drawn;
-  bool ticking = true;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
+  Watch(5, [&](frmAlert::Controls& c, uint32_t elapsed) {
     drawn = c.Picture2.DrawnTexts();
-    ticking = c.Timer2.Enabled();
-    c.CtlAllow.Click();
+    if (drawn.size() == 1 && (positions.empty() || positions.back().second != drawn[0].x))
+      positions.push_back({elapsed, drawn[0].x});
+    if (elapsed >= 14000)
+      c.CtlAllow.Click();
   });
   const std::string short_info(64, 'i');
   Show(false, kHash, Entry(), short_info);
   ASSERT_EQ(drawn.size(), 1u);
-  EXPECT_EQ(drawn[0].x, 10);
-  EXPECT_EQ(drawn[0].y, 10);
   EXPECT_EQ(drawn[0].text, short_info);
-  EXPECT_FALSE(ticking);
+  EXPECT_EQ(drawn[0].y, 10);
+  ASSERT_EQ(positions.size(), 1u);  // never moved
+  EXPECT_EQ(positions[0].second, 10);
 
-  const std::string long_info(65, 'l');
-  std::vector<std::pair<uint32_t, int32_t>> positions;  // when, x
-  Watch(5, [&](frmAlert::Controls& c, uint32_t elapsed) {
-    const auto& texts = c.Picture2.DrawnTexts();
-    if (texts.size() == 1 && (positions.empty() || positions.back().second != texts[0].x))
-      positions.push_back({elapsed, texts[0].x});
-    if (elapsed >= 14000)
-      c.CtlAllow.Click();
-  });
-  Show(false, kHash, Entry(), long_info);
-  ASSERT_GE(positions.size(), 4u);
-  EXPECT_NE(positions.back().second, 0);  // left part-way
-  EXPECT_EQ(positions[0].second, 0);
-  EXPECT_EQ(positions[1].second, -1);
-  EXPECT_GE(positions[1].first - positions[0].first, 2000u);  // a rest at the start
-  EXPECT_EQ(positions[2].second, -11);
-  EXPECT_EQ(positions[3].second, -21);
-  // Off the strip's end after 65 x 101 twips, then back to the start after a rest.
-  auto back = std::find_if(positions.begin() + 1, positions.end(),
-                           [](const auto& p) { return p.second == 0; });
-  ASSERT_NE(back, positions.end());
-  EXPECT_LE((back - 1)->second, -65 * 101);
-  EXPECT_GE(back->first - (back - 1)->first, 3000u);
-
-  // The next alert's text starts at its beginning, not where the last one was left.
-  positions.clear();
-  Show(false, kHash, Entry(), long_info + "2");
-  ASSERT_FALSE(positions.empty());
-  EXPECT_EQ(positions[0].second, 0);
+  for (const char* info : {"", "2"}) {  // the next alert's text starts at its beginning
+    positions.clear();
+    Show(false, kHash, Entry(), std::string(65, 'l') + info);
+    ASSERT_GE(positions.size(), 4u);
+    EXPECT_EQ(positions[0].second, 0);
+    EXPECT_EQ(positions[1].second, -1);
+    EXPECT_GE(positions[1].first - positions[0].first, 2000u);  // a rest at the start
+    EXPECT_EQ(positions[2].second, -11);
+    EXPECT_EQ(positions[3].second, -21);
+    EXPECT_NE(positions.back().second, 0);  // left part-way
+    auto back = std::find_if(positions.begin() + 1, positions.end(),
+                             [](const auto& p) { return p.second == 0; });
+    ASSERT_NE(back, positions.end());
+    EXPECT_LE((back - 1)->second, -65 * 101);
+    EXPECT_GE(back->first - (back - 1)->first, 3000u);
+  }
 }
 
+// A notice stands in front of the window, grows with its text beyond 60 characters and
+// stays about thirty seconds.
 TEST_F(AlertTest, ANoticeGrowsWithItsTextAndStaysAboutThirtySeconds) {
-  int32_t text_height = 0, text_top = 0, panel_height = 0, form_height = 0, form_width = 0,
-          panel_width = 0;
-  uint32_t colour = 0;
-  bool panel_in_front = false;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
-    text_height = c.Label1(0).Height();
-    text_top = c.Label1(0).Top();
-    colour = c.Label1(0).ForeColor();
-    panel_height = c.Picture1.Height();
-    panel_width = c.Picture1.Width();
-    form_height = c.form.Height();
-    form_width = c.form.Width();
-    panel_in_front = c.Picture1.Visible() && c.Picture1.ZPosition() > c.fr_comm.ZPosition();
-  });
-  uint32_t start = platform::TickCount();
-  alert_.ShowAlert2(std::string(130, 'm'), 255);
-  uint32_t shown = platform::TickCount() - start;
-  EXPECT_EQ(text_height, 750);
-  EXPECT_EQ(panel_height, platform::RoundToPixel(text_top + 750 + 100));
-  EXPECT_EQ(form_height, panel_height);
-  EXPECT_EQ(form_width, panel_width);
-  EXPECT_EQ(colour, 255u);
-  EXPECT_TRUE(panel_in_front);
-  EXPECT_GE(shown, 31000u);
-  EXPECT_LT(shown, 36000u);
-  EXPECT_TRUE(alert_.NoticeMode);
-
-  // Sixty characters keep the designed height.
   int32_t designed = 0;
   {
     frmAlert owner;
-    frmAlert::Controls fresh(owner);
-    designed = fresh.Label1(0).Height();
+    designed = frmAlert::Controls(owner).Label1(0).Height();
   }
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) { text_height = c.Label1(0).Height(); });
-  alert_.ShowAlert2(std::string(60, 's'), 16711680);
-  EXPECT_EQ(text_height, designed);
+  const std::pair<int, int32_t> lengths[] = {{60, designed}, {61, 550}, {130, 750}};
+  for (const auto& [length, text_height] : lengths) {
+    SCOPED_TRACE(length);
+    int32_t height = 0, top = 0, form_height = 0, panel_height = 0, form_width = 0, panel_width = 0;
+    uint32_t colour = 0;
+    bool panel_in_front = false;
+    Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
+      height = c.Label1(0).Height();
+      top = c.Label1(0).Top();
+      colour = c.Label1(0).ForeColor();
+      panel_height = c.Picture1.Height();
+      panel_width = c.Picture1.Width();
+      form_height = c.form.Height();
+      form_width = c.form.Width();
+      panel_in_front = c.Picture1.Visible() && c.Picture1.ZPosition() > c.fr_comm.ZPosition();
+    });
+    uint32_t start = platform::TickCount();
+    alert_.ShowAlert2(std::string(length, 'm'), 255 << length % 3);
+    uint32_t shown = platform::TickCount() - start;
+    EXPECT_EQ(height, platform::RoundToPixel(text_height));
+    EXPECT_EQ(colour, static_cast<uint32_t>(255 << length % 3));
+    EXPECT_GT(panel_height, top + height);  // the panel holds the whole text
+    EXPECT_EQ(form_height, panel_height);
+    EXPECT_EQ(form_width, panel_width);
+    EXPECT_TRUE(panel_in_front);
+    EXPECT_GE(shown, 31000u);
+    EXPECT_LT(shown, 36000u);
+    EXPECT_TRUE(alert_.NoticeMode);
+  }
   EXPECT_NE(designed, 750);
-  alert_.ShowAlert2(std::string(61, 's'), 16711680);
-  EXPECT_EQ(text_height, platform::RoundToPixel(200 + 350));
 }
 
 }  // namespace

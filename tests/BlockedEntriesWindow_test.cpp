@@ -66,50 +66,17 @@ class BlockedWindowTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(BlockedWindowTest, RowsNewestFirstAndRestoreAndDeleteTheSelectedOne) {
+// Rows newest first; Restore (Alt+R) and Delete act on the selected one; a restore that
+// cannot be done says why, is logged, and keeps the row.
+TEST_F(BlockedWindowTest, RestoreAndDeleteTheSelectedRowAndAFailedRestoreSaysWhy) {
+  WriteRegValue(kHkcuRun, "Helper", "C:\\newer.exe");
   frmBlocked::Controls& c = Open();
-  EXPECT_EQ(c.form.Caption(), "Blocked Entries");
   ASSERT_EQ(c.List1.ListCount(), 2);
   EXPECT_EQ(c.List1.List(0), BlockedRowText(window_.backups()[0]));
   EXPECT_EQ(c.List1.List(0).substr(0, 7), "Helper\t");
   EXPECT_EQ(c.List1.List(1).substr(0, 8), "Updater\t");
   EXPECT_EQ(c.List1.ListIndex(), 0);
-  EXPECT_TRUE(c.cmdRestore.Enabled());
   EXPECT_NE(c.lblDetails.Caption().find("Location: " + std::string(kHkcuRun)), std::string::npos);
-
-  c.List1.SetListIndex(1);
-  EXPECT_TRUE(c.form.PressAccessKey('r'));  // Alt+R
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Updater", ""), upd_ + " /Updater");
-  EXPECT_EQ(c.lblStatus.Caption(), "'Updater' is back in its place.");
-  ASSERT_EQ(c.List1.ListCount(), 1);
-  EXPECT_EQ(c.List1.ListIndex(), 0);
-  EXPECT_TRUE(boxes_.empty());
-
-  answer_ = platform::kIdCancel;
-  c.cmdDelete.Click();
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(boxes_[0].text,
-            "Delete the backup of 'Helper'?\r\n\r\nThe entry can no longer be restored, and "
-            "stays blocked.");
-  EXPECT_EQ(boxes_[0].title, "Blocked Entries");
-  EXPECT_EQ(boxes_[0].style, platform::kMbOkCancel | platform::kMbIconExclamation);
-  EXPECT_EQ(c.List1.ListCount(), 1);
-  answer_ = platform::kIdOk;
-  c.cmdDelete.Click();
-  EXPECT_EQ(c.List1.ListCount(), 0);
-  EXPECT_FALSE(c.cmdRestore.Enabled());
-  EXPECT_FALSE(c.cmdDelete.Enabled());
-  EXPECT_EQ(c.lblDetails.Caption(), "Runwarden keeps no backup of a blocked entry.");
-  EXPECT_FALSE(RegKeyExists(std::string(kStartupRegBackupKey) + "\\Helper"));
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Helper", "gone"), "gone");
-
-  c.cmdClose.Click();
-  EXPECT_FALSE(c.form.Open());
-}
-
-TEST_F(BlockedWindowTest, ARestoreThatFailsSaysWhyAndIsLogged) {
-  WriteRegValue(kHkcuRun, "Helper", "C:\\newer.exe");
-  frmBlocked::Controls& c = Open();
   c.cmdRestore.Click();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text, "Cannot restore 'Helper'.\r\n\r\nThe value 'Helper' of " +
@@ -120,6 +87,35 @@ TEST_F(BlockedWindowTest, ARestoreThatFailsSaysWhyAndIsLogged) {
   EXPECT_EQ(c.lblStatus.Caption(), "");
   EXPECT_NE(folder_.Read("errlog.log").find("Cannot restore 'Helper' of " + std::string(kHkcuRun)),
             std::string::npos);
+  DeleteRegValue(kHkcuRun, "Helper");
+  boxes_.clear();
+
+  c.List1.SetListIndex(1);
+  EXPECT_TRUE(c.form.PressAccessKey('r'));
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Updater", ""), upd_ + " /Updater");
+  EXPECT_EQ(c.lblStatus.Caption(), "'Updater' is back in its place.");
+  ASSERT_EQ(c.List1.ListCount(), 1);
+  EXPECT_EQ(c.List1.ListIndex(), 0);
+  EXPECT_TRUE(boxes_.empty());
+
+  for (int answer : {platform::kIdCancel, platform::kIdOk}) {
+    answer_ = answer;
+    c.cmdDelete.Click();
+    EXPECT_EQ(c.List1.ListCount(), answer == platform::kIdOk ? 0 : 1);
+  }
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[0].text,
+            "Delete the backup of 'Helper'?\r\n\r\nThe entry can no longer be restored, and "
+            "stays blocked.");
+  EXPECT_EQ(boxes_[0].title, "Blocked Entries");
+  EXPECT_EQ(boxes_[0].style, platform::kMbOkCancel | platform::kMbIconExclamation);
+  EXPECT_FALSE(c.cmdRestore.Enabled());
+  EXPECT_FALSE(c.cmdDelete.Enabled());
+  EXPECT_EQ(c.lblDetails.Caption(), "Runwarden keeps no backup of a blocked entry.");
+  EXPECT_FALSE(RegKeyExists(std::string(kStartupRegBackupKey) + "\\Helper"));
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Helper", "gone"), "gone");
+  c.cmdClose.Click();
+  EXPECT_FALSE(c.form.Open());
 }
 
 // A field longer than its column is cut to fit it (a path in its middle, where its names

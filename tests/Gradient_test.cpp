@@ -11,58 +11,43 @@
 
 namespace {
 
-TEST(GradTest, ChannelsKeepTheirSixteenBits) {
-  EXPECT_EQ(ToColor16(0), 0);
-  EXPECT_EQ(ToColor16(32767), 32767);
-  EXPECT_EQ(ToColor16(32768), -32768);
-  EXPECT_EQ(ToColor16(255 * 256), -256);  // 0xFF00
-  EXPECT_EQ(ToColor16(65535), -1);
-}
-
 TEST(GradTest, AFormIsShadedOverItsWholeAreaInPixelsFromPaleToMediumBlue) {
-  platform::Form form("frmShade", platform::Form::Border::kNone);
-  form.Move(0, 0, 3000, 1500);
-  form.on_paint = [&form] { PaintGradient(form); };
-  platform::RecordGradientFillsForTesting(true);
-  form.Refresh();
-  std::vector<platform::GradientFillCall> calls = platform::TakeGradientFillsForTesting();
-  platform::RecordGradientFillsForTesting(false);
+  // A channel keeps its sixteen bits in a signed short.
+  const std::pair<int32_t, int16_t> channels[] = {
+      {0, 0}, {32767, 32767}, {32768, -32768}, {255 * 256, -256}, {65535, -1}};
+  for (const auto& [channel, stored] : channels)
+    EXPECT_EQ(ToColor16(channel), stored) << channel;
 
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_NE(calls[0].surface, nullptr);
-  EXPECT_EQ(calls[0].mode, platform::kGradientFillRectV);
-  // Red 203, green 225, blue 252 at the top; red 125, green 165, blue 224 at the bottom.
-  EXPECT_EQ(calls[0].upper_left,
-            (platform::GradientVertex{0, 0, ToColor16(203 * 256), ToColor16(225 * 256),
-                                      ToColor16(252 * 256), 0}));
-  EXPECT_EQ(calls[0].lower_right,
-            (platform::GradientVertex{200, 100, ToColor16(125 * 256), ToColor16(165 * 256),
-                                      ToColor16(224 * 256), 0}));
-  EXPECT_EQ(GradientArea.right, 200);
-  EXPECT_EQ(GradientArea.bottom, 100);
-  {
-    // The same form on a screen of 144 dpi has half as many pixels again.
-    ScopedScreenDpi dpi(144);
-    platform::Form large("frmShade", platform::Form::Border::kNone);
-    large.Move(0, 0, 3000, 1500);
-    large.on_paint = [&large] { PaintGradient(large); };
-    large.Refresh();
-    EXPECT_EQ(GradientArea.right, 300);
-    EXPECT_EQ(GradientArea.bottom, 150);
+  platform::RecordGradientFillsForTesting(true);
+  for (int32_t dpi : {96, 144}) {  // at 144 dpi half as many pixels again
+    ScopedScreenDpi screen(dpi);
+    platform::Form form("frmShade", platform::Form::Border::kNone);
+    form.Move(0, 0, 3000, 1500);
+    form.on_paint = [&form] { PaintGradient(form); };
+    form.Refresh();
+    std::vector<platform::GradientFillCall> calls = platform::TakeGradientFillsForTesting();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].surface, nullptr);
+    EXPECT_EQ(calls[0].mode, platform::kGradientFillRectV);
+    // Red 203, green 225, blue 252 at the top; red 125, green 165, blue 224 at the bottom.
+    EXPECT_EQ(calls[0].upper_left,
+              (platform::GradientVertex{0, 0, ToColor16(203 * 256), ToColor16(225 * 256),
+                                        ToColor16(252 * 256), 0}));
+    EXPECT_EQ(calls[0].lower_right,
+              (platform::GradientVertex{200 * dpi / 96, 100 * dpi / 96, ToColor16(125 * 256),
+                                        ToColor16(165 * 256), ToColor16(224 * 256), 0}));
   }
-
-  // Outside a Paint event there is no surface and nothing is drawn.
-  EXPECT_FALSE(platform::GradientFillRect(nullptr, {}, {}, platform::kGradientFillRectV));
   // Left to right on request.
-  platform::RecordGradientFillsForTesting(true);
   FillGradient(nullptr, {1, 2, 3, 4}, 0xFF, 0xFF0000, false);
-  calls = platform::TakeGradientFillsForTesting();
+  std::vector<platform::GradientFillCall> calls = platform::TakeGradientFillsForTesting();
   platform::RecordGradientFillsForTesting(false);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].mode, platform::kGradientFillRectH);
   EXPECT_EQ(calls[0].upper_left.red, -256);
   EXPECT_EQ(calls[0].lower_right.blue, -256);
   EXPECT_EQ(calls[0].lower_right.x, 3);
+  // Outside a Paint event there is no surface and nothing is drawn.
+  EXPECT_FALSE(platform::GradientFillRect(nullptr, {}, {}, platform::kGradientFillRectV));
 }
 
 TEST(LaunchUrlTest, TheFirstKnownBrowserGetsTheAddressAsItsParameter) {

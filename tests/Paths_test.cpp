@@ -8,72 +8,49 @@
 
 namespace {
 
-TEST(PathHelpersTest, FileName) {
-  EXPECT_EQ(GetFileName("c:\\dir\\file.exe"), "file.exe");
-  EXPECT_EQ(GetFileName("a\\b"), "a\\b");  // fewer than 4 characters: unchanged
-  EXPECT_EQ(GetFileName("c:\\dir\\"), "");
-  EXPECT_EQ(GetFileName("notepad.exe"), "notepad.exe");
+TEST(PathHelpersTest, NameExtensionBaseAndFolder) {
+  struct Row {
+    const char *path, *name, *extension, *base, *folder;
+  };
+  const Row rows[] = {
+      {"c:\\dir\\setup.tar.exe", "setup.tar.exe", "exe", "setup.tar", "c:\\dir"},
+      {"c:\\a.b\\file", "file", "b\\file", "file", "c:\\a.b"},
+      {"c:\\dir\\readme", "readme", "", "readme", "c:\\dir"},
+      {"a\\b", "a\\b", "", "a\\b", "a"},  // fewer than 4 characters: the whole as name
+      {"c:\\dir\\", "", "", "", "c:\\dir"},
+      {"notepad.exe", "notepad.exe", "exe", "notepad", ""},
+      {"c:\\x\\y\\x", "x", "", "x", "c:\\x\\y"},  // the last backslash only
+      {"HKCU\\Software\\Run\\Run", "Run", "", "Run", "HKCU\\Software\\Run"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(GetFileName(row.path), row.name);
+    EXPECT_EQ(GetFileExtension(row.path), row.extension);
+    EXPECT_EQ(GetFileBaseName(row.path), row.base);
+    EXPECT_EQ(GetFolderPath(row.path), row.folder);
+  }
   EXPECT_EQ(GetFileName(""), "");
 }
 
-TEST(PathHelpersTest, ExtensionAndBaseName) {
-  EXPECT_EQ(GetFileExtension("c:\\dir\\setup.tar.exe"), "exe");
-  EXPECT_EQ(GetFileExtension("c:\\a.b\\file"), "b\\file");
-  EXPECT_EQ(GetFileExtension("readme"), "");
-  EXPECT_EQ(GetFileBaseName("c:\\dir\\setup.tar.exe"), "setup.tar");
-  EXPECT_EQ(GetFileBaseName("c:\\dir\\readme"), "readme");
-  EXPECT_EQ(GetFileBaseName("c:\\a.b\\file"), "file");
-}
-
-TEST(PathHelpersTest, FolderPathCutsAtTheLastBackslashOnly) {
-  EXPECT_EQ(GetFolderPath("c:\\dir\\file.exe"), "c:\\dir");
-  EXPECT_EQ(GetFolderPath("c:\\file.exe"), "c:");
-  EXPECT_EQ(GetFolderPath("file.exe"), "");
-  // The same tail earlier in the path stays where it is.
-  EXPECT_EQ(GetFolderPath("c:\\x\\y\\x"), "c:\\x\\y");
-  EXPECT_EQ(GetFolderPath("HKCU\\Software\\Run\\Run"), "HKCU\\Software\\Run");
-}
-
-TEST(FileExistsTest, FilesCountFoldersDoNot) {
+// Every attribute counts: hidden and system at once is how harmful programs hide.
+TEST(FileExistsTest, FilesOfAnyAttributeAndPatternsCountFoldersDoNot) {
   TestFolder folder;
-  std::string file = folder.Write("app.exe", "MZ");
-  EXPECT_TRUE(FileExists(file));
-  EXPECT_FALSE(FileExists(folder.path()));
-  EXPECT_FALSE(FileExists(folder.File("missing.exe")));
-  EXPECT_FALSE(FileExists(""));
-  EXPECT_FALSE(FileExists(folder.path() + "\\"));
-  EXPECT_TRUE(FileExists(folder.File("APP.EXE")));  // names are found without regard to case
-}
+  const uint32_t attributes[] = {platform::kAttrHidden, platform::kAttrSystem,
+                                 platform::kAttrHidden | platform::kAttrSystem,
+                                 platform::kAttrReadOnly | platform::kAttrArchive};
+  for (uint32_t attribute : attributes) {
+    std::string file = folder.Write("a" + std::to_string(attribute) + ".exe", "x");
+    ASSERT_TRUE(platform::WriteAttributes(file, attribute));
+    EXPECT_TRUE(FileExists(file)) << attribute;
+  }
+  folder.Write("tool.exe", "MZ");
+  for (const char* name : {"tool.exe", "TOOL.EXE", "*.exe", "to?l.exe"})
+    EXPECT_TRUE(FileExists(folder.File(name))) << name;
+  for (const std::string& path : {folder.path(), folder.path() + "\\", folder.File("missing.exe"),
+                                  folder.File("*.dll"), std::string()})
+    EXPECT_FALSE(FileExists(path)) << path;
 
-// Hidden and system at once is how harmful programs hide: such a file is there.
-TEST(FileExistsTest, EveryAttributeCountsHiddenAndSystemTogetherToo) {
-  TestFolder folder;
-  std::string hidden = folder.Write("hidden.exe", "x");
-  std::string system = folder.Write("system.exe", "x");
-  std::string both = folder.Write("both.exe", "x");
-  std::string read_only = folder.Write("readonly.exe", "x");
-  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
-  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
-  ASSERT_TRUE(platform::WriteAttributes(both, platform::kAttrHidden | platform::kAttrSystem));
-  ASSERT_TRUE(platform::WriteAttributes(read_only, platform::kAttrReadOnly | platform::kAttrArchive));
-  EXPECT_TRUE(FileExists(hidden));
-  EXPECT_TRUE(FileExists(system));
-  EXPECT_TRUE(FileExists(both));
-  EXPECT_TRUE(FileExists(read_only));
-}
-
-TEST(FileExistsTest, WildcardsActAsPatterns) {
-  TestFolder folder;
-  folder.Write("tool.exe", "x");
-  EXPECT_TRUE(FileExists(folder.File("*.exe")));
-  EXPECT_TRUE(FileExists(folder.File("to?l.exe")));
-  EXPECT_FALSE(FileExists(folder.File("*.dll")));
-}
-
-TEST(ShortPathTest, ExistingPathsHaveAShortFormMissingOnesNone) {
-  TestFolder folder;
-  std::string file = folder.Write("a long file name.executable", "x");
-  std::string short_path = GetShortPath(file);
+  std::string short_path = GetShortPath(folder.Write("a long file name.executable", "x"));
   EXPECT_FALSE(short_path.empty());
   EXPECT_TRUE(FileExists(short_path));
   EXPECT_EQ(GetShortPath(folder.File("missing.exe")), "");

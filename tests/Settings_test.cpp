@@ -13,55 +13,30 @@ class SettingsTest : public ::testing::Test {
   RegistrySandbox sandbox_;
 };
 
-TEST_F(SettingsTest, AFreshMachineHasEveryCheckBoxOnAndTheAlertOff) {
-  OptAlert = true;
-  LoadOptions();
-  EXPECT_TRUE(OptAutoBlockEntries);
-  EXPECT_TRUE(OptTerminateBlockedForever);
-  EXPECT_TRUE(OptBlockByHash);
-  EXPECT_TRUE(OptAutoBlockMissing);
-  EXPECT_TRUE(OptAutoBlockHarmful);
-  EXPECT_TRUE(OptAutoUpdate);
-  EXPECT_TRUE(OptSendErrors);
-  EXPECT_FALSE(OptAlert);
-}
-
-TEST_F(SettingsTest, OnlyTheTextOneTurnsAFlagOn) {
-  WriteRegValue(kSettingsKey, "chkAuto_Block(4)", "0");
-  LoadOptions();
-  EXPECT_FALSE(OptAutoBlockMissing);
-  EXPECT_TRUE(OptAutoBlockHarmful);
-
-  WriteRegValue(kSettingsKey, "chkAuto_Block(4)", "2");  // a greyed check box
-  WriteRegValue(kSettingsKey, "chkSend_Errors(7)", "True");
-  WriteRegValue(kSettingsKey, "ALERT", "1");
-  LoadOptions();
-  EXPECT_FALSE(OptAutoBlockMissing);
-  EXPECT_FALSE(OptSendErrors);
-  EXPECT_TRUE(OptAlert);
-}
-
-TEST_F(SettingsTest, EachFlagReadsItsOwnValue) {
-  const char* names[] = {"chkAuto_Block(1)",  "chkTerminate_(2)", "chkBlock_Detection(3)",
-                         "chkAuto_Block(4)",  "chkAuto_Block(5)", "chkAuto_Update(6)",
+// Nothing stored: every check box on and the alert off. Then each flag reads its own
+// value, and only the text "1" (or a DWORD 1) turns one on.
+TEST_F(SettingsTest, EachFlagReadsItsOwnValueAndOnlyOneTurnsItOn) {
+  const char* names[] = {"chkAuto_Block(1)", "chkTerminate_(2)", "chkBlock_Detection(3)",
+                         "chkAuto_Block(4)", "chkAuto_Block(5)", "chkAuto_Update(6)",
                          "chkSend_Errors(7)"};
   bool* flags[] = {&OptAutoBlockEntries, &OptTerminateBlockedForever, &OptBlockByHash,
                    &OptAutoBlockMissing, &OptAutoBlockHarmful,        &OptAutoUpdate,
                    &OptSendErrors};
-  for (int i = 0; i < 7; ++i) {
-    WriteRegValue(kSettingsKey, names[i], "0");
+  OptAlert = true;
+  for (int i = -1; i < 7; ++i) {
+    if (i >= 0)
+      WriteRegValue(kSettingsKey, names[i], i % 2 ? "2" : "True");  // greyed, or not "1"
     LoadOptions();
-    for (int j = 0; j < 7; ++j) EXPECT_EQ(*flags[j], j > i) << names[i] << " / " << names[j];
+    for (int j = 0; j < 7; ++j)
+      EXPECT_EQ(*flags[j], j > i) << i << " / " << names[j];
   }
-  // A DWORD 1 reads as the text "1".
+  EXPECT_FALSE(OptAlert);
   WriteRegValue(kSettingsKey, "chkAuto_Update(6)", "1", true);
+  WriteRegValue(kSettingsKey, "ALERT", "1");
   LoadOptions();
   EXPECT_TRUE(OptAutoUpdate);
+  EXPECT_TRUE(OptAlert);
 }
-
-}  // namespace
-
-namespace {
 
 // A form with one control of every kind the walk knows, and a few it skips.
 struct SettingsForm {
@@ -76,7 +51,7 @@ struct SettingsForm {
   SettingsForm() { bar.SetRange(0, 90, 1, 10); }
 };
 
-TEST_F(SettingsTest, AFormsControlsAreStoredUnderTheirNameAndIndex) {
+TEST_F(SettingsTest, AFormsControlsAreStoredUnderTheirNameAndIndexAndRestored) {
   SettingsForm f;
   f.check.SetValue(platform::kGrayed);
   f.text.SetCaption("hello");
@@ -91,34 +66,28 @@ TEST_F(SettingsTest, AFormsControlsAreStoredUnderTheirNameAndIndex) {
   // Value names are case-insensitive: the alert reads this one as "Hscroll1(0)".
   EXPECT_EQ(ReadRegValue(kSettingsKey, "Hscroll1(0)", ""), "40");
   EXPECT_EQ(EnumRegValues(kSettingsKey).Count(), 5);
-}
 
-TEST_F(SettingsTest, AFormsControlsAreRestoredAndRefusedValuesSkipped) {
+  // Restored, a check box as by a click; a value the control refuses is skipped.
   WriteRegValue(kSettingsKey, "chkThing(3)", "1");
   WriteRegValue(kSettingsKey, "txtName(0)", "stored");
+  DeleteRegValue(kSettingsKey, "optMode(1)");
   WriteRegValue(kSettingsKey, "optMode(2)", "True");
-  WriteRegValue(kSettingsKey, "HScroll1(0)", "95");  // beyond the bar: refused
-  SettingsForm f;
-  f.option.SetValue(1);
-  f.bar.SetValue(7);
+  SettingsForm g;
+  g.option.SetValue(1);
+  g.bar.SetValue(7);
   int clicks = 0;
-  f.check.on_click = [&] { ++clicks; };
-  LoadFormSettings(f.form.Controls());
-  EXPECT_EQ(f.check.Value(), platform::kChecked);
+  g.check.on_click = [&] { ++clicks; };
+  for (const char* bar : {"95", "99999", "12"}) {  // beyond the bar, not 16 bits, fine
+    WriteRegValue(kSettingsKey, "HScroll1(0)", bar);
+    LoadFormSettings(g.form.Controls());
+    EXPECT_EQ(g.bar.Value(), std::string(bar) == "12" ? 12 : 7) << bar;
+    WriteRegValue(kSettingsKey, "chkThing(3)", "three");
+  }
+  EXPECT_EQ(g.check.Value(), platform::kChecked);
   EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(f.text.Caption(), "stored");
-  EXPECT_EQ(f.other_option.Value(), 1);
-  EXPECT_EQ(f.option.Value(), 0);  // one option of a group at a time
-  EXPECT_EQ(f.bar.Value(), 7);
-
-  WriteRegValue(kSettingsKey, "HScroll1(0)", "99999");  // not 16 bits
-  WriteRegValue(kSettingsKey, "chkThing(3)", "three");
-  LoadFormSettings(f.form.Controls());
-  EXPECT_EQ(f.bar.Value(), 7);
-  EXPECT_EQ(f.check.Value(), platform::kChecked);
-  WriteRegValue(kSettingsKey, "HScroll1(0)", "12");
-  LoadFormSettings(f.form.Controls());
-  EXPECT_EQ(f.bar.Value(), 12);
+  EXPECT_EQ(g.text.Caption(), "stored");
+  EXPECT_EQ(g.other_option.Value(), 1);
+  EXPECT_EQ(g.option.Value(), 0);  // one option of a group at a time
 }
 
 }  // namespace

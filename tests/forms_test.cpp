@@ -24,27 +24,6 @@ class ManualClock {
   ~ManualClock() { platform::UseManualClockForTesting(false); }
 };
 
-TEST(FormsTest, SizesAreKeptInWholePixels) {
-  Form form("frmTest", Form::Border::kNone);
-  form.Move(1000, 2000, 1001, 7);
-  EXPECT_EQ(form.Left(), 1005);  // 66.7 pixels
-  EXPECT_EQ(form.Top(), 1995);
-  EXPECT_EQ(form.Width(), 1005);
-  EXPECT_EQ(form.Height(), 0);
-  // A step smaller than a pixel does not move a thing.
-  form.SetHeight(form.Height() + 1);
-  EXPECT_EQ(form.Height(), 0);
-  form.SetHeight(15);
-  EXPECT_EQ(form.Height(), 15);
-
-  Form captioned("frmCaptioned", Form::Border::kFixedSingle);
-  captioned.SetClientSize(3000, 1500);
-  EXPECT_GT(captioned.Width(), 3000);
-  EXPECT_GT(captioned.Height(), 1500);
-  EXPECT_EQ(captioned.ClientWidth(), 3000);
-  EXPECT_EQ(captioned.ClientHeight(), 1500);
-}
-
 // A twip is 1/1440 inch: a form and its controls keep their size in inches and land on
 // the pixels the screen's dpi gives (under Wine, the windows' own rectangles).
 TEST(FormsTest, TwipsLandOnThePixelsOfTheScreensDpi) {
@@ -80,11 +59,15 @@ TEST(FormsTest, TwipsLandOnThePixelsOfTheScreensDpi) {
     for (int i = 1; i <= 3; ++i)
       button.SetLeft(button.Left() + platform::PixelsToTwips(1));
     EXPECT_EQ(button.PlacedPixels().left, platform::TwipsToPixels(row.off_grid) + 3);
+    // A step smaller than a pixel does not move a thing.
+    button.SetTop(button.Top() + 1);
+    EXPECT_EQ(button.PlacedPixels().top, row.button.top);
 
     Form captioned("frmCaptioned", Form::Border::kFixedSingle);
     captioned.SetClientSize(2880, 1440);
     EXPECT_EQ(captioned.ClientWidth(), 2880);
     EXPECT_EQ(captioned.ClientHeight(), 1440);
+    EXPECT_GT(captioned.Height(), 1440);  // the caption and the border around it
     Control whole(captioned, ControlKind::kListBox, "List1");
     whole.Move(0, 0, captioned.ClientWidth(), captioned.ClientHeight());
     EXPECT_EQ(whole.PlacedPixels(), (PixelRect{0, 0, 2 * row.dpi, row.dpi}));
@@ -95,11 +78,8 @@ TEST(FormsTest, ClicksReachOnlyEnabledVisibleControls) {
   Form form("frmTest", Form::Border::kNone);
   Control page(form, ControlKind::kPictureBox, "Picture1");
   Control button(page, ControlKind::kButton, "cmdGo");
-  button.SetCaption("Go");
   int clicks = 0;
   button.on_click = [&] { ++clicks; };
-  button.Click();
-  EXPECT_EQ(clicks, 1);
   button.SetEnabled(false);
   button.Click();
   button.SetEnabled(true);
@@ -109,12 +89,11 @@ TEST(FormsTest, ClicksReachOnlyEnabledVisibleControls) {
   form.SetEnabled(false);
   button.Click();
   form.SetEnabled(true);
-  EXPECT_EQ(clicks, 1);
   button.Click();
-  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(clicks, 1);
   form.Close();
   button.Click();
-  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(clicks, 1);
   EXPECT_EQ(button.Handle(), nullptr);
 }
 

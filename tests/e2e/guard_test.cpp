@@ -456,3 +456,19 @@ TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
   EXPECT_TRUE(AsPlanted(techniques));
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }
+
+// A clean Windows keeps its own programs in these places: "/r" run as Windows runs it
+// changes nothing there and sets nothing aside.
+TEST_F(GuardRunTest, TheSingleScanLeavesACleanWindowsAsItIs) {
+  OwnTechniquePlaces(sandbox_, Techniques([](const std::string& tag) { return tag; }));
+  ASSERT_TRUE(PlantCleanWindows());
+  RunningProgram once(kQuotedExe + " /r");
+  ASSERT_TRUE(once.WaitForExit(kTimeoutMs));
+  for (const CleanValue& clean : CleanWindowsValues()) {
+    platform::RegData data;
+    EXPECT_TRUE(ReadRegRaw(clean.key, clean.value, &data) && data == clean.data)
+        << clean.key << "\\" << clean.value;
+  }
+  EXPECT_FALSE(HasMutedRecords(kMutedKey));
+  EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
+}

@@ -8,7 +8,7 @@ runs=${1:-10000000}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
-  targets=(readexini profile resolve_command http_reply update_list server_query server_multipart)
+  targets=(rule_ini profile resolve_command http_reply update_list server_query server_multipart)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -106,6 +106,12 @@ HRESULT OpenFolder(ITaskService* service, const std::string& path, ITaskFolder**
   return service->GetFolder(wide, folder);
 }
 
+// The first steps of every change to the tasks: the service, and its root folder.
+HRESULT ConnectToRoot(Com<ITaskService>& service, Com<ITaskFolder>& root) {
+  HRESULT result = Connect(service);
+  return FAILED(result) ? result : OpenFolder(service.operator->(), "\\", root.out());
+}
+
 }  // namespace
 
 bool TaskSchedulerAvailable() {
@@ -119,11 +125,8 @@ long RegisterTask(const std::string& path, const std::string& xml) {
     return kTaskErrorAccessDenied;
   ComScope com;
   Com<ITaskService> service;
-  HRESULT result = Connect(service);
-  if (FAILED(result))
-    return StatusOf(result);
   Com<ITaskFolder> root;
-  result = OpenFolder(service.operator->(), "\\", root.out());
+  HRESULT result = ConnectToRoot(service, root);
   if (FAILED(result))
     return StatusOf(result);
   VARIANT none;
@@ -160,11 +163,8 @@ long DeleteTaskFolder(const std::string& path) {
     return kTaskErrorAccessDenied;
   ComScope com;
   Com<ITaskService> service;
-  HRESULT result = Connect(service);
-  if (FAILED(result))
-    return StatusOf(result);
   Com<ITaskFolder> root;
-  result = OpenFolder(service.operator->(), "\\", root.out());
+  HRESULT result = ConnectToRoot(service, root);
   if (FAILED(result))
     return StatusOf(result);
   // Only an empty folder: look first where the service can list one (Wine's cannot; its
@@ -429,11 +429,8 @@ long RestoreTask(const std::string& path, const std::string& xml) {
     return kTaskErrorAccessDenied;
   ComScope com;
   Com<ITaskService> service;
-  HRESULT result = Connect(service);
-  if (FAILED(result))
-    return StatusOf(result);
   Com<ITaskFolder> root;
-  result = OpenFolder(service.operator->(), "\\", root.out());
+  HRESULT result = ConnectToRoot(service, root);
   if (FAILED(result))
     return StatusOf(result);
   Com<ITaskDefinition> definition;

@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <pqxx/pqxx>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -65,10 +64,6 @@ OpenConnection::OpenConnection(int port, const std::string& from)
 OpenConnection::~OpenConnection() {
   if (fd_ >= 0)
     ::close(fd_);
-}
-
-OpenConnection::OpenConnection(OpenConnection&& other) noexcept : fd_(other.fd_) {
-  other.fd_ = -1;
 }
 
 bool OpenConnection::Send(std::string_view bytes) {
@@ -262,31 +257,6 @@ SqliteLock::~SqliteLock() {
 
 void SqliteLock::Release() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-std::string PostgresServer() {
-  const char* url = std::getenv("RUNWARDEN_TEST_POSTGRES");
-  return url ? url : "";
-}
-
-PostgresSchema::PostgresSchema() {
-  const std::string server = PostgresServer();
-  if (server.empty())
-    throw std::runtime_error("no PostgreSQL server given");
-  std::random_device random;
-  name_ = "test_" + std::to_string(random()) + std::to_string(random());
-  pqxx::connection connection(server);
-  pqxx::nontransaction(connection).exec("CREATE SCHEMA " + name_);
-  url_ = server + (server.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" +
-         name_;
-}
-
-PostgresSchema::~PostgresSchema() {
-  try {
-    pqxx::connection connection(PostgresServer());
-    pqxx::nontransaction(connection).exec("DROP SCHEMA " + name_ + " CASCADE");
-  } catch (const std::exception&) {
-  }
 }
 
 }  // namespace server_test

@@ -1,6 +1,6 @@
-// One copy of what the server's tests share: a scratch folder, loopback clients that
-// send raw bytes (the program's own requests come from net/MakerService.h), the
-// server in-process, another connection's SQLite lock and a PostgreSQL schema.
+// What the server's tests (and its benchmark) share: a scratch folder, loopback clients
+// that send raw bytes (our program's own requests come from net/MakerService.h), the
+// server in-process or as a child process, another connection's SQLite write lock.
 #pragma once
 
 #include <sys/types.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Handlers.h"
@@ -29,8 +30,6 @@ class TempFolder {
  public:
   TempFolder();
   ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
 
  private:
@@ -53,18 +52,15 @@ class OpenConnection {
  public:
   OpenConnection(int port, const std::string& from);
   ~OpenConnection();
-  OpenConnection(OpenConnection&& other) noexcept;
-  OpenConnection(const OpenConnection&) = delete;
-  OpenConnection& operator=(const OpenConnection&) = delete;
+  OpenConnection(OpenConnection&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
   bool Send(std::string_view bytes);
-  // Sends `bytes` while reading whatever arrives within `wait`; stops early when the
-  // server closes (a server may answer and stop reading before an oversized request is out).
+  // Sends `bytes` while reading what arrives within `wait`; stops when the server closes
+  // (it may answer and stop reading before an oversized request is out).
   Exchange Receive(std::chrono::milliseconds wait, std::string_view bytes = {});
-  // Whether anything (data or the server's close) is waiting to be read.
+  // Whether anything (data or the server's close) waits to be read.
   bool Answered() const;
-  // Closes with a reset instead of an orderly close.
-  void Reset();
+  void Reset();  // a reset instead of an orderly close
 
  private:
   int fd_ = -1;
@@ -136,31 +132,10 @@ class SqliteLock {
  public:
   explicit SqliteLock(const std::filesystem::path& file);
   ~SqliteLock();
-  SqliteLock(const SqliteLock&) = delete;
-  SqliteLock& operator=(const SqliteLock&) = delete;
   void Release();
 
  private:
   sqlite3* db_ = nullptr;
-};
-
-// The PostgreSQL server that tests/server/with_postgres.sh started, as a libpq URL;
-// empty when there is none.
-std::string PostgresServer();
-
-// A schema of its own in that database, dropped afterwards: the URL it gives makes
-// it the place where a store creates its tables.
-class PostgresSchema {
- public:
-  PostgresSchema();
-  ~PostgresSchema();
-  PostgresSchema(const PostgresSchema&) = delete;
-  PostgresSchema& operator=(const PostgresSchema&) = delete;
-  const std::string& url() const { return url_; }
-
- private:
-  std::string name_;
-  std::string url_;
 };
 
 }  // namespace server_test

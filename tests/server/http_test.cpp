@@ -115,7 +115,7 @@ TEST(ServerHttp, ErrorReportPostJustUnderTheBodyLimitIsStoredByteForByte) {
   EXPECT_EQ(reports[0].address, "127.0.0.9");
 }
 
-TEST(ServerHttp, PagesTheUpdateListAndUnknownPaths) {
+TEST(ServerHttp, PagesTheUpdateListUnknownPathsAndHead) {
   TempFolder folder;
   RunningServer server(folder.path());
   const auto page = Get(server.port(), "/~vantor/progerr.php?request=er&program=Runwarden.exe");
@@ -133,6 +133,12 @@ TEST(ServerHttp, PagesTheUpdateListAndUnknownPaths) {
   const auto missing = Get(server.port(), "/~vantor/nothing.php");
   EXPECT_EQ(StatusCode(missing.response), 404);
   EXPECT_EQ(ClientView(missing.response), "404 Not Found: no such page");
+
+  // A HEAD looks up (a vote it is refused, the handlers' test) and gets no body on the wire.
+  Vote(server.store(), kDigest, "10.0.0.1");
+  const auto head = SendRaw(server.port(), "HEAD " + kCheck + kDigest + " HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(StatusCode(head.response), 200);
+  EXPECT_TRUE(head.response.ends_with("\r\n\r\n")) << head.response;
 }
 
 TEST(ServerHttp, MalformedAndOversizedRequestsAreRefusedWithAReason) {
@@ -208,7 +214,10 @@ TEST(ServerHttp, IdleAndDrippingClientsDoNotHoldUpALookupFromElsewhere) {
       if (i < held) {
         EXPECT_FALSE(slow[i].Answered()) << perAddress << " " << i;
       } else {
-        EXPECT_EQ(StatusCode(slow[i].Receive(5s).response), 429) << perAddress << " " << i;
+        const auto told = slow[i].Receive(5s).response;
+        EXPECT_TRUE(ClientView(told).starts_with("429 Too Many Requests: too many connections"))
+            << perAddress << " " << i << told;
+        EXPECT_EQ(HeaderValue(told, "Retry-After"), "1");
       }
     }
     done = true;
@@ -256,7 +265,7 @@ TEST(ServerHttp, ARequestMustArriveWholeWithinTheDeadline) {
   EXPECT_EQ(ClientView(pieces.Receive(5s).response), "no record found");
 }
 
-TEST(ServerHttp, ConnectionsAreLimitedPerAddressAndInAll) {
+TEST(ServerHttp, ConnectionsAreLimitedInAllAndAClosedOneFreesItsPlace) {
   TempFolder folder;
   server::ServerLimits limits;
   limits.connectionsPerAddress = 3;
@@ -264,18 +273,9 @@ TEST(ServerHttp, ConnectionsAreLimitedPerAddressAndInAll) {
   RunningServer server(folder.path(), limits);
   const std::string lookup = kCheck + "AA";
 
-  std::vector<OpenConnection> held, others;
-  for (int i = 0; i < 3; ++i)
-    held.emplace_back(server.port(), "127.0.0.5");
-  const auto refused = Get(server.port(), lookup, "127.0.0.5");
-  EXPECT_EQ(StatusCode(refused.response), 429) << refused.response;
-  EXPECT_EQ(HeaderValue(refused.response, "Retry-After"), "1");
-  EXPECT_TRUE(
-      ClientView(refused.response).starts_with("429 Too Many Requests: too many connections"));
-  EXPECT_EQ(StatusCode(Get(server.port(), lookup, "127.0.0.6").response), 200);
-
-  others.emplace_back(server.port(), "127.0.0.6");
-  others.emplace_back(server.port(), "127.0.0.7");
+  std::vector<OpenConnection> held;
+  for (const char* from : {"127.0.0.6", "127.0.0.7", "127.0.0.5", "127.0.0.5", "127.0.0.5"})
+    held.emplace_back(server.port(), from);
   const auto full = Get(server.port(), lookup, "127.0.0.9");
   EXPECT_EQ(StatusCode(full.response), 503) << full.response;
   EXPECT_TRUE(full.closedByServer);
@@ -293,10 +293,9 @@ TEST(ServerHttp, ConnectionsAreLimitedPerAddressAndInAll) {
 TEST(ServerHttp, ByteRangesAreIgnored) {
   TempFolder folder;
   RunningServer server(folder.path());
-  for (int i = 0; i < 20; ++i)
-    Vote(server.store(), kDigest, "10.0.0." + std::to_string(i));
+  Vote(server.store(), kDigest, "10.0.0.1");
   const std::string plain = ClientView(Get(server.port(), kCheck + kDigest).response);
-  ASSERT_EQ(ReadCommunityReply(plain).allowed, 20);
+  ASSERT_EQ(ReadCommunityReply(plain).allowed, 1);
 
   // A short request that asks for the whole reply many times over, or for a piece.
   std::string ranges = "bytes=0-";
@@ -310,22 +309,6 @@ TEST(ServerHttp, ByteRangesAreIgnored) {
     EXPECT_EQ(HeaderValue(exchange.response, "Content-Length"), std::to_string(plain.size()));
     EXPECT_EQ(ClientView(exchange.response), plain);
   }
-}
-
-TEST(ServerHttp, HeadAsksButNeverVotes) {
-  TempFolder folder;
-  RunningServer server(folder.path());
-  auto head = [&](const std::string& query) {
-    return SendRaw(server.port(), "HEAD " + kCheck + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n")
-        .response;
-  };
-  EXPECT_EQ(StatusCode(head(kDigest + "&file=f.exe&report=al")), 405);
-  EXPECT_TRUE(server.store().Verdicts(kDigest, 10).empty());
-
-  Vote(server.store(), kDigest, "10.0.0.1");
-  const auto lookup = head(kDigest);
-  EXPECT_EQ(StatusCode(lookup), 200);
-  EXPECT_EQ(ClientView(lookup), "");
 }
 
 TEST(ServerHttp, AVoteCutOffByAResetIsStoredUnderItsAddressOrNotAtAll) {
@@ -369,9 +352,6 @@ TEST(ServerHttp, TheClientsAddressComesFromATrustedProxyOnly) {
 
   EXPECT_EQ(StatusCode(vote("127.0.0.1", "A1", "203.0.113.9, 198.51.100.4")), 200);
   EXPECT_EQ(server.store().Verdicts("A1", 10).at(0).address, "198.51.100.4");
-  // Anybody else who sends the header is who it is.
-  EXPECT_EQ(StatusCode(vote("127.0.0.2", "A2", "198.51.100.5")), 200);
-  EXPECT_EQ(server.store().Verdicts("A2", 10).at(0).address, "127.0.0.2");
   // The proxy that names nobody is refused.
   EXPECT_EQ(ClientView(vote("127.0.0.1", "A3", "")),
             "400 Bad Request: the client's address is unknown");

@@ -1,6 +1,6 @@
-// The deployment of deploy/: nginx in front of two servers on one PostgreSQL
-// database, started by tests/server/with_deployment.sh. Clients vote through nginx
-// from two addresses; both servers must then answer the same.
+// The deployment of deploy/: nginx in front of two servers on one PostgreSQL database,
+// started by tests/server/with_deployment.sh. Clients vote through nginx from two
+// addresses; both servers must then answer the same.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,119 +10,99 @@
 #include "ServerTestSupport.h"
 
 using server_test::ClientView;
-using server_test::RandomDigest;
 using server_test::SendRaw;
 using server_test::StatusCode;
 
 namespace {
 
-int Port(const std::string& address) {
-  return std::stoi(address.substr(address.rfind(':') + 1));
-}
-
-std::vector<std::string> Words(const char* text) {
-  std::vector<std::string> words;
-  std::istringstream in(text ? text : "");
-  for (std::string word; in >> word;)
-    words.push_back(word);
-  return words;
-}
-
-std::string Read(const std::string& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class ProxyDeployment : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* proxy = std::getenv("RUNWARDEN_TEST_PROXY");
-    if (!proxy)
+    if (!std::getenv("RUNWARDEN_TEST_PROXY"))
       GTEST_SKIP() << "no deployment given";
-    proxy_ = Port(proxy);
-    for (const auto& server : Words(std::getenv("RUNWARDEN_TEST_SERVERS")))
-      servers_.push_back(Port(server));
-    logs_ = Words(std::getenv("RUNWARDEN_TEST_SERVER_LOGS"));
-    ASSERT_EQ(servers_.size(), 2u);
+    // "127.0.0.1:PORT" each: nginx, then the two servers; then the servers' logs.
+    std::istringstream ports(std::string(std::getenv("RUNWARDEN_TEST_PROXY")) + " " +
+                             std::getenv("RUNWARDEN_TEST_SERVERS"));
+    for (std::string address; ports >> address;)
+      ports_.push_back(std::stoi(address.substr(10)));
+    std::istringstream logs(std::getenv("RUNWARDEN_TEST_SERVER_LOGS"));
+    for (std::string log; logs >> log;)
+      logs_.push_back(log);
+    ASSERT_EQ(ports_.size(), 3u);
     ASSERT_EQ(logs_.size(), 2u);
+    digest_ = server_test::RandomDigest();
   }
 
+  server_test::Exchange Ask(int port,
+                            const std::string& query,
+                            const std::string& from,
+                            const std::string& header = "") {
+    std::string request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest_ + query);
+    request.insert(request.size() - 2, header);
+    return SendRaw(port, request, from);
+  }
   int Vote(int port,
-           const std::string& digest,
            const std::string& file,
-           const std::string& verdict,
            const std::string& from,
-           const std::string& forwardedFor = "") {
-    std::string request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest + "&file=" + file +
-                                          "&report=" + verdict);
-    if (!forwardedFor.empty())
-      request.insert(request.size() - 2, "X-Forwarded-For: " + forwardedFor + "\r\n");
-    return StatusCode(SendRaw(port, request, from).response);
+           const std::string& xff = "") {
+    const std::string header = xff.empty() ? "" : "X-Forwarded-For: " + xff + "\r\n";
+    return StatusCode(
+        Ask(port, "&file=" + file + "&report=" + file.substr(0, 2), from, header).response);
   }
-
-  std::string Lookup(int port, const std::string& digest, const std::string& from = "127.0.0.3") {
-    const auto exchange =
-        SendRaw(port, BuildGetRequest("/~vantor/filecheck.php?md5=" + digest), from);
+  std::string Lookup(int port) {
+    const auto exchange = Ask(port, "", "127.0.0.3");
     EXPECT_TRUE(exchange.closedByServer);
     EXPECT_EQ(StatusCode(exchange.response), 200) << exchange.response;
     return ClientView(exchange.response);
   }
 
-  int proxy_ = 0;
-  std::vector<int> servers_;
+  std::vector<int> ports_;  // nginx, a server, the other
   std::vector<std::string> logs_;
+  std::string digest_;
 };
 
 }  // namespace
 
-TEST_F(ProxyDeployment, BothServersCountTheVotesCastThroughTheProxy) {
-  const std::string digest = RandomDigest();
-  EXPECT_EQ(Vote(proxy_, digest, "a.exe", "al", "127.0.0.1"), 200);
-  EXPECT_EQ(Vote(proxy_, digest, "b.exe", "al", "127.0.0.2"), 200);
-  EXPECT_EQ(Vote(proxy_, digest, "c.exe", "bl", "127.0.0.1"), 200);  // changes its mind
-  EXPECT_EQ(Vote(proxy_, digest, "b.exe", "al", "127.0.0.2"), 200);  // says it again
-
+TEST_F(ProxyDeployment, BothServersCountTheVotesCastThroughTheProxyUnderTheClientsAddresses) {
+  EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.1"), 200);
+  EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.2"), 200);
+  EXPECT_EQ(Vote(ports_[0], "bl.exe", "127.0.0.1"), 200);  // changes its mind
+  EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.2"), 200);  // says it again
   // Asked straight, by an address that is no proxy, and through nginx: one answer.
-  const std::string expected = "2 ratings for " + digest;
-  const std::string first = Lookup(servers_[0], digest);
-  EXPECT_TRUE(first.starts_with(expected + "<br>")) << first;
-  EXPECT_NE(first.find("|c.exe|"), std::string::npos) << first;
-  EXPECT_NE(first.find("|b.exe|"), std::string::npos) << first;
-  EXPECT_TRUE(first.ends_with("|al")) << first;
-  EXPECT_EQ(Lookup(servers_[1], digest), first);
-  EXPECT_EQ(Lookup(proxy_, digest), first);
+  const std::string first = Lookup(ports_[1]);
+  EXPECT_TRUE(first.starts_with("2 ratings for " + digest_ + "<br>")) << first;
+  EXPECT_NE(first.find("|bl.exe|"), std::string::npos) << first;
+  EXPECT_NE(first.find("|al.exe|"), std::string::npos) << first;
+  EXPECT_EQ(Lookup(ports_[2]), first);
+  EXPECT_EQ(Lookup(ports_[0]), first);
 
   // nginx took turns, and each server saw the clients' own addresses.
-  const std::string logs[] = {Read(logs_[0]), Read(logs_[1])};
-  for (const auto& log : logs)
-    EXPECT_NE(log.find(digest + "&file="), std::string::npos) << log;
-  const std::string all = logs[0] + logs[1];
-  EXPECT_NE(all.find("127.0.0.2 GET /~vantor/filecheck.php?md5=" + digest + "&file=b.exe"),
-            std::string::npos)
-      << all;
-  EXPECT_NE(all.find("127.0.0.1 GET /~vantor/filecheck.php?md5=" + digest + "&file=c.exe"),
-            std::string::npos)
-      << all;
+  std::string all;
+  for (const auto& file : logs_) {
+    std::ifstream in(file);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(log.find(digest_ + "&file="), std::string::npos) << log;
+    all += log;
+  }
+  for (const char* vote : {"127.0.0.2 GET /~vantor/filecheck.php?md5=%s&file=al.exe",
+                           "127.0.0.1 GET /~vantor/filecheck.php?md5=%s&file=bl.exe"}) {
+    std::string wanted = vote;
+    wanted.replace(wanted.find("%s"), 2, digest_);
+    EXPECT_NE(all.find(wanted), std::string::npos) << all;
+  }
 }
 
-TEST_F(ProxyDeployment, NobodyCanMakeUpTheAddressTheyVoteFrom) {
-  const std::string digest = RandomDigest();
+TEST_F(ProxyDeployment, NobodyMakesUpTheAddressTheyVoteFromAndNoByteRanges) {
   // Through nginx the header a client sends is replaced by its real address: one slot.
-  EXPECT_EQ(Vote(proxy_, digest, "a.exe", "al", "127.0.0.4", "198.51.100.1"), 200);
-  EXPECT_EQ(Vote(proxy_, digest, "a.exe", "al", "127.0.0.4", "198.51.100.2"), 200);
+  EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.4", "198.51.100.1"), 200);
+  EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.4", "198.51.100.2"), 200);
   // Straight to a server the header counts for nothing.
-  EXPECT_EQ(Vote(servers_[0], digest, "b.exe", "bl", "127.0.0.5", "198.51.100.3"), 200);
-  EXPECT_EQ(Vote(servers_[1], digest, "b.exe", "bl", "127.0.0.5", "198.51.100.4"), 200);
-  EXPECT_TRUE(Lookup(proxy_, digest).starts_with("2 ratings for " + digest + "<br>"));
-}
+  EXPECT_EQ(Vote(ports_[1], "bl.exe", "127.0.0.5", "198.51.100.3"), 200);
+  EXPECT_EQ(Vote(ports_[2], "bl.exe", "127.0.0.5", "198.51.100.4"), 200);
+  const std::string plain = Lookup(ports_[0]);
+  EXPECT_TRUE(plain.starts_with("2 ratings for " + digest_ + "<br>")) << plain;
 
-TEST_F(ProxyDeployment, NoByteRangesThroughTheProxy) {
-  const std::string digest = RandomDigest();
-  EXPECT_EQ(Vote(proxy_, digest, "a.exe", "al", "127.0.0.6"), 200);
-  const std::string plain = Lookup(proxy_, digest);
-  std::string request = BuildGetRequest("/~vantor/filecheck.php?md5=" + digest);
-  request.insert(request.size() - 2, "Range: bytes=0-3,0-3,0-3\r\n");
-  const auto exchange = SendRaw(proxy_, request, "127.0.0.6");
-  EXPECT_EQ(StatusCode(exchange.response), 200) << exchange.response;
-  EXPECT_EQ(ClientView(exchange.response), plain);
+  const auto ranged = Ask(ports_[0], "", "127.0.0.6", "Range: bytes=0-3,0-3,0-3\r\n");
+  EXPECT_EQ(StatusCode(ranged.response), 200) << ranged.response;
+  EXPECT_EQ(ClientView(ranged.response), plain);
 }

@@ -18,10 +18,23 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # The lock only orders the first start; the daemons must not inherit (and so hold) it.
 (
   flock 9
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot -i >/dev/null 2>&1 </dev/null 9>&- || true
+  # A prefix whose first start failed half-way (a full disk, a killed run) has a registry
+  # but no system DLLs, and every later start then fails with "could not load
+  # kernel32.dll": start such a prefix afresh, once, and say why when that fails too.
+  for attempt in 1 2; do
+    [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
+    if [ -e "$WINEPREFIX" ]; then
+      wineserver -k >/dev/null 2>&1 </dev/null 9>&- || true
+      rm -rf "$WINEPREFIX"
+    fi
+    wine wineboot -i >"$WINEPREFIX.boot.log" 2>&1 </dev/null 9>&- || true
     wineserver -w >/dev/null 2>&1 </dev/null 9>&- || true
-  fi
+    if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+      echo "wine-run.sh: the Wine prefix $WINEPREFIX did not start (attempt $attempt):" >&2
+      tail -n 20 "$WINEPREFIX.boot.log" >&2 || true
+      df -h "$(dirname "$WINEPREFIX")" >&2 || true
+    fi
+  done
   wineserver -p120 >/dev/null 2>&1 </dev/null 9>&- || true
   # A program that crashes must fail its test at once: Wine's debugger then prints the
   # backtrace and ends it, instead of showing a crash dialog that nobody answers.

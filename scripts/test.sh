@@ -17,7 +17,7 @@ cmake --preset windows
 cmake --build --preset windows
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows || status=$?
-for prefix in wineprefix wineprefix-winxp64; do
-  WINEPREFIX=$PWD/build/windows/$prefix wineserver -k 2>/dev/null || true
+for prefix in build/windows/*wineprefix*/; do
+  WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null || true
 done
 exit $status

@@ -31,12 +31,6 @@ std::string Shipped(const std::string& name) {
   return bytes;
 }
 
-// The EICAR anti-malware test file, put together here so that no file of the
-// repository is one.
-std::string EicarText() {
-  return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
-}
-
 class ShippedRulesTest : public ::testing::Test {
  protected:
   ShippedRulesTest() : program_(AppDirFile("Runwarden.exe")), now_({2026, 3, 5, 10, 0, 0}) {}

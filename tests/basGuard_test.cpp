@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <memory>
 
+#include "app/TextFunctions.h"
 #include "app/basSettings.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
@@ -21,19 +21,11 @@ using platform::RegData;
 
 namespace {
 
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
 
 void WriteRaw(const std::string& path, const std::string& name, uint32_t type,
               const std::string& bytes) {
   ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 StartupEntryList OurEntries(const StartupEntryList& all) {
@@ -128,7 +120,7 @@ TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfolders) {
   EXPECT_EQ(entries[0].Location, plain);
   EXPECT_EQ(entries[0].Kind, "2");
   EXPECT_EQ(entries[1].Name, "RwTest Tray");
-  EXPECT_TRUE(EqualsIgnoringCase(entries[1].Command, target)) << entries[1].Command;
+  EXPECT_EQ(LowerCase(entries[1].Command), LowerCase(target)) << entries[1].Command;
   EXPECT_EQ(entries[1].Location, startup + "\\RwTest Tray.lnk");
   EXPECT_EQ(entries[1].Kind, "2");
 

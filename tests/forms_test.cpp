@@ -18,12 +18,6 @@ using platform::Control;
 using platform::ControlKind;
 using platform::Form;
 
-class ManualClock {
- public:
-  ManualClock() { platform::UseManualClockForTesting(true); }
-  ~ManualClock() { platform::UseManualClockForTesting(false); }
-};
-
 TEST(FormsTest, SizesAreKeptInWholePixels) {
   Form form("frmTest", Form::Border::kNone);
   form.Move(1000, 2000, 1001, 7);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "guard/GuardWindows.h"
 #include "guard/StartupEntry.h"
@@ -38,6 +39,20 @@ bool IsTaskFile(const std::string& file);
 void ReportScanError(const std::string& report,
                      const std::string& description,
                      const GuardWindows& windows);
+
+inline constexpr char kMachineSystemPolicies[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr char kUserSystemPolicies[] =
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// A system setting the repair watches: the value and the good text it writes back.
+struct WatchedSetting {
+  const char* key;
+  const char* name;
+  std::string good;
+  bool as_dword;
+};
+std::vector<WatchedSetting> WatchedSettings();
 
 // Writes the good value of every watched setting (platform version 5 only) and sets the
 // "ALERT" value of the settings key to "1" when one of them held another value, else "0".

@@ -5,42 +5,13 @@
 #include <vector>
 
 std::string BuiltProgramPath() {
-  std::string path = "Z:" RUNWARDEN_APP_DIR_UNIX "/Runwarden.exe";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return WinePath(RUNWARDEN_APP_DIR_UNIX "/Runwarden.exe");
 }
 
 bool InstallProgramAt(const std::string& path) {
   std::string folder = path.substr(0, path.find_last_of('\\'));
   CreateDirectoryA(folder.c_str(), nullptr);
   return CopyFileA(BuiltProgramPath().c_str(), path.c_str(), FALSE) != 0;
-}
-
-DWORD StartSleeper(const TestFolder& folder, const std::string& name) {
-  std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
-  for (char& c : sleeper)
-    if (c == '/') c = '\\';
-  std::string path = folder.File(name);
-  if (!CopyFileA(sleeper.c_str(), path.c_str(), FALSE)) return 0;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string line = "\"" + path + "\" 60";
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info))
-    return 0;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return info.dwProcessId;
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 300; ++i) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
 }
 
 RunningProgram::RunningProgram(const std::string& command_line) {

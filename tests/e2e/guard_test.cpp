@@ -9,6 +9,8 @@
 #include <set>
 
 #include "ProgramUnderTest.h"
+#include "app/TextFunctions.h"
+#include "app/basSettings.h"
 #include "guard/BlockedBackups.h"
 #include "guard/Blocking.h"
 #include "guard/ListValues.h"
@@ -34,19 +36,10 @@ constexpr DWORD kCountdownTimeoutMs = 60000;
 const std::string kFolder = "C:\\Program Files\\Runwarden Guard Test";
 const std::string kExe = kFolder + "\\Runwarden.exe";
 const std::string kQuotedExe = "\"" + kExe + "\"";
-constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRunOnce[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr char kPreRules[] = "[RwE2E Keeper]\r\nF=keeper.exe\r\nC=Y\r\nD=Keeps the tray tidy\r\n";
 
 std::wstring Wide(const std::string& text) {
   return std::wstring(text.begin(), text.end());
-}
-
-bool HasValue(const std::string& key, const std::string& name) {
-  platform::RegData data;
-  return ReadRegRaw(key, name, &data);
 }
 
 bool Exists(const std::string& path) {
@@ -57,12 +50,6 @@ std::string ReadFile(const std::string& path) {
   std::string bytes;
   platform::ReadWholeFile(path, &bytes);
   return bytes;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The visible alert of the process, with the entry's name among its labels.
@@ -158,10 +145,7 @@ class GuardRunTest : public ::testing::Test {
   // test's own.
   void InstallShippedFiles() {
     for (const char* file : {"prerules.ini", "virrules.ini", "detection.wav"}) {
-      std::string shipped = "Z:" RUNWARDEN_APP_DIR_UNIX "/" + std::string(file);
-      for (char& c : shipped)
-        if (c == '/')
-          c = '\\';
+      std::string shipped = WinePath(RUNWARDEN_APP_DIR_UNIX "/" + std::string(file));
       EXPECT_TRUE(CopyFileA(shipped.c_str(), (kFolder + "\\" + file).c_str(), FALSE)) << shipped;
     }
   }
@@ -170,14 +154,8 @@ class GuardRunTest : public ::testing::Test {
   // appended behind the image, so each program has a digest of its own (a digest on the
   // Allowed list allows every copy of the same file).
   std::string Program(const std::string& name) {
-    std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
-    for (char& c : sleeper)
-      if (c == '/')
-        c = '\\';
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadWholeFile(sleeper, &bytes)) << sleeper;
     std::string path = programs_.File(name);
-    EXPECT_TRUE(platform::WriteWholeFile(path, bytes + name)) << path;
+    EXPECT_TRUE(platform::WriteWholeFile(path, SleeperBytes() + name)) << path;
     return path;
   }
 
@@ -325,7 +303,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   // Allow: back in place and listed with its digest.
   EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), "\"" + keeper + "\" /tray");
   std::string allowed = ReadRegValue(kSettingsKey, "Allowed", "");
-  EXPECT_EQ(allowed.rfind("<#>" + Lower(keeper) + "<#>", 0), 0u) << allowed;
+  EXPECT_EQ(allowed.rfind("<#>" + LowerCase(keeper) + "<#>", 0), 0u) << allowed;
   EXPECT_EQ(allowed.size(), 3 + keeper.size() + 3 + 32) << allowed;
   // Block: gone, with the backup msconfig restores it from; not listed.
   EXPECT_FALSE(HasValue(kHklmRun, "RwE2E Pest"));
@@ -343,7 +321,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_EQ(ReadRegValue(worm_backup, "hkey", ""), "HKCU");
   EXPECT_EQ(ReadRegValue(worm_backup, "command", ""), worm + " -run");
   std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
-  EXPECT_EQ(blocked.rfind("<#>" + Lower(worm) + "<#>", 0), 0u) << blocked;
+  EXPECT_EQ(blocked.rfind("<#>" + LowerCase(worm) + "<#>", 0), 0u) << blocked;
   EXPECT_EQ(blocked.find("pest"), std::string::npos) << blocked;
   EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning("worm.exe"); }));
   // The countdown's block: the shortcut waits in the pss folder, named in its backup.
@@ -363,8 +341,8 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
 
   std::string log = EventLog();
-  EXPECT_NE(log.find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tBlocked File '" + Lower(worm) + "'"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tAllowed File '" + LowerCase(keeper) + "'"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tBlocked File '" + LowerCase(worm) + "'"), std::string::npos) << log;
   EXPECT_EQ(log.find("pest.exe"), std::string::npos) << log;
   EXPECT_EQ(log.find("tray.exe"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
@@ -445,8 +423,9 @@ TEST_F(GuardRunTest, AnAlertBroughtForwardIsAllowedWithAltA) {
   ASSERT_TRUE(guard.WaitForExit(kTimeoutMs, &exit_code));
   EXPECT_EQ(exit_code, 0u);
   EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), keeper);
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "").rfind("<#>" + Lower(keeper) + "<#>", 0), 0u);
-  EXPECT_NE(EventLog().find("\tAllowed File '" + Lower(keeper) + "'"), std::string::npos);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Allowed", "").rfind("<#>" + LowerCase(keeper) + "<#>", 0),
+            0u);
+  EXPECT_NE(EventLog().find("\tAllowed File '" + LowerCase(keeper) + "'"), std::string::npos);
 }
 
 // A guard whose settings were found changed stays resident: the red notice once, then a
@@ -504,10 +483,7 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
 // by its digest, blocks it for ever without asking and says so in a blue notice.
 TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
   InstallShippedFiles();
-  // Put together here, so that no file of the repository is the test file.
-  const std::string eicar_text =
-      std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
-  const std::string eicar = programs_.Write("eicar.com", eicar_text);
+  const std::string eicar = programs_.Write("eicar.com", EicarText());
   WriteRegValue(kHkcuRun, "RwE2E Eicar", eicar);
   {
     RunningProgram once(kQuotedExe + " /r");
@@ -536,7 +512,7 @@ TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
   EXPECT_EQ(ReadRegValue(backup, "item", ""), "eicar.com");
   // On the Blocked list by its path and the digest the shipped virrules.ini names.
   const std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
-  const std::string listed = "<#>" + Lower(eicar) + "<#>";
+  const std::string listed = "<#>" + LowerCase(eicar) + "<#>";
   ASSERT_EQ(blocked.rfind(listed, 0), 0u) << blocked;
   const std::string digest = blocked.substr(listed.size());
   EXPECT_EQ(digest.size(), 32u) << blocked;
@@ -544,8 +520,9 @@ TEST_F(GuardRunTest, TheShippedRulesBlockThePlantedEicarFileAsHarmful) {
             std::string::npos)
       << digest;
   const std::string log = EventLog();
-  EXPECT_NE(log.find("\tBlocked Harmful File '" + Lower(eicar) + "'"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tBlocked File '" + Lower(eicar) + "'"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tBlocked Harmful File '" + LowerCase(eicar) + "'"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("\tBlocked File '" + LowerCase(eicar) + "'"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }
 
@@ -570,7 +547,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
     ASSERT_TRUE(guard.WaitForExit(kTimeoutMs));
   }
   ASSERT_FALSE(HasValue(kHkcuRun, "RwE2E Worm"));
-  ASSERT_NE(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
+  ASSERT_NE(ReadRegValue(kSettingsKey, "Blocked", "").find(LowerCase(worm)), std::string::npos);
 
   // Wine reads a program's version from its AppDefaults key as the program starts.
   const std::string app_defaults = "HKCU\\Software\\Wine\\AppDefaults\\Runwarden.exe";
@@ -602,7 +579,7 @@ TEST_F(GuardRunTest, AnEntryRestoredFromTheBlockedEntriesWindowIsAskedAboutAgain
   PressLater(FindDescendant(window, L"Button", L"&Restore"));
   EXPECT_TRUE(WaitUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) == 0; }));
   EXPECT_TRUE(planted_as_it_was());
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "").find(Lower(worm)), std::string::npos);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "Blocked", "").find(LowerCase(worm)), std::string::npos);
   EXPECT_FALSE(RegKeyExists(std::string(kStartupRegBackupKey) + "\\RwE2E Worm"));
   EXPECT_NE(FindDescendant(window, L"Static", L"'RwE2E Worm' is back in its place."), nullptr);
   PostMessageW(window, WM_CLOSE, 0, 0);

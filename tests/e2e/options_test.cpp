@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ProgramUnderTest.h"
+#include "app/basSettings.h"
 #include "app/modINI.h"
 #include "guard/LogonStart.h"
 #include "platform/tasks.h"
@@ -17,9 +18,6 @@ namespace {
 constexpr DWORD kTimeoutMs = 30000;
 const std::string kFolder = "C:\\Program Files\\Runwarden Options Test";
 const std::string kExe = kFolder + "\\Runwarden.exe";
-constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
 
 class OptionsWindowTest : public ::testing::Test {
  protected:

@@ -64,3 +64,15 @@ void RegistrySandbox::OwnValue(const std::string& key, const std::string& name) 
   values_.push_back(saved);
   DeleteRegValueNamed(key, name);
 }
+
+std::vector<std::string> ValueNames(const std::string& key) {
+  std::vector<std::string> names;
+  for (const RegValueEntry& value : EnumRegValues(key).entries)
+    names.push_back(value.name);
+  return names;
+}
+
+bool HasValue(const std::string& key, const std::string& name) {
+  platform::RegData data;
+  return ReadRegRaw(key, name, &data);
+}

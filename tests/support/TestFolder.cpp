@@ -47,6 +47,27 @@ void RemoveTree(const std::string& path) {
   platform::RemoveFolder(path);
 }
 
+std::string Contents(const std::string& path) {
+  std::string bytes;
+  return platform::ReadWholeFile(path, &bytes) ? bytes : "<missing>";
+}
+
+std::string Pattern(std::size_t size, int seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = 2463534242u + static_cast<uint32_t>(seed) * 7919u;
+  for (char& byte : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    byte = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+std::string EicarText() {
+  return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+}
+
 ProgramLocation::ProgramLocation(const std::string& exe_path) {
   platform::SetModulePathForTesting(exe_path);
 }

@@ -11,6 +11,7 @@
 #include "guard/Md2.h"
 #include "guard/basCalculateHash.h"
 #include "platform/crypto.h"
+#include "support/Programs.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -21,12 +22,6 @@ std::string ProviderDigest(uint32_t algorithm, const std::string& bytes) {
   std::string digest;
   if (!hash->Add(bytes.data(), bytes.size()) || !hash->Finish(&digest)) return "<failed>";
   return HexDigits(digest);
-}
-
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
-  return bytes;
 }
 
 }  // namespace
@@ -90,13 +85,9 @@ TEST(ProviderMd2Test, ConcurrentHashingGivesTheProvidersDigests) {
 }
 
 TEST(ProviderMd2Test, TheShippedVirusRulesNameTheEicarFileByTheProvidersDigest) {
-  std::string rules = std::string("Z:") + RUNWARDEN_EXE_HOST_PATH;
-  std::replace(rules.begin(), rules.end(), '/', '\\');
+  std::string rules = WinePath(RUNWARDEN_EXE_HOST_PATH);
   rules = rules.substr(0, rules.rfind('\\')) + "\\virrules.ini";
-  // The EICAR test file, put together here so that no file of the repository is one.
-  std::string eicar =
-      std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
-  for (const std::string& file : {eicar, eicar + "\r\n"})
+  for (const std::string& file : {EicarText(), EicarText() + "\r\n"})
     EXPECT_EQ(GetIniValue(rules, ProviderDigest(platform::kAlgorithmMd2, file), "name", ""),
               "EICAR-Test-File");
 }

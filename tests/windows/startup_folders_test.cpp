@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/TextFunctions.h"
 #include "app/basFileFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
@@ -16,16 +17,8 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
+  return text.size() >= tail.size() && LowerCase(text.substr(text.size() - tail.size())) == LowerCase(tail);
 }
 
 // Removes the shortcuts a test put into a real folder.
@@ -45,7 +38,7 @@ class PlantedFiles {
 
 const StartupEntry* Find(const StartupEntryList& entries, const std::string& location) {
   auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
-    return Lower(e.Location) == Lower(location);
+    return LowerCase(e.Location) == LowerCase(location);
   });
   return found == entries.end() ? nullptr : &*found;
 }
@@ -72,7 +65,7 @@ TEST_F(RealStartupTest, TheShellNamesTheStartupFolders) {
   std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
   EXPECT_TRUE(EndsWith(user, "\\Start Menu\\Programs\\StartUp")) << user;
   EXPECT_TRUE(EndsWith(common, "\\Start Menu\\Programs\\StartUp")) << common;
-  EXPECT_NE(Lower(user), Lower(common));
+  EXPECT_NE(LowerCase(user), LowerCase(common));
   EXPECT_TRUE(platform::FolderExists(user));
   EXPECT_EQ(platform::SpecialFolderPath(0x7FFF), "");
 }
@@ -93,9 +86,9 @@ TEST_F(RealStartupTest, ShortcutsInTheRealFoldersAreCollectedWithTheirTargets) {
   ASSERT_NE(tray_entry, nullptr);
   ASSERT_NE(helper_entry, nullptr);
   EXPECT_EQ(tray_entry->Name, "RwTest Tray");
-  EXPECT_EQ(Lower(tray_entry->Command), Lower(tray));
+  EXPECT_EQ(LowerCase(tray_entry->Command), LowerCase(tray));
   EXPECT_EQ(tray_entry->Kind, "2");
-  EXPECT_EQ(Lower(helper_entry->Command), Lower(helper));
+  EXPECT_EQ(LowerCase(helper_entry->Command), LowerCase(helper));
   // All users' folder before the user's, both after the registry.
   EXPECT_LT(helper_entry, tray_entry);
   const StartupEntry* run = Find(entries, kHkcuRun);
@@ -141,7 +134,7 @@ TEST_F(RealStartupTest, SameNamedShortcutsInBothFoldersSurviveMuteRestoreAndBloc
   EXPECT_NE(first, second);
   EXPECT_TRUE(FileExists(first)) << first;
   EXPECT_TRUE(FileExists(second)) << second;
-  EXPECT_EQ(Lower(platform::ShortcutTarget(first)), Lower(tool));
+  EXPECT_EQ(LowerCase(platform::ShortcutTarget(first)), LowerCase(tool));
 }
 
 // A hidden shortcut in the real folder is an entry; desktop.ini (hidden and system) is
@@ -166,7 +159,7 @@ TEST_F(RealStartupTest, AHiddenShortcutIsAnEntryAndDesktopIniIsNot) {
   const StartupEntry* found = Find(entries, hidden);
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found->Name, "RwTest Hidden");
-  EXPECT_EQ(Lower(found->Command), Lower(tool));
+  EXPECT_EQ(LowerCase(found->Command), LowerCase(tool));
   EXPECT_EQ(Find(entries, desktop_ini), nullptr);
 }
 
@@ -181,7 +174,7 @@ TEST_F(RealStartupTest, AShortcutToAHiddenSystemFileIsMovedNotDeleted) {
   StartupEntryList entries = CollectStartupEntries();
   const StartupEntry* entry = Find(entries, link);
   ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(Lower(entry->Command), Lower(target));
+  EXPECT_EQ(LowerCase(entry->Command), LowerCase(target));
 
   std::string pss = folder_.File("pss");
   ASSERT_TRUE(RemoveStartupEntry(*entry, target, pss));

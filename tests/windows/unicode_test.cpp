@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kHkcuRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRegBackupKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
 

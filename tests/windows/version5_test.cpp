@@ -20,10 +20,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kCuSystem[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr char kWinlogon[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-
 const StartupEntry* FindAt(const StartupEntryList& entries, const std::string& location) {
   auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& entry) {
     return EqualsIgnoringCase(entry.Location, location);

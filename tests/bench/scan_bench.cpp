@@ -48,7 +48,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kBlockByHash[] = "chkBlock_Detection(3)";
 
 using Clock = std::chrono::steady_clock;

@@ -29,18 +29,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/TextFunctions.h"
-#include "app/Paths.h"
 #include "app/LaunchModes.h"
+#include "app/Paths.h"
 #include "app/Settings.h"
+#include "app/TextFunctions.h"
+#include "guard/CommandResolution.h"
 #include "guard/GuardWindows.h"
 #include "guard/HashCache.h"
 #include "guard/ListKey.h"
-#include "guard/RuleLists.h"
-#include "guard/TaskEntries.h"
-#include "guard/CommandResolution.h"
 #include "guard/Locations.h"
+#include "guard/RuleLists.h"
 #include "guard/Scan.h"
+#include "guard/TaskEntries.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/system.h"
@@ -50,7 +50,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kBlockByHash[] = "chkBlock_Detection(3)";
 
 using Clock = std::chrono::steady_clock;

@@ -16,16 +16,11 @@
 #include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
 
 namespace {
 
 constexpr char kHash[] = "0123456789ABCDEF0123456789ABCDEF";
-
-class ManualClock {
- public:
-  ManualClock() { platform::UseManualClockForTesting(true); }
-  ~ManualClock() { platform::UseManualClockForTesting(false); }
-};
 
 StartupEntry Entry(const std::string& name = "Updater",
                    const std::string& command = "C:\\Tools\\updater.exe /quiet") {

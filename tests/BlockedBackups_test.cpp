@@ -6,10 +6,10 @@
 
 #include "app/Settings.h"
 #include "guard/Blocking.h"
+#include "guard/HashCache.h"
 #include "guard/ListKey.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
-#include "guard/HashCache.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "registry/Registry.h"
@@ -21,7 +21,6 @@ namespace {
 
 using platform::RegData;
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRunSubKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 RegData Raw(uint32_t type, const std::string& bytes, const std::string& odd_byte = "") {
@@ -31,16 +30,6 @@ RegData Raw(uint32_t type, const std::string& bytes, const std::string& odd_byte
 bool ReadsAs(const std::string& key, const std::string& name, const RegData& expected) {
   RegData data;
   return ReadRegRaw(key, name, &data) && data == expected;
-}
-
-bool HasValue(const std::string& key, const std::string& name) {
-  RegData data;
-  return ReadRegRaw(key, name, &data);
-}
-
-std::string Contents(const std::string& path) {
-  std::string bytes;
-  return platform::ReadWholeFile(path, &bytes) ? bytes : "<missing>";
 }
 
 class BackupsTest : public ::testing::Test {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/TextFunctions.h"
 #include "app/Settings.h"
+#include "app/TextFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/RuleLists.h"
 #include "platform/files.h"
@@ -16,32 +16,17 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-struct Box {
-  std::string text, title;
-  uint32_t style;
-};
-
 class BlockedWindowTest : public ::testing::Test {
  protected:
   BlockedWindowTest() : program_(folder_.File("Runwarden.exe")), windir_("windir", folder_.path()) {
     sandbox_.Own(kHkcuRun);
     sandbox_.Own(kStartupRegBackupKey);
     sandbox_.Own(kStartupFolderBackupKey);
-    platform::SetMessageBoxResponderForTesting(
-        [this](const std::string& text, const std::string& title, uint32_t style) {
-          boxes_.push_back({text, title, style});
-          return answer_;
-        });
     upd_ = folder_.Write("upd.exe", "MZ");
     Block("Updater", {2026, 12, 1, 8, 0, 0});
     Block("Helper", {2026, 12, 2, 8, 0, 0});
   }
-  ~BlockedWindowTest() override {
-    window_.Unload();
-    platform::SetMessageBoxResponderForTesting(nullptr);
-  }
+  ~BlockedWindowTest() override { window_.Unload(); }
 
   void Block(const std::string& name, const platform::LocalTime& time) {
     ScopedNow now(time);
@@ -60,8 +45,7 @@ class BlockedWindowTest : public ::testing::Test {
   ScopedEnv windir_;
   std::string upd_;
   frmBlocked window_;
-  std::vector<Box> boxes_;
-  int answer_ = platform::kIdOk;
+  MessageBoxRecorder boxes_;
 };
 
 }  // namespace
@@ -99,7 +83,7 @@ TEST_F(BlockedWindowTest, RestoreAndDeleteTheSelectedRowAndAFailedRestoreSaysWhy
   EXPECT_TRUE(boxes_.empty());
 
   for (int answer : {platform::kIdCancel, platform::kIdOk}) {
-    answer_ = answer;
+    boxes_.answer = answer;
     c.cmdDelete.Click();
     EXPECT_EQ(c.List1.ListCount(), answer == platform::kIdOk ? 0 : 1);
   }

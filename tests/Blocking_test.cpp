@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
+#include "app/TextFunctions.h"
 
 #include "guard/RuleLists.h"
 #include "platform/files.h"
@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string RegBackup(const std::string& name) {
   return std::string(kStartupRegBackupKey) + "\\" + name;
@@ -36,23 +34,9 @@ std::vector<std::string> SubKeysOf(const std::string& path) {
   return names;
 }
 
-std::string Contents(const std::string& path) {
-  std::string bytes;
-  return platform::ReadWholeFile(path, &bytes) ? bytes : "<missing>";
-}
-
-bool HasValue(const std::string& path, const std::string& name) {
-  platform::RegData data;
-  return ReadRegRaw(path, name, &data);
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return std::tolower(static_cast<unsigned char>(x)) <
-             std::tolower(static_cast<unsigned char>(y));
-    });
-  });
+  std::sort(lines.begin(), lines.end(),
+            [](const std::string& a, const std::string& b) { return LowerCase(a) < LowerCase(b); });
   return lines;
 }
 

@@ -2,19 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
+#include "app/TextFunctions.h"
 #include "platform/files.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // A Windows folder of our own (windir points at it) with a few programs, and a tree of
 // program folders beside it.
@@ -34,7 +27,7 @@ class ResolveTest : public ::testing::Test {
 
   std::string Path(const std::string& relative) const { return folder_.File(relative); }
   // The result for a command built from a path of our tree: lower case throughout.
-  std::string Expected(const std::string& relative) const { return Lower(Path(relative)); }
+  std::string Expected(const std::string& relative) const { return LowerCase(Path(relative)); }
 
   TestFolder folder_;
   ScopedEnv windir_;

@@ -21,14 +21,6 @@ const std::pair<const char*, const char*> kRfcVectors[] = {
      "D5976F79D83D3A0DC9806C3C66F3EFD8"},
 };
 
-// Bytes that differ from block to block, so a block hashed twice or skipped shows.
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-  return bytes;
-}
-
 class ProviderOff {
  public:
   ProviderOff() { platform::SetProviderUnavailableForTesting(true); }

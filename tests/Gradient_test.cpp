@@ -53,15 +53,7 @@ TEST(GradTest, AFormIsShadedOverItsWholeAreaInPixelsFromPaleToMediumBlue) {
 TEST(LaunchUrlTest, TheFirstKnownBrowserGetsTheAddressAsItsParameter) {
   TestFolder folder;
   ScopedEnv program_files("programfiles", folder.path());
-  std::vector<std::pair<std::string, std::string>> opened;
-  platform::SetShellOpenRecorderForTesting([&](const std::string& verb, const std::string& file,
-                                               const std::string& parameters, const std::string&,
-                                               int show) {
-    EXPECT_EQ(verb, "open");
-    EXPECT_EQ(show, platform::kShowNormal);
-    opened.push_back({file, parameters});
-    return true;
-  });
+  ShellOpenLog opened;
   const std::string url = "http://127.0.0.1:8080/~vantor/progerr.php?request=dn";
   OpenUrlInBrowser(url);
   EXPECT_TRUE(opened.empty());  // none of the three: quietly nothing
@@ -75,12 +67,11 @@ TEST(LaunchUrlTest, TheFirstKnownBrowserGetsTheAddressAsItsParameter) {
   platform::CreateFolder(folder.File("mozilla firefox"));
   folder.Write("mozilla firefox\\firefox.exe", "MZ");
   OpenUrlInBrowser(url);
-  platform::SetShellOpenRecorderForTesting(nullptr);
 
   ASSERT_EQ(opened.size(), 2u);
-  EXPECT_EQ(opened[0].first, folder.path() + "\\opera\\opera.exe");
-  EXPECT_EQ(opened[1].first, folder.path() + "\\mozilla firefox\\firefox.exe");
-  EXPECT_EQ(opened[1].second, url);
+  EXPECT_EQ(opened[0].file, folder.path() + "\\opera\\opera.exe");
+  EXPECT_EQ(opened[1], (ShellCall{"open", folder.path() + "\\mozilla firefox\\firefox.exe", url, "",
+                                  platform::kShowNormal}));
 }
 
 }  // namespace

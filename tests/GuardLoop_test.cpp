@@ -10,8 +10,8 @@
 
 #include "app/LaunchModes.h"
 #include "app/Settings.h"
-#include "guard/RuleLists.h"
 #include "guard/Rating.h"
+#include "guard/RuleLists.h"
 #include "guard/Scan.h"
 #include "platform/events.h"
 #include "platform/files.h"
@@ -25,12 +25,6 @@ namespace {
 constexpr char kSettingChanged[] =
     "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
     "your system. Please scan your computer with a antivirus and antispyware!";
-
-class ManualClock {
- public:
-  ManualClock() { platform::UseManualClockForTesting(true); }
-  ~ManualClock() { platform::UseManualClockForTesting(false); }
-};
 
 class GuardTest : public ::testing::Test {
  protected:
@@ -54,16 +48,16 @@ TEST_F(GuardTest, WithoutEitherRuleFileItRefusesToStartAndTouchesNothing) {
     SCOPED_TRACE(missing);
     machine_.WriteRules("", "");
     platform::RemoveFile(machine_.folder().File(missing));
-    boxes_.boxes.clear();
+    boxes_.clear();
     EXPECT_FALSE(StartGuard(alert_.Windows()));
 
     std::string text = "Missing file - " + missing + ", cannot check harmfull files!";
     std::string log = machine_.ErrorLog();
     EXPECT_EQ(log.substr(log.size() - text.size() - 1), "\t" + text) << log;
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_EQ(boxes_.boxes[0].text, text + "\r\n\r\nThis application will now terminate!");
-    EXPECT_EQ(boxes_.boxes[0].title, "Runwarden - Critical Error");
-    EXPECT_EQ(boxes_.boxes[0].style, platform::kMbOk | platform::kMbIconCritical);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, text + "\r\n\r\nThis application will now terminate!");
+    EXPECT_EQ(boxes_[0].title, "Runwarden - Critical Error");
+    EXPECT_EQ(boxes_[0].style, platform::kMbOk | platform::kMbIconCritical);
     EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
     EXPECT_FALSE(HasValue(kRunOnceKey, kAutostartValue));
     EXPECT_FALSE(HasValue(kHkcuRun, "Muted"));

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 
+#include "app/TextFunctions.h"
+
 #include "app/Settings.h"
+#include "guard/FileHash.h"
 #include "guard/HashCache.h"
 #include "guard/Md2.h"
-#include "guard/FileHash.h"
 #include "guard/Md2Lanes.h"
 #include "platform/crypto.h"
 #include "registry/Registry.h"
@@ -16,19 +18,6 @@
 #include "support/TestFolder.h"
 
 namespace {
-
-// Bytes that differ from file to file and block to block.
-std::string Pattern(std::size_t size, int seed) {
-  std::string bytes(size, '\0');
-  uint32_t x = 2463534242u + static_cast<uint32_t>(seed) * 7919u;
-  for (std::size_t i = 0; i < size; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    bytes[i] = static_cast<char>(x);
-  }
-  return bytes;
-}
 
 // Sizes around the 16-byte block and the 32768-byte read, and one of several reads.
 const std::size_t kSizes[] = {0,     1,     15,    16,    17,    31,    32,     33,    255,
@@ -88,12 +77,6 @@ class HashCacheTest : public ::testing::Test {
     for (const RegValueEntry& value : EnumRegValues(kHashesKey).entries)
       state += "\n" + LowerCase(value.name) + "=" + std::get<std::string>(value.value);
     return state;
-  }
-
-  static std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
   }
 
   // Runs the per-path calls and the batch from the same start and compares what each

@@ -9,6 +9,7 @@
 #include "app/Ini.h"
 #include "platform/window.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -45,7 +46,6 @@ TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
 
 struct Recorded {
   std::vector<std::string> calls;
-  std::vector<std::string> messages;
 };
 
 class MainTest : public ::testing::Test {
@@ -68,19 +68,13 @@ class MainTest : public ::testing::Test {
     modes_.disable = action("disable", 5);
     modes_.reset_rules = action("reset rules", 0);
     modes_.show_blocked_entries = [this] { recorded_.calls.push_back("blocked entries"); };
-    platform::SetMessageBoxResponderForTesting(
-        [this](const std::string& text, const std::string&, uint32_t style) {
-          recorded_.messages.push_back(text);
-          EXPECT_EQ(style, platform::kMbOk | platform::kMbIconInformation);
-          return platform::kIdOk;
-        });
   }
-  ~MainTest() override { platform::SetMessageBoxResponderForTesting(nullptr); }
 
   RegistrySandbox sandbox_;
   TestFolder folder_;
   ProgramModes modes_;
   Recorded recorded_;
+  MessageBoxRecorder boxes_;
 };
 
 TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
@@ -121,7 +115,7 @@ TEST_F(MainTest, DispatchesEachModeAndEndsAtOnceWhereItMust) {
     EXPECT_EQ(recorded_.calls, std::vector<std::string>{c.call}) << c.argument;
     EXPECT_EQ(exit_code, c.exit_code) << c.argument;
   }
-  EXPECT_TRUE(recorded_.messages.empty());
+  EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(AppExePath, folder_.File("Runwarden.exe"));
 }
 
@@ -129,19 +123,20 @@ TEST_F(MainTest, AProgramInTheRootOfADriveSaysSoAndEnds) {
   ProgramLocation program("C:\\Runwarden.exe");
   EXPECT_EQ(Main("", modes_), MainOutcome::kEndAtOnce);
   EXPECT_TRUE(recorded_.calls.empty());
-  ASSERT_EQ(recorded_.messages.size(), 1u);
-  EXPECT_EQ(recorded_.messages[0],
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].style, platform::kMbOk | platform::kMbIconInformation);
+  EXPECT_EQ(boxes_[0].text,
             "Please save this executable in a folder, not in the root of a drive to function "
             "properly!");
   EXPECT_EQ(AppExePath, "C:\\Runwarden.exe");
   EXPECT_EQ(AppFolder(), "C:\\");
   EXPECT_EQ(AppFile("log.log"), "C:\\log.log");
 
-  recorded_.messages.clear();
+  boxes_.clear();
   EXPECT_EQ(Main("/options", modes_), MainOutcome::kReturn);
   EXPECT_EQ(Main("/s", modes_), MainOutcome::kReturn);
   EXPECT_EQ(recorded_.calls, (std::vector<std::string>{"options", "guard"}));
-  EXPECT_TRUE(recorded_.messages.empty());
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(MainTest, TheInstalledMarkerIsWrittenOnlyWhenItDiffers) {

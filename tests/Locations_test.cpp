@@ -1,13 +1,13 @@
 #include "guard/Locations.h"
-#include "guard/Rating.h"
 #include "guard/HashCache.h"
+#include "guard/Rating.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <memory>
+#include "app/TextFunctions.h"
 
 #include "app/Settings.h"
 #include "guard/Blocking.h"
@@ -22,8 +22,6 @@ using platform::RegData;
 
 namespace {
 
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
 
 void WriteRaw(const std::string& path,
@@ -31,13 +29,6 @@ void WriteRaw(const std::string& path,
               uint32_t type,
               const std::string& bytes) {
   ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 StartupEntryList OurEntries(const StartupEntryList& all) {
@@ -138,7 +129,7 @@ TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfoldersOrDesktopIn
   EXPECT_EQ(entries[0].Location, hidden);
   EXPECT_EQ(entries[1].Location, system);
   EXPECT_EQ(entries[2].Name, "RwTest Tray");
-  EXPECT_TRUE(EqualsIgnoringCase(entries[2].Command, target)) << entries[2].Command;
+  EXPECT_EQ(LowerCase(entries[2].Command), LowerCase(target)) << entries[2].Command;
   EXPECT_EQ(entries[2].Location, startup + "\\RwTest Tray.lnk");
   EXPECT_EQ(entries[2].Kind, "2");
   // By path the number is ignored; an unknown number or a missing folder gives nothing.

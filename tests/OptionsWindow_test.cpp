@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 
 #include "app/LaunchModes.h"
@@ -17,21 +16,13 @@
 #include "platform/shell_open.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
+#include "support/Programs.h"
 #include "support/RegistrySandbox.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 #include "ui/BlockedEntriesWindow.h"
 
 namespace {
-
-struct MessageBoxCall {
-  std::string text, title;
-  uint32_t style;
-};
-
-struct ShellCall {
-  std::string verb, file, parameters, folder;
-};
 
 bool BlockedWindowOpen() {
   frmBlocked& blocked = frmBlocked::Default();
@@ -43,23 +34,10 @@ class OptionsTest : public ::testing::Test {
   OptionsTest() : program_(folder_.File("Runwarden.exe")) {
     AppExePath = folder_.File("Runwarden.exe");
     ForgetAutostart();
-    platform::SetMessageBoxResponderForTesting(
-        [this](const std::string& text, const std::string& title, uint32_t style) {
-          boxes_.push_back({text, title, style});
-          return answer_;
-        });
-    platform::SetShellOpenRecorderForTesting(
-        [this](const std::string& verb, const std::string& file, const std::string& parameters,
-               const std::string& folder, int) {
-          opened_.push_back({verb, file, parameters, folder});
-          return shell_accepts_;
-        });
   }
   ~OptionsTest() override {
     options_.reset();
     ForgetAutostart();
-    platform::SetMessageBoxResponderForTesting(nullptr);
-    platform::SetShellOpenRecorderForTesting(nullptr);
     AppExePath.clear();
   }
 
@@ -85,10 +63,8 @@ class OptionsTest : public ::testing::Test {
   TestFolder folder_;
   ProgramLocation program_;
   std::unique_ptr<frmOptions> options_;
-  std::vector<MessageBoxCall> boxes_;
-  std::vector<ShellCall> opened_;
-  int answer_ = platform::kIdOk;
-  bool shell_accepts_ = true;
+  MessageBoxRecorder boxes_;
+  ShellOpenLog opened_;
 };
 
 // The list chooses the page in front. Opening applies the designed transparency or the
@@ -188,7 +164,7 @@ TEST_F(OptionsTest, EnableRegistersTheGuardsStartAndASecondClickOffersToDisable)
   // wrote is. Cancel keeps each.
   ScopedVersion xp(5);
   frmOptions::Controls& c = Open();
-  answer_ = platform::kIdCancel;
+  boxes_.answer = platform::kIdCancel;
   for (const std::string& other :
        std::vector<std::string>{"\"" + AppExePath + "\" /r", "\"C:\\Elsewhere\\Runwarden.exe\" /s",
                                 AppExePath + " /s ", AppExePath + " /s"}) {
@@ -306,7 +282,7 @@ TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
     EXPECT_EQ(boxes_.back().text, text);
     EXPECT_EQ(boxes_.back().style, platform::kMbOk | platform::kMbIconExclamation);
     EXPECT_NE(folder_.Read("errlog.log").find(text), std::string::npos) << text;
-    for (const MessageBoxCall& box : boxes_)
+    for (const ShownBox& box : boxes_)
       EXPECT_EQ(box.text.find("sucessfully"), std::string::npos) << box.text;
     boxes_.clear();
   };
@@ -340,7 +316,7 @@ TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
 
   // Programs the shell cannot start.
   frmOptions::Controls& again = Open();
-  shell_accepts_ = false;
+  opened_.accepts = false;
   again.cmdRead_Log.Click();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].text.rfind("The log could not be opened: Notepad did not start (error 2", 0),
@@ -386,44 +362,21 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
   platform::CreateFolder(folder_.File("system32"));
 #ifdef _WIN32
   // The tests' sleeper stands in for msconfig: it is seen running.
-  platform::SetModulePathForTesting("");
-  std::string tests = platform::ModulePath();
-  platform::SetModulePathForTesting(folder_.File("Runwarden.exe"));
-  std::string sleeper;
-  ASSERT_TRUE(platform::ReadWholeFile(tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe",
-                                      &sleeper));
-  folder_.Write("system32\\msconfig.exe", sleeper);
+  folder_.Write("system32\\msconfig.exe", SleeperBytes());
   frmOptions::Controls& c = Open();
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
   EXPECT_FALSE(BlockedWindowOpen());
-  bool started = false;
-  for (int i = 0; i < 200 && !started; ++i) {
-    started = IsProcessRunning("msconfig.exe");
-    platform::Sleep(50);
-  }
-  EXPECT_TRUE(started);
+  EXPECT_TRUE(WaitUntil([] { return IsProcessRunning("msconfig.exe"); }));
   KillProcessByFile("msconfig.exe");
 #else
   // A stand-in that leaves a mark of where it was started from.
-  auto host = [](std::string path) {
-    for (char& ch : path)
-      if (ch == '\\')
-        ch = '/';
-    return path.substr(2);
-  };
   auto stand_in = [&](const std::string& name, const std::string& mark) {
-    std::string path =
-        folder_.Write(name, "#!/bin/sh\necho started > '" + host(folder_.File(mark)) + "'\n");
-    EXPECT_EQ(std::system(("chmod +x '" + host(path) + "'").c_str()), 0);
+    MakeRunnable(
+        folder_.Write(name, "#!/bin/sh\necho started > '" + HostPath(folder_.File(mark)) + "'\n"));
   };
   auto marked = [&](const std::string& mark) {
-    for (int i = 0; i < 200; ++i) {
-      if (platform::FileSize(folder_.File(mark)) > 0)
-        return true;
-      platform::Sleep(20);
-    }
-    return false;
+    return WaitUntil([&] { return platform::FileSize(folder_.File(mark)) > 0; });
   };
   stand_in("system32\\msconfig.exe", "from-system32");
   frmOptions::Controls& c = Open();

@@ -2,56 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
-#include "app/TextFunctions.h"
 #include "app/ShortPath.h"
+#include "app/TextFunctions.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "support/Programs.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
-
-// A program that just waits: our helper beside the tests on Windows, sleep(1) here.
-std::string SleeperSource() {
-#ifdef _WIN32
-  std::string tests = platform::ModulePath();
-  return tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe";
-#else
-  return "C:\\bin\\sleep";
-#endif
-}
-
-// Copies the sleeper under Name into Folder and starts it.
-uint32_t StartSleeper(const TestFolder& folder, const std::string& name) {
-  std::string path = folder.File(name);
-  // A running program cannot be overwritten: a second copy of a name reuses the file.
-  if (platform::FileSize(path) < 0) {
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadWholeFile(SleeperSource(), &bytes)) << SleeperSource();
-    folder.Write(name, bytes);
-  }
-#ifndef _WIN32
-  std::string host = "chmod +x '" + path.substr(2) + "'";
-  for (char& c : host)
-    if (c == '\\') c = '/';
-  EXPECT_EQ(std::system(host.c_str()), 0);
-#endif
-  return platform::StartProgram("\"" + path + "\" 60", platform::StartWindow::kHidden);
-}
-
-// Waits up to ten seconds for the condition.
-template <class Condition>
-bool WaitFor(Condition condition) {
-  for (int i = 0; i < 200; ++i) {
-    if (condition()) return true;
-    platform::Sleep(50);
-  }
-  return condition();
-}
 
 constexpr char kSelfKillMarker[] = "RUNWARDEN_SELF_KILL_MARKER";
 
@@ -59,7 +20,8 @@ constexpr char kSelfKillMarker[] = "RUNWARDEN_SELF_KILL_MARKER";
 // process of its own name, and then leaves a mark that it lived through it.
 const bool kSelfKillHelper = [] {
   std::string marker = platform::GetEnv(kSelfKillMarker);
-  if (marker.empty()) return false;
+  if (marker.empty())
+    return false;
   std::string own = platform::ModulePath();
   KillProcessByFile(own.substr(own.find_last_of('\\') + 1));
   platform::WriteWholeFile(marker, "alive");
@@ -84,11 +46,11 @@ TEST(ProcessNameTest, OnlyTheWholeNameWithOrWithoutItsExtensionMatches) {
 
 TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {
   TestFolder folder;
-  ASSERT_NE(StartSleeper(folder, "rwsleeper.exe"), 0u);
-  ASSERT_NE(StartSleeper(folder, "rwsleeper.exe"), 0u);
-  ASSERT_NE(StartSleeper(folder, "rwsleeperx.exe"), 0u);
-  ASSERT_NE(StartSleeper(folder, "xrwsleeper.exe"), 0u);
-  ASSERT_TRUE(WaitFor([] {
+  ASSERT_NE(StartSleeper(folder.File("rwsleeper.exe")), 0u);
+  ASSERT_NE(StartSleeper(folder.File("rwsleeper.exe")), 0u);
+  ASSERT_NE(StartSleeper(folder.File("rwsleeperx.exe")), 0u);
+  ASSERT_NE(StartSleeper(folder.File("xrwsleeper.exe")), 0u);
+  ASSERT_TRUE(WaitUntil([] {
     return IsProcessRunning("rwsleeper.exe") && IsProcessRunning("rwsleeperx") &&
            IsProcessRunning("XRWSLEEPER.EXE");
   }));
@@ -98,15 +60,14 @@ TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {
   KillProcessByFile("");
   KillProcessByFile("sleeper");
   KillProcessByFile("RWSLEEPER");
-  EXPECT_TRUE(WaitFor([] { return !IsProcessRunning("rwsleeper.exe"); }));
+  EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning("rwsleeper.exe"); }));
   EXPECT_TRUE(IsProcessRunning("rwsleeperx.exe"));
   EXPECT_TRUE(IsProcessRunning("xrwsleeper.exe"));
 
   KillProcessByFile("rwsleeperx.exe");
   KillProcessByFile("xrwsleeper");
-  EXPECT_TRUE(WaitFor([] {
-    return !IsProcessRunning("rwsleeperx.exe") && !IsProcessRunning("xrwsleeper.exe");
-  }));
+  EXPECT_TRUE(WaitUntil(
+      [] { return !IsProcessRunning("rwsleeperx.exe") && !IsProcessRunning("xrwsleeper.exe"); }));
 }
 
 // Two programs of one name in two folders: a path ends the process of that very file
@@ -118,9 +79,9 @@ TEST(ProcessKillTest, APathEndsOnlyThatFilesProcess) {
   platform::CreateFolder(folder.File("second folder"));
   const std::string first = folder.File("first folder\\rwtwin.exe");
   const std::string second = folder.File("second folder\\rwtwin.exe");
-  ASSERT_NE(StartSleeper(folder, "first folder\\rwtwin.exe"), 0u);
-  ASSERT_NE(StartSleeper(folder, "second folder\\rwtwin.exe"), 0u);
-  ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(first) && IsProcessRunning(second); }));
+  ASSERT_NE(StartSleeper(folder.File("first folder\\rwtwin.exe")), 0u);
+  ASSERT_NE(StartSleeper(folder.File("second folder\\rwtwin.exe")), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return IsProcessRunning(first) && IsProcessRunning(second); }));
   EXPECT_FALSE(IsProcessRunning(folder.File("rwtwin.exe")));
 
   {
@@ -130,12 +91,12 @@ TEST(ProcessKillTest, APathEndsOnlyThatFilesProcess) {
   const std::string short_first = GetShortPath(first);
   ASSERT_FALSE(short_first.empty());
   KillProcessByFile("\"" + UpperCase(short_first) + "\"");
-  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(first); }));
+  EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(first); }));
   EXPECT_TRUE(IsProcessRunning(second));
   EXPECT_TRUE(IsProcessRunning("rwtwin.exe"));
 
   KillProcessByFile(second);
-  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(second); }));
+  EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(second); }));
 }
 
 // Asked to end its own name (a blocked file named like it, or a copy told to), the
@@ -144,26 +105,21 @@ TEST(ProcessKillTest, TheProgramSparesItsOwnProcess) {
   TestFolder folder;
   const std::string name = "rwself" + std::to_string(platform::CurrentProcessId()) + ".exe";
   platform::CreateFolder(folder.File("other"));
-  ASSERT_NE(StartSleeper(folder, "other\\" + name), 0u);
-  ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(name); }));
+  ASSERT_NE(StartSleeper(folder.File("other\\" + name)), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return IsProcessRunning(name); }));
 
   std::string bytes;
   ASSERT_TRUE(platform::ReadWholeFile(platform::ModulePath(), &bytes));
   std::string copy = folder.Write(name, bytes);
-#ifndef _WIN32
-  std::string host = "chmod +x '" + copy.substr(2) + "'";
-  for (char& c : host)
-    if (c == '\\') c = '/';
-  ASSERT_EQ(std::system(host.c_str()), 0);
-#endif
+  MakeRunnable(copy);
   std::string marker = folder.File("alive.txt");
   {
     ScopedEnv helper(kSelfKillMarker, marker);
     ASSERT_NE(platform::StartProgram("\"" + copy + "\"", platform::StartWindow::kHidden), 0u);
   }
   auto marked = [&] { return platform::FileSize(marker) > 0; };
-  for (int i = 0; i < 6 && !marked(); ++i) WaitFor(marked);  // a large program starts slowly
+  WaitUntil(marked);  // a large program starts slowly
   EXPECT_TRUE(marked()) << "the program ended itself";
-  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(name); })) << "the other one still runs";
+  EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(name); })) << "the other one still runs";
   KillProcessByFile(name);
 }

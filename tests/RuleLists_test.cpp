@@ -15,22 +15,10 @@ using platform::RegData;
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
 RegData Raw(const std::string& path, const std::string& name) {
   RegData data;
   EXPECT_TRUE(ReadRegRaw(path, name, &data)) << path << " " << name;
   return data;
-}
-
-bool HasValue(const std::string& path, const std::string& name) {
-  RegData data;
-  return ReadRegRaw(path, name, &data);
-}
-
-std::string Contents(const std::string& path) {
-  std::string bytes;
-  return platform::ReadWholeFile(path, &bytes) ? bytes : "<missing>";
 }
 
 class MuteTest : public ::testing::Test {

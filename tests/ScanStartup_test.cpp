@@ -7,17 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "app/AppInfo.h"
-#include "app/TextFunctions.h"
 #include "app/Settings.h"
 #include "app/ShortPath.h"
+#include "app/TextFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/Md2.h"
 #include "guard/ProcessKill.h"
-#include "guard/RuleLists.h"
 #include "guard/Rating.h"
+#include "guard/RuleLists.h"
 #include "main/ProgramModes.h"
 #include "net/ServerAddress.h"
 #include "platform/events.h"
@@ -27,6 +25,7 @@
 #include "platform/system.h"
 #include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
+#include "support/Programs.h"
 #include "support/ScanMachine.h"
 #include "ui/AlertWindow.h"
 
@@ -49,12 +48,6 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class ManualClock {
- public:
-  ManualClock() { platform::UseManualClockForTesting(true); }
-  ~ManualClock() { platform::UseManualClockForTesting(false); }
-};
-
 class ScanTest : public ::testing::Test {
  protected:
   ScanTest() { machine_.WriteRules(kNoPreRules, ""); }
@@ -69,35 +62,6 @@ class ScanTest : public ::testing::Test {
   AlertStandIn alert_;
   MessageBoxRecorder boxes_;
 };
-
-// A program that waits: our sleeper beside the tests on Windows, sleep(1) here.
-std::string SleeperBytes(const ScanMachine& machine) {
-#ifdef _WIN32
-  // The tests' own folder, not the one the machine makes the program believe it is in.
-  platform::SetModulePathForTesting("");
-  std::string tests = platform::ModulePath();
-  platform::SetModulePathForTesting(machine.Program());
-  std::string source = tests.substr(0, tests.find_last_of('\\')) + "\\rwsleeper.exe";
-#else
-  (void)machine;
-  std::string source = "C:\\bin\\sleep";
-#endif
-  std::string bytes;
-  EXPECT_TRUE(platform::ReadWholeFile(source, &bytes)) << source;
-  return bytes;
-}
-
-uint32_t StartProgramAt(const std::string& path, int seconds = 60) {
-#ifndef _WIN32
-  std::string host = "chmod +x '" + path.substr(2) + "'";
-  for (char& c : host)
-    if (c == '\\')
-      c = '/';
-  EXPECT_EQ(std::system(host.c_str()), 0);
-#endif
-  return platform::StartProgram("\"" + path + "\" " + std::to_string(seconds),
-                                platform::StartWindow::kHidden);
-}
 
 }  // namespace
 
@@ -225,15 +189,13 @@ TEST_F(ScanTest, AMissingFileIsBlockedUnlistedAndListsAreLookedUpByDigestOrPath)
 
 TEST_F(ScanTest, AHarmfulFileIsBlockedForEverAndTheNoticeSaysWhetherItStillRuns) {
   platform::RecordPlayedSoundsForTesting(true);
-  std::string bytes = SleeperBytes(machine_);
+  std::string bytes = SleeperBytes();
   std::string evil = machine_.Program("evil.exe", bytes);
   std::string hash = Md2Hex(bytes);
   machine_.WriteRules(kNoPreRules, "[" + hash + "]\r\nname=Trojan.Foo\r\n");
   auto start_evil = [&](int seconds) {
-    ASSERT_NE(StartProgramAt(evil, seconds), 0u);
-    for (int i = 0; i < 200 && !IsProcessRunning("evil.exe"); ++i)
-      platform::Sleep(50);
-    ASSERT_TRUE(IsProcessRunning("evil.exe"));
+    ASSERT_NE(StartSleeper(evil, seconds), 0u);
+    ASSERT_TRUE(WaitUntil([] { return IsProcessRunning("evil.exe"); }));
   };
 
   // Still running after the copies had their time (none of them can end it here): red.
@@ -257,8 +219,7 @@ TEST_F(ScanTest, AHarmfulFileIsBlockedForEverAndTheNoticeSaysWhetherItStillRuns)
   EXPECT_EQ(platform::TakePlayedSoundsForTesting(),
             std::vector<std::string>{machine_.folder().File("detection.wav")});
   KillProcessByFile("evil.exe");
-  for (int i = 0; i < 200 && IsProcessRunning("evil.exe"); ++i)
-    platform::Sleep(50);
+  WaitUntil([] { return !IsProcessRunning("evil.exe"); });
 
   // Ended within the time the copies get (here it ends by itself a second later): blue.
   start_evil(1);
@@ -391,7 +352,7 @@ TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
   Scan();
 
   EXPECT_TRUE(alert_.alerts.empty());
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest + " /bg");
   EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
   EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), machine_.Pss() + "\\Tray.lnk");
@@ -464,10 +425,10 @@ TEST_F(ScanTest, AnErrorIsLoggedAndTheUserAskedToSendTheLogUntilTheyDecline) {
   GuardScan();
   EXPECT_EQ(alert_.alerts.size(), 2u);  // the pass went on after the failure
   EXPECT_EQ(ReadRegValue(kHkcuRun, "Pest", ""), pest + " /bg");
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  EXPECT_EQ(boxes_.boxes[0].title, "Please send error report!");
-  EXPECT_EQ(boxes_.boxes[0].style, platform::kMbOkCancel);
-  EXPECT_EQ(boxes_.boxes[0].text,
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].title, "Please send error report!");
+  EXPECT_EQ(boxes_[0].style, platform::kMbOkCancel);
+  EXPECT_EQ(boxes_[0].text,
             "Error : Cannot block the entry 'Pest'\r\nRunwarden got an error! You have selected "
             "not to send error logs, Please send the file : 'errlog.log', found in application "
             "dir, to " +
@@ -484,14 +445,14 @@ TEST_F(ScanTest, AnErrorIsLoggedAndTheUserAskedToSendTheLogUntilTheyDecline) {
 
   // OK keeps the prompt; Cancel turns it off for good.
   GuardScan();
-  EXPECT_EQ(boxes_.boxes.size(), 2u);
+  EXPECT_EQ(boxes_.size(), 2u);
   boxes_.answer = platform::kIdCancel;
   GuardScan();
-  EXPECT_EQ(boxes_.boxes.size(), 3u);
+  EXPECT_EQ(boxes_.size(), 3u);
   EXPECT_EQ(ReadRegValue(kSettingsKey, "ShowErr", ""), "0");
   std::string before = machine_.ErrorLog();
   GuardScan();
-  EXPECT_EQ(boxes_.boxes.size(), 3u);
+  EXPECT_EQ(boxes_.size(), 3u);
   EXPECT_GT(machine_.ErrorLog().size(), before.size());
 
   // The single scan logs and never asks, whatever ShowErr says.
@@ -499,7 +460,7 @@ TEST_F(ScanTest, AnErrorIsLoggedAndTheUserAskedToSendTheLogUntilTheyDecline) {
   RunOnceMode = true;
   GuardMode = false;
   Scan();
-  EXPECT_EQ(boxes_.boxes.size(), 3u);
+  EXPECT_EQ(boxes_.size(), 3u);
   EXPECT_TRUE(Contains(machine_.ErrorLog(), "Cannot mute the entry 'Pest' "));
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
 }
@@ -510,7 +471,7 @@ TEST_F(ScanTest, WithSendErrorsOnTheReportIsSentInsteadOfLoggedOrPrompted) {
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
   GuardScan();
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
-  EXPECT_TRUE(boxes_.boxes.empty());
+  EXPECT_TRUE(boxes_.empty());
   ASSERT_EQ(alert_.reports.size(), 1u);
   EXPECT_TRUE(Contains(alert_.reports[0], " Cannot block the entry 'Pest' ")) << alert_.reports[0];
   EXPECT_EQ(alert_.reports[0].substr(alert_.reports[0].size() - pest.size() - 1), " " + pest);

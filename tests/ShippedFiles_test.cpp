@@ -6,8 +6,8 @@
 
 #include "app/Ini.h"
 #include "app/RuleIni.h"
-#include "guard/Md2.h"
 #include "guard/FileHash.h"
+#include "guard/Md2.h"
 #include "guard/Rating.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
@@ -29,12 +29,6 @@ std::string Shipped(const std::string& name) {
   std::string bytes;
   EXPECT_TRUE(platform::ReadWholeFile(AppDirFile(name), &bytes)) << AppDirFile(name);
   return bytes;
-}
-
-// The EICAR anti-malware test file, put together here so that no file of the
-// repository is one.
-std::string EicarText() {
-  return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 }
 
 class ShippedRulesTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "platform/socket.h"
 #include "platform/window.h"
 #include "support/LoopbackPeer.h"
+#include "support/ScopedOverrides.h"
 
 namespace {
 
@@ -108,20 +109,15 @@ TEST(UniSockTest, RefusedConnectionReportsTheErrorButKeepsTheState) {
 }
 
 TEST(UniSockTest, HandlerThatClearsCancelDisplayGetsAMessageBox) {
-  std::vector<std::string> shown;
-  platform::SetMessageBoxResponderForTesting(
-      [&](const std::string& text, const std::string& title, uint32_t style) {
-        shown.push_back(title + ": " + text);
-        EXPECT_EQ(style & platform::kMbIconExclamation, platform::kMbIconExclamation);
-        return platform::kIdOk;
-      });
+  MessageBoxRecorder shown;
   UniSock socket;
   socket.OnError = [](int16_t, const std::string&, int32_t, const std::string&, const std::string&,
                       int32_t, bool& cancel_display) { cancel_display = false; };
   socket.Connect("127.0.0.1", UnusedPort());
   PumpUntil([&] { return !shown.empty(); });
-  platform::SetMessageBoxResponderForTesting(nullptr);
-  EXPECT_EQ(shown, (std::vector<std::string>{"UniSock.WndProc: Connection refused."}));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title + ": " + shown[0].text, "UniSock.WndProc: Connection refused.");
+  EXPECT_EQ(shown[0].style & platform::kMbIconExclamation, platform::kMbIconExclamation);
 }
 
 TEST(UniSockTest, LargeSendGoesOutInPiecesAndCompletesOnce) {

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "app/ErrorScope.h"
-#include "app/LaunchModes.h"
 #include "app/Ini.h"
-#include "net/ServerAddress.h"
+#include "app/LaunchModes.h"
 #include "net/MakerService.h"
+#include "net/ServerAddress.h"
 #include "platform/files.h"
 #include "platform/shell_open.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
 #include "support/LoopbackPeer.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -61,16 +62,8 @@ class UpdateCheckTest : public ::testing::Test {
     sandbox_.Own(LastUpdateKey(exe_));
     SetServerAddressForTesting(peer_.Address());
     SetIniValue(folder_.File("ver.ini"), "Installed", "Runwarden.exe", "1.4.0.9");
-    platform::SetShellOpenRecorderForTesting(
-        [this](const std::string& verb, const std::string& file, const std::string& parameters,
-               const std::string& folder, int show) {
-          opened_.push_back(verb + "|" + file + "|" + parameters + "|" + folder + "|" +
-                            std::to_string(show));
-          return true;
-        });
   }
   ~UpdateCheckTest() override {
-    platform::SetShellOpenRecorderForTesting(nullptr);
     SetServerAddressForTesting("");
     platform::SetNowForTesting({});
   }
@@ -85,7 +78,7 @@ class UpdateCheckTest : public ::testing::Test {
   RegistrySandbox sandbox_;
   LoopbackPeer peer_;
   ctlProgramSupport support_;
-  std::vector<std::string> opened_;
+  ShellOpenLog opened_;
 };
 
 TEST_F(UpdateCheckTest, AsksForTheListAndComparesWithTheVersionInVerIni) {
@@ -123,7 +116,7 @@ TEST_F(UpdateCheckTest, CheckUpdatesStartsTheUpdaterOnlyWhenItIsThereAndNeeded) 
   std::string updater = folder_.Write("update.exe", "MZ");
   support_.CheckUpdates();
   EXPECT_EQ(peer_.connections(), 1);
-  EXPECT_EQ(opened_, (std::vector<std::string>{"open|" + updater + "||" + folder_.path() + "|1"}));
+  EXPECT_EQ(opened_, (std::vector<ShellCall>{{"open", updater, "", folder_.path(), 1}}));
 
   Serve(List("Runwarden.exe#1.4.0.9"));
   support_.CheckUpdates();  // asked, but nothing newer

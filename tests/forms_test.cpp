@@ -18,12 +18,6 @@ using platform::Control;
 using platform::ControlKind;
 using platform::Form;
 
-class ManualClock {
- public:
-  ManualClock() { platform::UseManualClockForTesting(true); }
-  ~ManualClock() { platform::UseManualClockForTesting(false); }
-};
-
 // A twip is 1/1440 inch: a form and its controls keep their size in inches and land on
 // the pixels the screen's dpi gives (under Wine, the windows' own rectangles).
 TEST(FormsTest, TwipsLandOnThePixelsOfTheScreensDpi) {

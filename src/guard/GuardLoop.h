@@ -9,6 +9,7 @@
 
 inline constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr char kUserRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kAutostartValue[] = "Runwarden";
 // Between two passes of a resident guard.
 inline constexpr uint32_t kGuardPauseMs = 5000;

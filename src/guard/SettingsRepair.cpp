@@ -9,19 +9,10 @@
 #include "platform/system.h"
 #include "registry/Registry.h"
 
-namespace {
-
-struct Setting {
-  const char* key;
-  const char* name;
-  std::string good;
-  bool as_dword;
-};
-
-std::vector<Setting> WatchedSettings() {
+std::vector<WatchedSetting> WatchedSettings() {
   const char* winlogon = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-  const char* lm_system = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-  const char* cu_system = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+  const char* lm_system = kMachineSystemPolicies;
+  const char* cu_system = kUserSystemPolicies;
   const char* lm_explorer =
       "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const char* cu_explorer =
@@ -45,8 +36,6 @@ std::vector<Setting> WatchedSettings() {
   };
 }
 
-}  // namespace
-
 bool EnforceSetting(const std::string& key,
                     const std::string& name,
                     const std::string& good,
@@ -62,7 +51,7 @@ void RepairSystemSettings() {
   if (GetOSMajorVersion() >= 6)
     return;
   bool changed = false;
-  for (const Setting& setting : WatchedSettings())
+  for (const WatchedSetting& setting : WatchedSettings())
     if (EnforceSetting(setting.key, setting.name, setting.good, setting.as_dword))
       changed = true;
   WriteRegValue(kSettingsKey, "ALERT", changed ? "1" : "0");

@@ -4,6 +4,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+inline constexpr char kMachineSystemPolicies[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr char kUserSystemPolicies[] =
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// A system setting the repair watches: the value and the good text it writes back.
+struct WatchedSetting {
+  const char* key;
+  const char* name;
+  std::string good;
+  bool as_dword;
+};
+std::vector<WatchedSetting> WatchedSettings();
 
 // Writes the good value of every watched setting (platform version 5 only) and sets the
 // "ALERT" value of the settings key to "1" when one of them held another value, else "0".

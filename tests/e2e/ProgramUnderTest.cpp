@@ -5,10 +5,7 @@
 #include <vector>
 
 std::string BuiltProgramPath() {
-  std::string path = "Z:" RUNWARDEN_APP_DIR_UNIX "/Runwarden.exe";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return WinePath(RUNWARDEN_APP_DIR_UNIX "/Runwarden.exe");
 }
 
 bool InstallProgramAt(const std::string& path) {
@@ -17,44 +14,19 @@ bool InstallProgramAt(const std::string& path) {
   return CopyFileA(BuiltProgramPath().c_str(), path.c_str(), FALSE) != 0;
 }
 
-DWORD StartSleeper(const TestFolder& folder, const std::string& name) {
-  std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
-  for (char& c : sleeper)
-    if (c == '/') c = '\\';
-  std::string path = folder.File(name);
-  if (!CopyFileA(sleeper.c_str(), path.c_str(), FALSE)) return 0;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string line = "\"" + path + "\" 60";
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info))
-    return 0;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return info.dwProcessId;
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 300; ++i) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
-}
-
 RunningProgram::RunningProgram(const std::string& command_line) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process_))
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process_))
     process_ = {};
 }
 
 RunningProgram::~RunningProgram() {
-  if (!process_.hProcess) return;
+  if (!process_.hProcess)
+    return;
   if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
     TerminateProcess(process_.hProcess, 1);
   CloseHandle(process_.hThread);
@@ -89,15 +61,19 @@ HWND RunningProgram::WaitForDialog(DWORD timeout_ms) const {
   do {
     DialogSearch search{process_.dwProcessId, nullptr};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    if (WaitForSingleObject(process_.hProcess, 100) == WAIT_OBJECT_0) return nullptr;
+    if (search.found)
+      return search.found;
+    if (WaitForSingleObject(process_.hProcess, 100) == WAIT_OBJECT_0)
+      return nullptr;
   } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
   return nullptr;
 }
 
 bool RunningProgram::WaitForExit(DWORD timeout_ms, DWORD* exit_code) const {
-  if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0) return false;
-  if (exit_code) GetExitCodeProcess(process_.hProcess, exit_code);
+  if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0)
+    return false;
+  if (exit_code)
+    GetExitCodeProcess(process_.hProcess, exit_code);
   return true;
 }
 
@@ -113,7 +89,8 @@ std::string MessageBoxText(HWND dialog) {
   return text;
 }
 
-HWND RunningProgram::WaitForWindow(const std::wstring& class_name, const std::wstring& text,
+HWND RunningProgram::WaitForWindow(const std::wstring& class_name,
+                                   const std::wstring& text,
                                    DWORD timeout_ms) const {
   DWORD deadline = GetTickCount() + timeout_ms;
   do {
@@ -121,9 +98,11 @@ HWND RunningProgram::WaitForWindow(const std::wstring& class_name, const std::ws
          window = FindWindowExW(nullptr, window, class_name.c_str(), text.c_str())) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner == process_.dwProcessId && IsWindowVisible(window)) return window;
+      if (owner == process_.dwProcessId && IsWindowVisible(window))
+        return window;
     }
-    if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
+    if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0)
+      return nullptr;
   } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
   return nullptr;
 }
@@ -164,7 +143,8 @@ std::wstring ProcessCommandLine(DWORD process_id) {
   auto query = reinterpret_cast<Query>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess"));
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id);
-  if (!query || !process) return L"";
+  if (!query || !process)
+    return L"";
   struct BasicInformation {
     void* exit_status;
     char* peb;
@@ -181,23 +161,28 @@ std::wstring ProcessCommandLine(DWORD process_id) {
       ReadProcessMemory(process, basic.peb + 0x20, &parameters, sizeof parameters, nullptr) &&
       ReadProcessMemory(process, parameters + 0x70, &text, sizeof text, nullptr)) {
     line.resize(text.length / sizeof(wchar_t));
-    if (!ReadProcessMemory(process, text.buffer, line.data(), text.length, nullptr)) line.clear();
+    if (!ReadProcessMemory(process, text.buffer, line.data(), text.length, nullptr))
+      line.clear();
   }
   CloseHandle(process);
   return line;
 }
 
-void PressLater(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void PressLater(HWND button) {
+  PostMessageW(button, BM_CLICK, 0, 0);
+}
 
 namespace {
 
 std::string ImagePath(DWORD process_id) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
-  if (!process) return "";
+  if (!process)
+    return "";
   char path[MAX_PATH * 2] = {};
   DWORD length = sizeof path;
   std::string image;
-  if (QueryFullProcessImageNameA(process, 0, path, &length)) image.assign(path, length);
+  if (QueryFullProcessImageNameA(process, 0, path, &length))
+    image.assign(path, length);
   CloseHandle(process);
   return image;
 }
@@ -207,19 +192,22 @@ std::string ImagePath(DWORD process_id) {
 void EndProcessesStartedFrom(const std::string& folder) {
   std::string prefix = folder + "\\";
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
+  if (snapshot == INVALID_HANDLE_VALUE)
+    return;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   std::vector<DWORD> ours;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
     std::string image = ImagePath(entry.th32ProcessID);
-    if (image.size() > prefix.size() && _strnicmp(image.c_str(), prefix.c_str(), prefix.size()) == 0)
+    if (image.size() > prefix.size() &&
+        _strnicmp(image.c_str(), prefix.c_str(), prefix.size()) == 0)
       ours.push_back(entry.th32ProcessID);
   }
   CloseHandle(snapshot);
   for (DWORD id : ours) {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-    if (!process) continue;
+    if (!process)
+      continue;
     TerminateProcess(process, 1);
     WaitForSingleObject(process, 5000);
     CloseHandle(process);

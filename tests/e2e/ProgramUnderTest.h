@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "support/Programs.h"
 #include "support/TestFolder.h"
 
 // The built Runwarden.exe as Wine sees it (Z:\...\app\Runwarden.exe).
@@ -13,12 +14,6 @@ std::string BuiltProgramPath();
 
 // Copies the built program to Path (creating its folder).
 bool InstallProgramAt(const std::string& path);
-
-// Copies the tests' sleeper into Folder under Name and starts it; it waits a minute.
-// Its process id, 0 when it could not be started.
-DWORD StartSleeper(const TestFolder& folder, const std::string& name);
-// Asks again every 50 ms for up to 15 seconds.
-bool WaitUntil(const std::function<bool()>& condition);
 
 class RunningProgram {
  public:

@@ -9,14 +9,16 @@
 #include <set>
 
 #include "ProgramUnderTest.h"
+#include "app/Settings.h"
+#include "app/TextFunctions.h"
 #include "guard/BlockedBackups.h"
 #include "guard/Blocking.h"
 #include "guard/ListValues.h"
+#include "guard/Locations.h"
 #include "guard/OwnBackups.h"
 #include "guard/Places.h"
 #include "guard/ProcessKill.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -33,19 +35,10 @@ constexpr DWORD kCountdownTimeoutMs = 60000;
 const std::string kFolder = "C:\\Program Files\\Runwarden Guard Test";
 const std::string kExe = kFolder + "\\Runwarden.exe";
 const std::string kQuotedExe = "\"" + kExe + "\"";
-constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kHklmRunOnce[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr char kPreRules[] = "[RwE2E Keeper]\r\nF=keeper.exe\r\nC=Y\r\nD=Keeps the tray tidy\r\n";
 
 std::wstring Wide(const std::string& text) {
   return std::wstring(text.begin(), text.end());
-}
-
-bool HasValue(const std::string& key, const std::string& name) {
-  platform::RegData data;
-  return ReadRegRaw(key, name, &data);
 }
 
 bool Exists(const std::string& path) {
@@ -56,12 +49,6 @@ std::string ReadFile(const std::string& path) {
   std::string bytes;
   platform::ReadWholeFile(path, &bytes);
   return bytes;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The visible alert of the process, with the entry's name among its labels.
@@ -153,14 +140,8 @@ class GuardRunTest : public ::testing::Test {
   // appended behind the image, so each program has a digest of its own (a digest on the
   // Allowed list allows every copy of the same file).
   std::string Program(const std::string& name) {
-    std::string sleeper = "Z:" RUNWARDEN_SLEEPER_UNIX;
-    for (char& c : sleeper)
-      if (c == '/')
-        c = '\\';
-    std::string bytes;
-    EXPECT_TRUE(platform::ReadWholeFile(sleeper, &bytes)) << sleeper;
     std::string path = programs_.File(name);
-    EXPECT_TRUE(platform::WriteWholeFile(path, bytes + name)) << path;
+    EXPECT_TRUE(platform::WriteWholeFile(path, SleeperBytes() + name)) << path;
     return path;
   }
 
@@ -306,7 +287,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   // Allow: back in place and listed with its digest.
   EXPECT_EQ(ReadRegValue(kHkcuRun, "RwE2E Keeper", ""), "\"" + keeper + "\" /tray");
   std::string allowed = ReadRegValue(kSettingsKey, "Allowed", "");
-  EXPECT_EQ(allowed.rfind("<#>" + Lower(keeper) + "<#>", 0), 0u) << allowed;
+  EXPECT_EQ(allowed.rfind("<#>" + LowerCase(keeper) + "<#>", 0), 0u) << allowed;
   EXPECT_EQ(allowed.size(), 3 + keeper.size() + 3 + 32) << allowed;
   // Block: gone, with the backup msconfig restores it from (its fields are the unit
   // tests' business); not listed.
@@ -317,7 +298,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_EQ(ReadRegValue(std::string(kStartupRegBackupKey) + "\\RwE2E Worm", "command", ""),
             worm + " -run");
   std::string blocked = ReadRegValue(kSettingsKey, "Blocked", "");
-  EXPECT_EQ(blocked.rfind("<#>" + Lower(worm) + "<#>", 0), 0u) << blocked;
+  EXPECT_EQ(blocked.rfind("<#>" + LowerCase(worm) + "<#>", 0), 0u) << blocked;
   EXPECT_EQ(blocked.find("pest"), std::string::npos) << blocked;
   EXPECT_TRUE(WaitUntil([] { return !IsProcessRunning("worm.exe"); }));
   // The countdown's block: the shortcut waits in the pss folder, named in its backup.
@@ -332,7 +313,7 @@ TEST_F(GuardRunTest, TheSingleScanMutesAndTheGuardAsksAboutEachEntry) {
   EXPECT_EQ(ReadRegValue(tray_backup, "command", ""), tray);
   EXPECT_EQ(EnumRegValues(kMutedKey).Count(), 0);
 
-  EXPECT_NE(EventLog().find("\tBlocked File '" + Lower(worm) + "'"), std::string::npos);
+  EXPECT_NE(EventLog().find("\tBlocked File '" + LowerCase(worm) + "'"), std::string::npos);
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }
 

@@ -6,6 +6,7 @@
 
 #include "ProgramUnderTest.h"
 #include "app/Ini.h"
+#include "app/Settings.h"
 #include "guard/LogonStart.h"
 #include "platform/files.h"
 #include "platform/tasks.h"
@@ -18,9 +19,6 @@ namespace {
 constexpr DWORD kTimeoutMs = 30000;
 const std::string kFolder = "C:\\Program Files\\Runwarden Options Test";
 const std::string kExe = kFolder + "\\Runwarden.exe";
-constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
 
 class OptionsWindowTest : public ::testing::Test {
  protected:

@@ -26,8 +26,8 @@ TEST(StartupTest, FromAFolderNamedLikeItEachArgumentTakesItsOwnMode) {
     // A victim, and a bystander named like the program itself, fresh copies each round.
     const std::string copies = std::to_string(++round);
     CreateDirectoryA(sleepers.File(copies).c_str(), nullptr);
-    ASSERT_NE(StartSleeper(sleepers, copies + "\\rwe2evictim.exe"), 0u);
-    ASSERT_NE(StartSleeper(sleepers, copies + "\\Runwarden.exe"), 0u);
+    ASSERT_NE(StartSleeper(sleepers.File(copies + "\\rwe2evictim.exe")), 0u);
+    ASSERT_NE(StartSleeper(sleepers.File(copies + "\\Runwarden.exe")), 0u);
     ASSERT_TRUE(WaitUntil([] { return IsProcessRunning("rwe2evictim.exe"); }));
     for (const char* options : {"", " /options"}) {
       RunningProgram started(program + options);

@@ -12,6 +12,8 @@
 
 #include "ProgramUnderTest.h"
 #include "app/Ini.h"
+#include "app/Settings.h"
+#include "guard/GuardLoop.h"
 #include "guard/LogonStart.h"
 #include "platform/tasks.h"
 #include "registry/Registry.h"
@@ -24,23 +26,11 @@ constexpr DWORD kTimeoutMs = 60000;
 const std::string kFolder = "C:\\Program Files\\Runwarden";
 const std::string kExe = kFolder + "\\Runwarden.exe";
 const std::string kUninstaller = kFolder + "\\uninstall.exe";
-constexpr char kRunKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunOnceKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr char kRun32Key[] = "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kUninstallKey[] =
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Runwarden";
-constexpr char kSettingsKey[] = "HKLM\\SOFTWARE\\Runwarden";
-constexpr char kUserRunKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kShippedFiles[] = {"Runwarden.exe", "prerules.ini", "virrules.ini",
                                      "detection.wav", "help.htm"};
-
-std::string HostPath(const char* unix_path) {
-  std::string path = std::string("Z:") + unix_path;
-  for (char& c : path)
-    if (c == '/')
-      c = '\\';
-  return path;
-}
 
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -63,15 +53,6 @@ std::string SpecialFolder(int csidl) {
 
 std::string Shortcut() {
   return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Runwarden.lnk";
-}
-
-// Asks again every 50 ms until Condition holds or a minute has passed.
-template <class Condition>
-bool WaitFor(Condition condition) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < kTimeoutMs; Sleep(50))
-    if (condition())
-      return true;
-  return condition();
 }
 
 // A visible top-level window of the class (any, for nullptr) whose caption (for a
@@ -97,11 +78,11 @@ long RunAndWait(const std::string& command_line) {
 // that Add/Remove Programs starts ends at once; it is done when its last step, the
 // removal of its own Add/Remove Programs entry, is.
 bool WaitForUninstall() {
-  return WaitFor([] { return !RegKeyExists(kUninstallKey); });
+  return WaitUntil([] { return !RegKeyExists(kUninstallKey); });
 }
 
 void InstallSilently() {
-  std::string setup = HostPath(RUNWARDEN_SETUP_UNIX);
+  std::string setup = WinePath(RUNWARDEN_SETUP_UNIX);
   ASSERT_EQ(RunAndWait("\"" + setup + "\" /S"), 0);
   ASSERT_TRUE(Exists(kExe)) << "nothing installed in " << kFolder;
 }
@@ -112,7 +93,7 @@ TEST(Installer, SilentInstallRunsTheProgramSetupAgainReplacesItAndUninstallKeeps
 
   // The shipped files, as built, in the 64-bit Program Files.
   for (const std::string& name : kShippedFiles) {
-    std::string built = ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\" + name);
+    std::string built = ReadFile(WinePath(RUNWARDEN_APP_DIR_UNIX) + "\\" + name);
     EXPECT_FALSE(built.empty()) << name;
     EXPECT_EQ(ReadFile(kFolder + "\\" + name), built) << name;
   }
@@ -156,7 +137,7 @@ TEST(Installer, SilentInstallRunsTheProgramSetupAgainReplacesItAndUninstallKeeps
     ASSERT_NE(question, nullptr);
     EXPECT_EQ(MessageBoxText(question), "Do you want to disable Runwarden?");
     SendMessageW(GetDlgItem(question, IDCANCEL), BM_CLICK, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(question); }));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(question); }));
     PostMessageW(window, WM_CLOSE, 0, 0);
     DWORD exit_code = 1;
     EXPECT_TRUE(program.WaitForExit(kTimeoutMs, &exit_code));
@@ -173,10 +154,10 @@ TEST(Installer, SilentInstallRunsTheProgramSetupAgainReplacesItAndUninstallKeeps
     RunningProgram program("\"" + kExe + "\"");
     ASSERT_NE(program.WaitForWindow(L"RunwardenForm", L"Manage Runwarden", kTimeoutMs), nullptr);
     WriteFile(kFolder + "\\prerules.ini", "an older rule file");
-    EXPECT_EQ(RunAndWait("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\" /S"), 0);
+    EXPECT_EQ(RunAndWait("\"" + WinePath(RUNWARDEN_SETUP_UNIX) + "\" /S"), 0);
     EXPECT_TRUE(program.WaitForExit(kTimeoutMs)) << "the running copy was left running";
     EXPECT_EQ(ReadFile(kFolder + "\\prerules.ini"),
-              ReadFile(HostPath(RUNWARDEN_APP_DIR_UNIX) + "\\prerules.ini"));
+              ReadFile(WinePath(RUNWARDEN_APP_DIR_UNIX) + "\\prerules.ini"));
   }
 
   // What a few logons leave: decisions, caches, logs, the guard's RunOnce value, and two
@@ -261,14 +242,14 @@ TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
   RunningProgram uninstaller("\"" + kUninstaller + "\"");
   ASSERT_TRUE(uninstaller.started());
   HWND window = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (window = FindTopLevel("Runwarden Uninstall")); }))
+  ASSERT_TRUE(WaitUntil([&] { return (window = FindTopLevel("Runwarden Uninstall")); }))
       << "no uninstaller window";
   HWND uninstall = FindDescendant(window, L"Button", L"&Uninstall");
   ASSERT_NE(uninstall, nullptr);
   PressLater(uninstall);
 
   HWND question = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     return (question =
                 FindTopLevel("Do you want to keep your Allowed and Blocked lists?", L"#32770"));
   })) << "no question";
@@ -276,7 +257,7 @@ TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
   SendMessageW(GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
 
   HWND close = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     close = FindDescendant(window, L"Button", L"&Close");
     return close && IsWindowEnabled(close) && IsWindowVisible(close);
   })) << "the uninstaller did not finish";
@@ -284,7 +265,7 @@ TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
   EXPECT_FALSE(RegKeyExists(kSettingsKey));
   EXPECT_FALSE(RegKeyExists(kUninstallKey));
   PressLater(close);
-  EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); }));
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
 }
 
 }  // namespace
@@ -294,7 +275,7 @@ namespace {
 // Presses the wizard's button with this text once it is there and enabled.
 bool PressWhenReady(HWND wizard, const std::wstring& text) {
   HWND button = nullptr;
-  if (!WaitFor([&] {
+  if (!WaitUntil([&] {
         button = FindDescendant(wizard, L"Button", text);
         return button && IsWindowVisible(button) && IsWindowEnabled(button);
       }))
@@ -306,17 +287,17 @@ bool PressWhenReady(HWND wizard, const std::wstring& text) {
 // The wizard a user clicks through: it installs what the silent setup installs, and its
 // last page offers the options window and the help without choosing them.
 TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
-  RunningProgram setup("\"" + HostPath(RUNWARDEN_SETUP_UNIX) + "\"");
+  RunningProgram setup("\"" + WinePath(RUNWARDEN_SETUP_UNIX) + "\"");
   ASSERT_TRUE(setup.started());
   HWND wizard = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     return (wizard = FindTopLevel("Runwarden " RUNWARDEN_VERSION_STRING " Setup"));
   })) << "no setup window";
   // The folder page offers the 64-bit Program Files: the install location shows it.
   ASSERT_TRUE(PressWhenReady(wizard, L"&Next >"));
   ASSERT_TRUE(PressWhenReady(wizard, L"&Install"));
   HWND run = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     return (run = FindDescendant(wizard, L"Button", L"Open the Runwarden options"));
   })) << "no finish page";
   EXPECT_EQ(SendMessageW(run, BM_GETCHECK, 0, 0), BST_UNCHECKED);

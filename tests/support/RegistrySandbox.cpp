@@ -14,7 +14,8 @@ void DeleteTree(platform::RegRoot root, const std::string& sub_key) {
     for (uint32_t i = 0; platform::EnumSubKey(key, i, &name) == platform::kErrorSuccess; ++i)
       children.push_back(name);
     platform::CloseKey(key);
-    for (const std::string& child : children) DeleteTree(root, sub_key + "\\" + child);
+    for (const std::string& child : children)
+      DeleteTree(root, sub_key + "\\" + child);
   }
   platform::DeleteKey(root, sub_key);
 }
@@ -55,7 +56,8 @@ void RegistrySandbox::Own(const std::string& path) {
 }
 
 void RegistrySandbox::ClearAll() {
-  for (const std::string& path : paths_) DeleteRegTree(path);
+  for (const std::string& path : paths_)
+    DeleteRegTree(path);
 }
 
 void RegistrySandbox::OwnValue(const std::string& key, const std::string& name) {
@@ -63,4 +65,16 @@ void RegistrySandbox::OwnValue(const std::string& key, const std::string& name) 
   saved.had = ReadRegRaw(key, name, &saved.data);
   values_.push_back(saved);
   DeleteRegValueNamed(key, name);
+}
+
+std::vector<std::string> ValueNames(const std::string& key) {
+  std::vector<std::string> names;
+  for (const RegValueEntry& value : EnumRegValues(key).entries)
+    names.push_back(value.name);
+  return names;
+}
+
+bool HasValue(const std::string& key, const std::string& name) {
+  platform::RegData data;
+  return ReadRegRaw(key, name, &data);
 }

@@ -5,7 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "guard/GuardLoop.h"
+#include "guard/Places.h"
+#include "guard/Scan.h"
+#include "guard/SettingsRepair.h"
 #include "platform/registry.h"
+
+// The program's own key names, by the short names the tests use.
+inline constexpr auto& kHkcuRun = kUserRunKey;
+inline constexpr auto& kHklmRun = kRunKey;
+inline constexpr auto& kHklmRunOnce = kRunOnceKey;
+inline constexpr auto& kWinlogon = kWinlogonKey;
+inline constexpr auto& kLmSystem = kMachineSystemPolicies;
+inline constexpr auto& kCuSystem = kUserSystemPolicies;
 
 class RegistrySandbox {
  public:
@@ -33,3 +45,6 @@ class RegistrySandbox {
 
 // Deletes the key named by a registry path with all its subkeys.
 void DeleteRegTree(const std::string& path);
+// The names of the values of a key.
+std::vector<std::string> ValueNames(const std::string& key);
+bool HasValue(const std::string& key, const std::string& name);

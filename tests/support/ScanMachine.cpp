@@ -4,8 +4,8 @@
 #include "app/Settings.h"
 #include "guard/Blocking.h"
 #include "guard/GuardLoop.h"
-#include "guard/RuleLists.h"
 #include "guard/Locations.h"
+#include "guard/RuleLists.h"
 #include "guard/Scan.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -26,22 +26,9 @@ void ResetModes() {
 }  // namespace
 
 SystemValuesGuard::SystemValuesGuard() {
-  const std::pair<const char*, const char*> values[] = {{kWinlogon, "shell"},
-                                                        {kWinlogon, "userinit"},
-                                                        {kWinlogon, "uihost"},
-                                                        {kLmSystem, "DisableRegistryTools"},
-                                                        {kCuSystem, "DisableRegistryTools"},
-                                                        {kLmSystem, "DisableTaskMgr"},
-                                                        {kCuSystem, "DisableTaskMgr"},
-                                                        {kLmExplorer, "NoFolderOptions"},
-                                                        {kCuExplorer, "NoFolderOptions"},
-                                                        {"HKCR\\.exe", ""},
-                                                        {"HKCR\\exefile\\shell\\open\\command", ""},
-                                                        {kLmExplorer, "DisallowRun"},
-                                                        {kCuExplorer, "DisallowRun"}};
-  for (const auto& [key, name] : values) {
-    Saved saved{key, name, {}, false};
-    saved.existed = ReadRegRaw(key, name, &saved.data);
+  for (const WatchedSetting& setting : WatchedSettings()) {
+    Saved saved{setting.key, setting.name, {}, false};
+    saved.existed = ReadRegRaw(saved.key, saved.name, &saved.data);
     saved_.push_back(saved);
   }
 }
@@ -126,28 +113,4 @@ GuardWindows AlertStandIn::Windows() {
   windows.HideAlert = [this] { ++hides; };
   windows.UnloadWindows = [this] { ++unloads; };
   return windows;
-}
-
-MessageBoxRecorder::MessageBoxRecorder() : answer(platform::kIdOk) {
-  platform::SetMessageBoxResponderForTesting(
-      [this](const std::string& text, const std::string& title, uint32_t style) {
-        boxes.push_back({text, title, style});
-        return answer;
-      });
-}
-
-MessageBoxRecorder::~MessageBoxRecorder() {
-  platform::SetMessageBoxResponderForTesting(nullptr);
-}
-
-std::vector<std::string> ValueNames(const std::string& key) {
-  std::vector<std::string> names;
-  for (const RegValueEntry& value : EnumRegValues(key).entries)
-    names.push_back(value.name);
-  return names;
-}
-
-bool HasValue(const std::string& key, const std::string& name) {
-  platform::RegData data;
-  return ReadRegRaw(key, name, &data);
 }

@@ -18,30 +18,12 @@
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
-inline constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char kHklmRun[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char kHklmRunOnce[] =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-
-inline constexpr char kWinlogon[] =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-inline constexpr char kLmSystem[] =
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-inline constexpr char kCuSystem[] =
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-inline constexpr char kLmExplorer[] =
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-inline constexpr char kCuExplorer[] =
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-
 // The repair writes system keys that the Wine prefix itself uses: each value it touches
 // is put back as it was (or removed again) when the guard goes.
-class SystemValuesGuard {
+class SystemValuesGuard : Scoped {
  public:
   SystemValuesGuard();
   ~SystemValuesGuard();
-  SystemValuesGuard(const SystemValuesGuard&) = delete;
-  SystemValuesGuard& operator=(const SystemValuesGuard&) = delete;
 
  private:
   struct Saved {
@@ -52,12 +34,10 @@ class SystemValuesGuard {
   std::vector<Saved> saved_;
 };
 
-class ScanMachine {
+class ScanMachine : Scoped {
  public:
   ScanMachine();
   ~ScanMachine();
-  ScanMachine(const ScanMachine&) = delete;
-  ScanMachine& operator=(const ScanMachine&) = delete;
 
   const TestFolder& folder() const { return folder_; }
   std::string Startup() const { return folder_.File("Startup"); }
@@ -119,21 +99,3 @@ class AlertStandIn {
   int hides = 0;
   int unloads = 0;
 };
-
-// Every message box shown while it lives, answered with `answer`.
-class MessageBoxRecorder {
- public:
-  struct Box {
-    std::string text, title;
-    uint32_t style = 0;
-  };
-  MessageBoxRecorder();
-  ~MessageBoxRecorder();
-
-  int answer;
-  std::vector<Box> boxes;
-};
-
-// The names of the values of a key.
-std::vector<std::string> ValueNames(const std::string& key);
-bool HasValue(const std::string& key, const std::string& name);

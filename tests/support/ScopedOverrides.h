@@ -1,47 +1,52 @@
 // Test switches that undo themselves: an environment variable, a special folder, the
-// platform's version, the clock, the Task Scheduler, the process's rights and the
-// screen's dpi, each restored when the object goes.
+// platform's version, the clock, the Task Scheduler, the process's rights, the screen's
+// dpi, message boxes and the shell, each restored when the object goes.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "guard/LogonStart.h"
+#include "platform/events.h"
 #include "platform/rights.h"
 #include "platform/shell.h"
+#include "platform/shell_open.h"
 #include "platform/system.h"
 #include "platform/tasks.h"
 #include "platform/window.h"
 
-class ScopedEnv {
+// Restores once: never copied.
+struct Scoped {
+  Scoped() = default;
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+};
+
+class ScopedEnv : Scoped {
  public:
   ScopedEnv(std::string name, const std::string& value)
       : name_(std::move(name)), old_(platform::GetEnv(name_)) {
     platform::SetEnv(name_, value);
   }
   ~ScopedEnv() { platform::SetEnv(name_, old_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   std::string name_, old_;
 };
 
-class ScopedSpecialFolder {
+class ScopedSpecialFolder : Scoped {
  public:
   ScopedSpecialFolder(int number, const std::string& path) : number_(number) {
     platform::SetSpecialFolderForTesting(number, path);
   }
   ~ScopedSpecialFolder() { platform::SetSpecialFolderForTesting(number_, ""); }
-  ScopedSpecialFolder(const ScopedSpecialFolder&) = delete;
-  ScopedSpecialFolder& operator=(const ScopedSpecialFolder&) = delete;
 
  private:
   int number_;
 };
 
 // The major version, and the minor one when given (otherwise the real one stays).
-class ScopedVersion {
+class ScopedVersion : Scoped {
  public:
   explicit ScopedVersion(int major, int minor = -1) {
     platform::SetMajorVersionForTesting(major);
@@ -51,30 +56,72 @@ class ScopedVersion {
     platform::SetMajorVersionForTesting(0);
     platform::SetMinorVersionForTesting(-1);
   }
-  ScopedVersion(const ScopedVersion&) = delete;
-  ScopedVersion& operator=(const ScopedVersion&) = delete;
 };
 
-class ScopedScreenDpi {
+class ScopedScreenDpi : Scoped {
  public:
   explicit ScopedScreenDpi(int32_t dpi) { platform::SetScreenDpiForTesting(dpi); }
   ~ScopedScreenDpi() { platform::SetScreenDpiForTesting(0); }
-  ScopedScreenDpi(const ScopedScreenDpi&) = delete;
-  ScopedScreenDpi& operator=(const ScopedScreenDpi&) = delete;
 };
 
-class ScopedNow {
+class ScopedNow : Scoped {
  public:
   explicit ScopedNow(const platform::LocalTime& now) { platform::SetNowForTesting(now); }
   ~ScopedNow() { platform::SetNowForTesting({}); }
-  ScopedNow(const ScopedNow&) = delete;
-  ScopedNow& operator=(const ScopedNow&) = delete;
+};
+
+// The tick count moves only when the test advances it.
+class ManualClock : Scoped {
+ public:
+  ManualClock() { platform::UseManualClockForTesting(true); }
+  ~ManualClock() { platform::UseManualClockForTesting(false); }
+};
+
+struct ShownBox {
+  std::string text, title;
+  uint32_t style = 0;
+};
+
+// Every message box shown while it lives, answered with `answer`.
+class MessageBoxRecorder : Scoped, public std::vector<ShownBox> {
+ public:
+  MessageBoxRecorder() {
+    platform::SetMessageBoxResponderForTesting(
+        [this](const std::string& text, const std::string& title, uint32_t style) {
+          push_back({text, title, style});
+          return answer;
+        });
+  }
+  ~MessageBoxRecorder() { platform::SetMessageBoxResponderForTesting(nullptr); }
+  int answer = platform::kIdOk;
+};
+
+struct ShellCall {
+  std::string verb, file, parameters, folder;
+  int show = 0;
+  bool operator==(const ShellCall&) const = default;
+};
+
+// Every file the shell is asked to open while it lives (nothing opens); the shell
+// answers `accepts`.
+class ShellOpenLog : Scoped, public std::vector<ShellCall> {
+ public:
+  ShellOpenLog() {
+    platform::SetShellOpenRecorderForTesting(
+        [this](const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& folder, int show) {
+          push_back({verb, file, parameters, folder, show});
+          return accepts;
+        });
+  }
+  ~ShellOpenLog() { platform::SetShellOpenRecorderForTesting(nullptr); }
+  bool accepts = true;
 };
 
 // The logon tasks' place in the Task Scheduler (the earlier one task's too), emptied
 // before and after (under Wine the prefix's real scheduler), with the service behaving as
 // Service says meanwhile.
-class TaskSandbox {
+class TaskSandbox : Scoped {
  public:
   explicit TaskSandbox(
       platform::TaskServiceForTesting service = platform::TaskServiceForTesting::kReal) {
@@ -92,8 +139,6 @@ class TaskSandbox {
     }
     Clear();
   }
-  TaskSandbox(const TaskSandbox&) = delete;
-  TaskSandbox& operator=(const TaskSandbox&) = delete;
 
   // Registers a task of the test's own, removed again (with the folders it made) when
   // the sandbox goes.
@@ -124,7 +169,7 @@ class TaskSandbox {
 
 // A token of this elevation type, and an elevated start that only records its
 // parameters and answers as Result says.
-class ScopedElevation {
+class ScopedElevation : Scoped {
  public:
   explicit ScopedElevation(platform::ElevationType type) {
     platform::SetElevationForTesting(type);
@@ -138,8 +183,6 @@ class ScopedElevation {
     platform::ClearElevationForTesting();
     platform::SetElevatedStarterForTesting(nullptr);
   }
-  ScopedElevation(const ScopedElevation&) = delete;
-  ScopedElevation& operator=(const ScopedElevation&) = delete;
 
   // What the next elevated starts give: the outcome and the exit code (or error).
   void Answer(platform::ElevatedStart result, long code) {

@@ -2,6 +2,7 @@
 // are Windows-style in both builds.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class TestFolder {
@@ -23,6 +24,13 @@ class TestFolder {
 };
 
 void RemoveTree(const std::string& path);
+// A file's bytes, or "<missing>".
+std::string Contents(const std::string& path);
+// Bytes that look random, the same for the same size and seed.
+std::string Pattern(std::size_t size, int seed = 0);
+// The EICAR anti-malware test file, put together here so that no file of the
+// repository is one.
+std::string EicarText();
 
 // Makes the program believe it runs from Folder\Runwarden.exe while it lives.
 class ProgramLocation {

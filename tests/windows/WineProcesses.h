@@ -10,43 +10,35 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "support/Programs.h"
 #include "support/TestFolder.h"
 
 namespace wine_test {
 
-inline std::string TestsFolder() {
-  char buffer[MAX_PATH * 2];
-  DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  std::string path(buffer, length);
-  return path.substr(0, path.find_last_of('\\'));
-}
-
 // The build's Runwarden.exe, through Wine's Z: drive.
 inline std::string RunwardenExe() {
-  std::string path = std::string("Z:") + RUNWARDEN_EXE_HOST_PATH;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return WinePath(RUNWARDEN_EXE_HOST_PATH);
 }
 
 inline bool CopyTo(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
-// Copies the sleeper as Folder\Name and starts it.
-inline uint32_t StartSleeperAs(const TestFolder& folder, const std::string& name) {
-  std::string path = folder.File(name);
-  if (!CopyTo(TestsFolder() + "\\rwsleeper.exe", path)) return 0;
-  return platform::StartProgram("\"" + path + "\" 60", platform::StartWindow::kHidden);
-}
-
-template <class Condition>
-bool WaitFor(Condition condition, int seconds = 15) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (condition()) return true;
-    Sleep(50);
-  }
-  return condition();
+// Runs a command line and waits for it to end; its exit code, or -1.
+inline long RunAndWait(const std::string& command_line, DWORD timeout_ms) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string writable = command_line;
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return -1;
+  DWORD waited = WaitForSingleObject(info.hProcess, timeout_ms);
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return waited == WAIT_OBJECT_0 ? static_cast<long>(code) : -1;
 }
 
 }  // namespace wine_test

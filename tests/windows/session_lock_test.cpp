@@ -13,7 +13,7 @@ TEST(SessionLockTest, AnotherProcesssLockIsHeldUntilThatProcessEnds) {
   uint32_t holder = platform::StartProgram(
       "\"" + TestsFolder() + "\\rwsleeper.exe\" 60 Local\\" + name, platform::StartWindow::kHidden);
   ASSERT_NE(holder, 0u);
-  EXPECT_TRUE(WaitFor([&] { return platform::SessionLockHeld(name); }));
+  EXPECT_TRUE(WaitUntil([&] { return platform::SessionLockHeld(name); }));
   EXPECT_TRUE(platform::EndProcessById(holder));  // as a crash would end it
-  EXPECT_TRUE(WaitFor([&] { return !platform::SessionLockHeld(name); }));
+  EXPECT_TRUE(WaitUntil([&] { return !platform::SessionLockHeld(name); }));
 }

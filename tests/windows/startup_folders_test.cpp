@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/Paths.h"
+#include "app/TextFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/Locations.h"
 #include "platform/files.h"
@@ -15,16 +15,9 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
+  return text.size() >= tail.size() &&
+         LowerCase(text.substr(text.size() - tail.size())) == LowerCase(tail);
 }
 
 // Removes the shortcuts a test put into a real folder.
@@ -44,7 +37,7 @@ class PlantedFiles {
 
 const StartupEntry* Find(const StartupEntryList& entries, const std::string& location) {
   auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& e) {
-    return Lower(e.Location) == Lower(location);
+    return LowerCase(e.Location) == LowerCase(location);
   });
   return found == entries.end() ? nullptr : &*found;
 }
@@ -74,7 +67,7 @@ TEST_F(RealStartupTest, RealShortcutsInBothFoldersAreCollectedAndMovedAsideWhenB
   std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
   EXPECT_TRUE(EndsWith(user, "\\Start Menu\\Programs\\StartUp")) << user;
   EXPECT_TRUE(EndsWith(common, "\\Start Menu\\Programs\\StartUp")) << common;
-  EXPECT_NE(Lower(user), Lower(common));
+  EXPECT_NE(LowerCase(user), LowerCase(common));
   EXPECT_EQ(platform::SpecialFolderPath(0x7FFF), "");
   platform::CreateFolder(common);
   std::string tool = folder_.Write("hidden tool.exe", "MZ");
@@ -97,11 +90,12 @@ TEST_F(RealStartupTest, RealShortcutsInBothFoldersAreCollectedAndMovedAsideWhenB
   std::vector<std::string> backups;
   for (const StartupEntry* entry : {first, second}) {
     EXPECT_EQ(entry->Name, "RwTest Tool");
-    EXPECT_EQ(Lower(entry->Command), Lower(tool));
+    EXPECT_EQ(LowerCase(entry->Command), LowerCase(tool));
     ASSERT_TRUE(RemoveStartupEntry(*entry, tool, pss));
     EXPECT_FALSE(FileExists(entry->Location));
     backups.push_back(ReadRegValue(BackupKeyOf(*entry), "backup", ""));
-    EXPECT_EQ(Lower(platform::ShortcutTarget(backups.back())), Lower(tool)) << backups.back();
+    EXPECT_EQ(LowerCase(platform::ShortcutTarget(backups.back())), LowerCase(tool))
+        << backups.back();
   }
   EXPECT_NE(backups[0], backups[1]);
   EXPECT_EQ(folder_.Read("log.log"), "");

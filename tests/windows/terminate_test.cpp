@@ -22,24 +22,24 @@ TEST(TerminateModeTest, TheHiddenCopyEndsOnlyTheBlockedFilesProcess) {
     CreateDirectoryA(folder.File("guard program").c_str(), nullptr);
     const std::string blocked = folder.File("blocked program\\Runwarden.exe");
     const std::string guard = folder.File("guard program\\Runwarden.exe");
-    ASSERT_NE(StartSleeperAs(folder, "guard program\\Runwarden.exe"), 0u);
+    ASSERT_NE(StartSleeper(folder.File("guard program\\Runwarden.exe")), 0u);
     for (bool short_form : {false, true}) {
-      ASSERT_NE(StartSleeperAs(folder, "blocked program\\Runwarden.exe"), 0u);
-      ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(blocked) && IsProcessRunning(guard); }));
+      ASSERT_NE(StartSleeper(folder.File("blocked program\\Runwarden.exe")), 0u);
+      ASSERT_TRUE(WaitUntil([&] { return IsProcessRunning(blocked) && IsProcessRunning(guard); }));
       const std::string path = short_form ? GetShortPath(blocked) : blocked;
       SCOPED_TRACE(path);
       ASSERT_FALSE(path.empty());
       if (short_form)
         EXPECT_NE(path, blocked);
       TerminateEntryProcesses(path);
-      EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(blocked); }));
-      EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(copy); })) << "the copy did not end";
+      EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(blocked); }));
+      EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(copy); })) << "the copy did not end";
       EXPECT_TRUE(IsProcessRunning(guard));
     }
     KillProcessByFile(guard);
-    EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(guard); }));
+    EXPECT_TRUE(WaitUntil([&] { return !IsProcessRunning(guard); }));
   }
   // The copies may still be on their way out.
-  WaitFor([&] { return platform::RemoveFile(copy); });
+  WaitUntil([&] { return platform::RemoveFile(copy); });
   platform::RemoveFile(TestsFolder() + "\\ver.ini");
 }

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/Log.h"
 #include "app/Ini.h"
+#include "app/Log.h"
 #include "guard/Blocking.h"
-#include "guard/RuleLists.h"
 #include "guard/Locations.h"
+#include "guard/RuleLists.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "registry/Registry.h"
@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kHkcuRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRegBackupKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "app/TextFunctions.h"
-#include "app/Settings.h"
 #include "app/OsVersion.h"
+#include "app/Settings.h"
+#include "app/TextFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/Locations.h"
 #include "guard/Scan.h"
@@ -20,10 +20,6 @@
 #include "support/TestFolder.h"
 
 namespace {
-
-constexpr char kHkcuRun[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kCuSystem[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr char kWinlogon[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
 const StartupEntry* FindAt(const StartupEntryList& entries, const std::string& location) {
   auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& entry) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "app/Settings.h"
 #include "net/ServerAddress.h"
@@ -306,32 +307,6 @@ TEST_F(AlertTest, TheCommunityPanelListsTheVerdictsAndDrawsTheBar) {
   EXPECT_EQ(closed, buttons_bottom);
 }
 
-TEST_F(AlertTest, LongFieldsShowTheirEndAndKeepTheWholeTextAsTooltip) {
-  const std::string sixty(60, 'n');
-  const std::string long_command = "C:\\Program Files\\" + std::string(44, 'x') + "\\tool.exe /a";
-  // Characters, not bytes: "é" takes two bytes and must not be cut in half.
-  const std::string accented = std::string(58, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9";
-  std::string name, name_tip, command, command_tip, location, location_tip;
-  Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
-    name = c.Label1(1).Caption();
-    name_tip = c.Label1(1).ToolTipText();
-    command = c.Label1(2).Caption();
-    command_tip = c.Label1(2).ToolTipText();
-    location = c.Label1(3).Caption();
-    location_tip = c.Label1(3).ToolTipText();
-    c.CtlBlock.Click();
-  });
-  StartupEntry entry{sixty, long_command, accented, kKindRegistry};
-  Show(false, kHash, entry);
-  EXPECT_EQ(name, sixty);
-  EXPECT_EQ(name_tip, sixty);
-  ASSERT_GT(long_command.size(), 60u);
-  EXPECT_EQ(command, "..." + long_command.substr(long_command.size() - 57));
-  EXPECT_EQ(command_tip, long_command);
-  EXPECT_EQ(location, "..." + std::string(54, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9");
-  EXPECT_EQ(location_tip, accented);
-}
-
 // The pointer over the window, or the window activated to be answered from the keyboard,
 // cancels the countdown for good; without the timer there is none. Then the alert waits.
 TEST_F(AlertTest, OnlyTheUserDecidesOnceTheCountdownIsCancelledOrOff) {
@@ -371,8 +346,15 @@ TEST_F(AlertTest, OnlyTheUserDecidesOnceTheCountdownIsCancelledOrOff) {
   }
 }
 
-// Topmost, as transparent as stored, and settled at the bottom right of the screen.
-TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
+// Topmost, as transparent as stored, and settled at the bottom right of the screen. Long
+// fields show their end and keep the whole text as their tooltip; an info of up to 64
+// characters is drawn once and never moves.
+TEST_F(AlertTest, TheWindowShowsTheEntryAsTransparentAsStored) {
+  const std::string sixty(60, 'n');
+  const std::string long_command = "C:\\Program Files\\" + std::string(44, 'x') + "\\tool.exe /a";
+  // Characters, not bytes: "é" takes two bytes and must not be cut in half.
+  const std::string accented = std::string(58, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9";
+  const std::string short_info(64, 'i');
   struct Case {
     const char* stored;  // nullptr: nothing stored
     int alpha;
@@ -387,7 +369,15 @@ TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
     std::optional<int> alpha;
     bool top_most = false;
     int32_t left = 0, top = 0, width = 0, height = 0;
-    Watch(1000, [&](frmAlert::Controls& c, uint32_t) {
+    std::vector<std::string> fields;
+    std::vector<platform::DrawnText> drawn;
+    std::set<int32_t> xs;
+    Watch(100, [&](frmAlert::Controls& c, uint32_t elapsed) {
+      drawn = c.Picture2.DrawnTexts();
+      for (const platform::DrawnText& text : drawn)
+        xs.insert(text.x);
+      if (elapsed < 4000 || !fields.empty())
+        return;  // once, settled, the info's strip well past its rest
       uint8_t value = 0;
       if (platform::GetLayeredAlpha(c.form.Handle(), &value))
         alpha = value;
@@ -396,9 +386,11 @@ TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
       top = c.form.Top();
       width = c.form.Width();
       height = c.form.Height();
+      for (int i = 1; i <= 3; ++i)
+        fields.insert(fields.end(), {c.Label1(i).Caption(), c.Label1(i).ToolTipText()});
       c.CtlAllow.Click();
     });
-    Show(false);
+    Show(false, kHash, {sixty, long_command, accented, kKindRegistry}, short_info);
     ASSERT_TRUE(alpha.has_value());
     EXPECT_EQ(*alpha, expected.alpha);
     EXPECT_TRUE(top_most);
@@ -406,12 +398,21 @@ TEST_F(AlertTest, TheAlphaComesFromTheStoredTransparency) {
     // Risen above 0.9 of the screen, then settled back to just below 0.945.
     EXPECT_GT(top, 0.945 * platform::ScreenHeight() - height);
     EXPECT_LT(top + height, platform::ScreenHeight());
+    ASSERT_GT(long_command.size(), 60u);
+    EXPECT_EQ(fields, (std::vector<std::string>{
+                          sixty, sixty, "..." + long_command.substr(long_command.size() - 57),
+                          long_command, "..." + std::string(54, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9",
+                          accented}));
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].text, short_info);
+    EXPECT_EQ(drawn[0].y, 10);
+    EXPECT_EQ(xs, std::set<int32_t>{10});  // never moved
   }
 }
 
-// Up to 64 characters the info is drawn once; a longer one scrolls ten twips a step
-// after a rest, off the strip's end, then back to the start after another rest.
-TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
+// An info longer than 64 characters scrolls ten twips a step after a rest, off the
+// strip's end, then back to the start after another rest.
+TEST_F(AlertTest, ALongInfoScrollsWithRests) {
   std::vector<std::pair<uint32_t, int32_t>> positions;  // when, x
   std::vector<platform::DrawnText> drawn;
   Watch(5, [&](frmAlert::Controls& c, uint32_t elapsed) {
@@ -421,14 +422,6 @@ TEST_F(AlertTest, AShortInfoIsDrawnOnceALongOneScrollsWithRests) {
     if (elapsed >= 14000)
       c.CtlAllow.Click();
   });
-  const std::string short_info(64, 'i');
-  Show(false, kHash, Entry(), short_info);
-  ASSERT_EQ(drawn.size(), 1u);
-  EXPECT_EQ(drawn[0].text, short_info);
-  EXPECT_EQ(drawn[0].y, 10);
-  ASSERT_EQ(positions.size(), 1u);  // never moved
-  EXPECT_EQ(positions[0].second, 10);
-
   for (const char* info : {"", "2"}) {  // the next alert's text starts at its beginning
     positions.clear();
     Show(false, kHash, Entry(), std::string(65, 'l') + info);

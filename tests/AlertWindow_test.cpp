@@ -111,12 +111,9 @@ TEST_F(AlertTest, TheCountdownBlocksOrTheCommunityScoreDecides) {
     bool reachable;
   };
   const Case cases[] = {
-      {false, 3, 0, kCountdownBlocked, kHash, true},
-      {true, 3, 0, positive.c_str(), kHash, true},
-      {true, 2, 2, kCommunityNone, kHash, true},
-      {true, 2, 1, kCommunityFew, kHash, true},
-      {true, 0, 2, kCommunityNegative, kHash, true},
-      {true, 3, 0, kCommunityNone, kHash, false},
+      {false, 3, 0, kCountdownBlocked, kHash, true}, {true, 3, 0, positive.c_str(), kHash, true},
+      {true, 2, 2, kCommunityNone, kHash, true},     {true, 2, 1, kCommunityFew, kHash, true},
+      {true, 0, 2, kCommunityNegative, kHash, true}, {true, 3, 0, kCommunityNone, kHash, false},
       {true, 3, 0, kCommunityNone, "", true},
   };
   std::vector<std::string> countdown = {""};
@@ -376,10 +373,10 @@ TEST_F(AlertTest, TheWindowShowsTheEntryAsTransparentAsStored) {
     EXPECT_GT(top, 0.945 * platform::ScreenHeight() - height);
     EXPECT_LT(top + height, platform::ScreenHeight());
     ASSERT_GT(long_command.size(), 60u);
-    EXPECT_EQ(fields, (std::vector<std::string>{
-                          sixty, sixty, "..." + long_command.substr(long_command.size() - 57),
-                          long_command, "..." + std::string(54, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9",
-                          accented}));
+    EXPECT_EQ(fields,
+              (std::vector<std::string>{
+                  sixty, sixty, "..." + long_command.substr(long_command.size() - 57), long_command,
+                  "..." + std::string(54, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9", accented}));
     ASSERT_EQ(drawn.size(), 1u);
     EXPECT_EQ(drawn[0].text, short_info);
     EXPECT_EQ(drawn[0].y, 10);

@@ -360,9 +360,9 @@ TEST_F(OptionsTest, ViewBlockedStartsMsconfigBeforeWindows8OrOpensItsOwnWindow) 
     platform::CreateFolder(folder_.File(folder));
   const std::string help_centre = folder_.Write("pchealth\\helpctr\\binaries\\msconfig.exe", "MZ");
   view(5, 1);
-  EXPECT_EQ(opened, (std::vector<std::string>{"own window", "own window", "own window",
-                                              folder_.File("system32\\msconfig.exe"),
-                                              help_centre}));
+  EXPECT_EQ(opened,
+            (std::vector<std::string>{"own window", "own window", "own window",
+                                      folder_.File("system32\\msconfig.exe"), help_centre}));
   EXPECT_TRUE(boxes_.empty());
 #ifdef _WIN32
   platform::RemoveFile(help_centre);
@@ -405,9 +405,9 @@ TEST_F(OptionsTest, HelpUpdatesAndLinksAreOpenedByTheShell) {
   EXPECT_EQ(opened_[2].folder, folder_.path());
   EXPECT_EQ(opened_[3].file, folder_.File("help.htm"));
   EXPECT_EQ(opened_[3].parameters, "");
-  EXPECT_EQ(opened_[4], (ShellCall{"open", folder_.path() + "\\mozilla firefox\\firefox.exe",
-                                   page + "?request=er&program=Runwarden", "",
-                                   platform::kShowNormal}));
+  EXPECT_EQ(opened_[4],
+            (ShellCall{"open", folder_.path() + "\\mozilla firefox\\firefox.exe",
+                       page + "?request=er&program=Runwarden", "", platform::kShowNormal}));
   EXPECT_EQ(opened_[5].parameters, page + "?request=fr&program=Runwarden");
   EXPECT_EQ(opened_[6].parameters, page + "?request=dn");
 }

@@ -234,7 +234,6 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
   DeleteRegValue(kRunOnceKey, "Runwarden");
 }
 
-
 // Presses the wizard's button with this text once it is there and enabled.
 bool PressWhenReady(HWND wizard, const std::wstring& text) {
   HWND button = nullptr;

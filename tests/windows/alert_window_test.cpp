@@ -90,8 +90,9 @@ std::wstring FocusedText(HWND alert) {
 }
 
 // The alert comes unasked, stays on top and cannot be closed, and leaves the keyboard to
-// the window the user works in. A click on it, or the way Alt+Tab and the taskbar bring a window forward, activates it,
-// and it is answered from the keyboard; then the keyboard goes back to the user's window.
+// the window the user works in. A click on it, or the way Alt+Tab and the taskbar bring a window
+// forward, activates it, and it is answered from the keyboard; then the keyboard goes back to the
+// user's window.
 TEST_F(AlertWindowTest, OnceActivatedItIsAnsweredFromTheKeyboard) {
   HWND user = CreateWindowExW(0, L"STATIC", L"The user's work", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                               40, 40, 320, 200, nullptr, nullptr, nullptr, nullptr);

@@ -1,13 +1,10 @@
-// The options window's shade and its link opener.
+// The windows' shade and translucency.
 #include "ui/Gradient.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
-#include "platform/shell_open.h"
 #include "support/ScopedOverrides.h"
-#include "support/TestFolder.h"
-#include "ui/Links.h"
+#include "ui/Transparency.h"
 
 namespace {
 
@@ -50,28 +47,11 @@ TEST(GradTest, AFormIsShadedOverItsWholeAreaInPixelsFromPaleToMediumBlue) {
   EXPECT_FALSE(platform::GradientFillRect(nullptr, {}, {}, platform::kGradientFillRectV));
 }
 
-TEST(LaunchUrlTest, TheFirstKnownBrowserGetsTheAddressAsItsParameter) {
-  TestFolder folder;
-  ScopedEnv program_files("programfiles", folder.path());
-  ShellOpenLog opened;
-  const std::string url = "http://127.0.0.1:8080/~vantor/progerr.php?request=dn";
-  OpenUrlInBrowser(url);
-  EXPECT_TRUE(opened.empty());  // none of the three: quietly nothing
-
-  // A folder of the browser's name is not the browser.
-  platform::CreateFolder(folder.File("internet explorer"));
-  platform::CreateFolder(folder.File("internet explorer\\iexplore.exe"));
-  platform::CreateFolder(folder.File("opera"));
-  folder.Write("opera\\opera.exe", "MZ");
-  OpenUrlInBrowser(url);
-  platform::CreateFolder(folder.File("mozilla firefox"));
-  folder.Write("mozilla firefox\\firefox.exe", "MZ");
-  OpenUrlInBrowser(url);
-
-  ASSERT_EQ(opened.size(), 2u);
-  EXPECT_EQ(opened[0].file, folder.path() + "\\opera\\opera.exe");
-  EXPECT_EQ(opened[1], (ShellCall{"open", folder.path() + "\\mozilla firefox\\firefox.exe", url, "",
-                                  platform::kShowNormal}));
+// A level beyond a byte must not wrap to some other alpha.
+TEST(TransparencyTest, LevelsOutOfRangeAreRefused) {
+  int window = 0;
+  for (int16_t level : {256, -1})
+    EXPECT_EQ(SetWindowTransparency(&window, level), 1) << level;
 }
 
 }  // namespace

@@ -335,74 +335,59 @@ TEST_F(OptionsTest, ARefusedStepIsShownAndLoggedAndNeverCalledASuccess) {
   EXPECT_EQ(opened_[1].file, folder_.File("system32\\msconfig.exe"));
 }
 
-// From Windows 8 (6.2) on msconfig shows no backups, and without msconfig there is
-// nothing to start: Runwarden's own window opens instead.
-TEST_F(OptionsTest, ViewBlockedOpensTheBlockedEntriesWindowFromWindows8OrWithoutMsconfig) {
+// Before Windows 8 (6.2) msconfig shows the backups: the help centre's copy (only
+// Windows XP kept one there), else the one in system32, started by the shell (under Wine
+// for real: the tests' sleeper stands in for it). From Windows 8 on, or without
+// msconfig, Runwarden's own window opens instead.
+TEST_F(OptionsTest, ViewBlockedStartsMsconfigBeforeWindows8OrOpensItsOwnWindow) {
   ScopedEnv windir("WINDIR", folder_.path());
   frmOptions::Controls& c = Open();
-  for (auto [major, minor] : {std::pair{6, 1}, {6, 2}, {10, 0}}) {
+  std::vector<std::string> opened;
+  auto view = [&](int major, int minor) {
     ScopedVersion version(major, minor);
     c.cmdView_Blocked.Click();
-    EXPECT_TRUE(BlockedWindowOpen()) << major << "." << minor;
+    const bool own = BlockedWindowOpen();
     frmBlocked::Default().Unload();
-    if (major == 6 && minor == 1) {  // then msconfig is there, but too new a Windows
-      platform::CreateFolder(folder_.File("system32"));
-      folder_.Write("system32\\msconfig.exe", "not a program");
-    }
-  }
-  EXPECT_TRUE(boxes_.empty());
-}
-
-// Only Windows XP kept msconfig with the help centre; every later Windows keeps it in
-// system32. The help centre's copy is still taken first where there is one.
-TEST_F(OptionsTest, ViewBlockedStartsMsconfigFromTheHelpCentreOrSystem32) {
-  platform::SetShellOpenRecorderForTesting(nullptr);  // the shell starts it for real
-  ScopedEnv windir("WINDIR", folder_.path());
-  ScopedVersion windows7(6, 1);
+    opened.push_back(own ? "own window" : opened_.empty() ? "nothing" : opened_.back().file);
+  };
+  view(6, 1);
   platform::CreateFolder(folder_.File("system32"));
-#ifdef _WIN32
-  // The tests' sleeper stands in for msconfig: it is seen running.
   folder_.Write("system32\\msconfig.exe", SleeperBytes());
-  frmOptions::Controls& c = Open();
+  view(6, 2);
+  view(10, 0);
+  view(6, 1);
+  for (const char* folder : {"pchealth", "pchealth\\helpctr", "pchealth\\helpctr\\binaries"})
+    platform::CreateFolder(folder_.File(folder));
+  const std::string help_centre = folder_.Write("pchealth\\helpctr\\binaries\\msconfig.exe", "MZ");
+  view(5, 1);
+  EXPECT_EQ(opened,
+            (std::vector<std::string>{"own window", "own window", "own window",
+                                      folder_.File("system32\\msconfig.exe"), help_centre}));
+  EXPECT_TRUE(boxes_.empty());
+#ifdef _WIN32
+  platform::RemoveFile(help_centre);
+  ScopedVersion windows7(6, 1);
+  platform::SetShellOpenRecorderForTesting(nullptr);  // the shell starts it for real
   c.cmdView_Blocked.Click();
   EXPECT_TRUE(boxes_.empty());
-  EXPECT_FALSE(BlockedWindowOpen());
   EXPECT_TRUE(WaitUntil([] { return IsProcessRunning("msconfig.exe"); }));
   KillProcessByFile("msconfig.exe");
-#else
-  // A stand-in that leaves a mark of where it was started from.
-  auto stand_in = [&](const std::string& name, const std::string& mark) {
-    MakeRunnable(
-        folder_.Write(name, "#!/bin/sh\necho started > '" + HostPath(folder_.File(mark)) + "'\n"));
-  };
-  auto marked = [&](const std::string& mark) {
-    return WaitUntil([&] { return platform::FileSize(folder_.File(mark)) > 0; });
-  };
-  stand_in("system32\\msconfig.exe", "from-system32");
-  frmOptions::Controls& c = Open();
-  c.cmdView_Blocked.Click();
-  EXPECT_TRUE(boxes_.empty());
-  EXPECT_FALSE(BlockedWindowOpen());
-  EXPECT_TRUE(marked("from-system32"));
-
-  platform::CreateFolder(folder_.File("pchealth"));
-  platform::CreateFolder(folder_.File("pchealth\\helpctr"));
-  platform::CreateFolder(folder_.File("pchealth\\helpctr\\binaries"));
-  stand_in("pchealth\\helpctr\\binaries\\msconfig.exe", "from-help-centre");
-  platform::RemoveFile(folder_.File("from-system32"));
-  c.cmdView_Blocked.Click();
-  EXPECT_TRUE(marked("from-help-centre"));
-  EXPECT_FALSE(platform::FileSize(folder_.File("from-system32")) > 0);
-  EXPECT_TRUE(boxes_.empty());
 #endif
 }
 
-// Help and updates from the program's folder; the maker's pages in the first browser found.
+// Help and updates from the program's folder; the maker's pages in the first browser
+// found (a folder of a browser's name is not the browser), or quietly nowhere.
 TEST_F(OptionsTest, HelpUpdatesAndLinksAreOpenedByTheShell) {
   ScopedEnv program_files("programfiles", folder_.path());
+  frmOptions::Controls& c = Open();
+  c.lblReport_An.Click();
+  platform::CreateFolder(folder_.File("internet explorer"));
+  platform::CreateFolder(folder_.File("internet explorer\\iexplore.exe"));
+  platform::CreateFolder(folder_.File("opera"));
+  folder_.Write("opera\\opera.exe", "MZ");
+  c.lblReport_An.Click();
   platform::CreateFolder(folder_.File("mozilla firefox"));
   folder_.Write("mozilla firefox\\firefox.exe", "MZ");
-  frmOptions::Controls& c = Open();
   c.cmdHelp.Click();
   c.cmdCheck_Updates.Click();
   folder_.Write("help.htm", "<html></html>");
@@ -410,18 +395,21 @@ TEST_F(OptionsTest, HelpUpdatesAndLinksAreOpenedByTheShell) {
   c.lblReport_An.Click();
   c.lblRequest_A.Click();
   c.Label1.Click();
-  ASSERT_EQ(opened_.size(), 6u);
-  EXPECT_EQ(opened_[0].verb, "open");
-  EXPECT_EQ(opened_[0].file, folder_.path() + "\\help\\help.htm");
-  EXPECT_EQ(opened_[1].file, folder_.File("update.exe"));
-  EXPECT_EQ(opened_[1].folder, folder_.path());
-  EXPECT_EQ(opened_[2].file, folder_.File("help.htm"));
-  EXPECT_EQ(opened_[2].parameters, "");
+  EXPECT_TRUE(boxes_.empty());
+  ASSERT_EQ(opened_.size(), 7u);
   const std::string page = "http://" + ServerAddress() + "/~vantor/progerr.php";
-  EXPECT_EQ(opened_[3].file, folder_.path() + "\\mozilla firefox\\firefox.exe");
-  EXPECT_EQ(opened_[3].parameters, page + "?request=er&program=Runwarden");
-  EXPECT_EQ(opened_[4].parameters, page + "?request=fr&program=Runwarden");
-  EXPECT_EQ(opened_[5].parameters, page + "?request=dn");
+  EXPECT_EQ(opened_[0].file, folder_.path() + "\\opera\\opera.exe");
+  EXPECT_EQ(opened_[1].verb, "open");
+  EXPECT_EQ(opened_[1].file, folder_.path() + "\\help\\help.htm");
+  EXPECT_EQ(opened_[2].file, folder_.File("update.exe"));
+  EXPECT_EQ(opened_[2].folder, folder_.path());
+  EXPECT_EQ(opened_[3].file, folder_.File("help.htm"));
+  EXPECT_EQ(opened_[3].parameters, "");
+  EXPECT_EQ(opened_[4],
+            (ShellCall{"open", folder_.path() + "\\mozilla firefox\\firefox.exe",
+                       page + "?request=er&program=Runwarden", "", platform::kShowNormal}));
+  EXPECT_EQ(opened_[5].parameters, page + "?request=fr&program=Runwarden");
+  EXPECT_EQ(opened_[6].parameters, page + "?request=dn");
 }
 
 }  // namespace

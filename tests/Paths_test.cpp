@@ -1,8 +1,10 @@
+// The text and path helpers every part of the program leans on.
 #include "app/Paths.h"
 
 #include <gtest/gtest.h>
 
 #include "app/ShortPath.h"
+#include "app/TextFunctions.h"
 #include "platform/files.h"
 #include "support/TestFolder.h"
 
@@ -54,6 +56,21 @@ TEST(FileExistsTest, FilesOfAnyAttributeAndPatternsCountFoldersDoNot) {
   EXPECT_FALSE(short_path.empty());
   EXPECT_TRUE(FileExists(short_path));
   EXPECT_EQ(GetShortPath(folder.File("missing.exe")), "");
+}
+
+TEST(TextFunctionsTest, SplitReplaceAndCompare) {
+  EXPECT_EQ(SplitText("a,,b", ","), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_EQ(SplitText("", "<#>"), (std::vector<std::string>{""}));
+  EXPECT_EQ(SplitText("<#>x<#>", "<#>"), (std::vector<std::string>{"", "x", ""}));
+  // One pass from the left: removing "ab" from "aabb" leaves the "ab" it brought together.
+  EXPECT_EQ(RemoveAll("aabb", "ab"), "ab");
+  EXPECT_EQ(ReplaceAll("a<b>", "<", "%20"), "a%20b>");
+  EXPECT_EQ(RemoveAll("text", ""), "text");
+  EXPECT_EQ(RemoveAllIgnoringCase("HTTP://Www.host/x http://", "http://"), "Www.host/x ");
+  EXPECT_TRUE(EqualsIgnoringCase("MyApp.EXE", "myapp.exe"));
+  EXPECT_FALSE(EqualsIgnoringCase("myapp.exe", "myapp.ex"));
+  EXPECT_EQ(FindIgnoringCase("No Record Found", "record"), 3u);
+  EXPECT_EQ(UpperCase("u"), "U");
 }
 
 }  // namespace

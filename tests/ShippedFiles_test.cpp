@@ -4,7 +4,6 @@
 
 #include <regex>
 
-#include "app/Ini.h"
 #include "app/RuleIni.h"
 #include "guard/FileHash.h"
 #include "guard/Md2.h"
@@ -46,8 +45,6 @@ class ShippedRulesTest : public ::testing::Test {
 TEST_F(ShippedRulesTest, PreRulesRateWellKnownEntriesThroughTheProgramsReader) {
   const char* rows[][3] = {
       {"SecurityHealth", "securityhealthsystray.exe", "Y<#>Windows Security notification icon"},
-      {"RtHDVCpl", "ravcpl64.exe", "U<#>Realtek HD Audio Manager"},
-      {"Steam", "steam.exe", "N<#>Steam game client"},
       {"OneDriveSetup", "onedrivesetup.exe", "U<#>Finishes setting up OneDrive for a new user"},
       {"OneDrive", "onedrive.exe", "U<#>Microsoft OneDrive sync client"},
       {"MicrosoftEdgeAutoLaunch_0A1B2C3D", "msedge.exe", "N<#>Microsoft Edge preloaded at logon"},
@@ -56,7 +53,6 @@ TEST_F(ShippedRulesTest, PreRulesRateWellKnownEntriesThroughTheProgramsReader) {
   };
   for (const auto& row : rows)
     EXPECT_EQ(CheckPreRules(row[0], row[1]), row[2]) << row[0];
-  EXPECT_EQ(CheckPreRules("com.squirrel.Teams.Teams", "update.exe").substr(0, 4), "U<#>");
 }
 
 TEST_F(ShippedRulesTest, EverySectionOfPreRulesHasAFileACodeAndADescription) {
@@ -82,10 +78,7 @@ TEST_F(ShippedRulesTest, TheEicarTestFileIsRatedHarmfulByItsDigest) {
   TestFolder folder;
   for (const std::string& eicar : {EicarText(), EicarText() + "\r\n"}) {
     std::string path = folder.Write("eicar.com", eicar);
-    std::string digest = HashFile(path, platform::kAlgorithmMd2);
-    ASSERT_EQ(digest, Md2Hex(eicar));
-    EXPECT_EQ(GetIniValue(AppDirFile("virrules.ini"), digest, "name", ""), "EICAR-Test-File");
-    EXPECT_EQ(CheckVirusRules(digest), "X<#>EICAR-Test-File");
+    EXPECT_EQ(CheckVirusRules(HashFile(path, platform::kAlgorithmMd2)), "X<#>EICAR-Test-File");
   }
   EXPECT_EQ(CheckVirusRules(Md2Hex("MZ")), kUnknownRating);
 }

@@ -81,53 +81,46 @@ class UpdateCheckTest : public ::testing::Test {
   ShellOpenLog opened_;
 };
 
-TEST_F(UpdateCheckTest, AsksForTheListAndComparesWithTheVersionInVerIni) {
+// The list is asked for and compared with the version in ver.ini; a LastUpdate of today
+// means the server is not asked. CheckUpdates asks only when update.exe is there (and not
+// hidden), and starts it only when something newer is offered. Without ver.ini the
+// installed version counts as 1.0, and 1001 is above 10.
+TEST_F(UpdateCheckTest, TheListIsAskedForUnlessCheckedTodayAndTheUpdaterStartedWhenNeeded) {
   Serve(List("Runwarden.exe#1.4.1.0"));
   EXPECT_TRUE(Available());
   ASSERT_EQ(peer_.connections(), 1);
   EXPECT_EQ(peer_.requests()[0], BuildGetRequest(kUpdatesPath));
   Serve(List("\r\nRunwarden.exe#9.0.0.0"));  // a list that ends at once offers nothing
   EXPECT_FALSE(Available());
-  // 1.0.0.1 is below 1.4.0.9 from ver.ini; without ver.ini the installed version counts as
-  // 1.0, and 1001 is above 10.
-  Serve(List("Runwarden.exe#1.0.0.1"));
-  EXPECT_FALSE(Available());
-  platform::RemoveFile(folder_.File("ver.ini"));
-  EXPECT_TRUE(Available());
-  EXPECT_FALSE(ErrorLogged());
-}
-
-TEST_F(UpdateCheckTest, LastUpdateOfTodayMeansTheServerIsNotAsked) {
   platform::SetNowForTesting({2026, 12, 5, 10, 0, 0});
   Serve(List("Runwarden.exe#9.0.0.0"));
   WriteRegValue(LastUpdateKey(exe_), "LastUpdate", "5");
   EXPECT_FALSE(Available());
-  EXPECT_EQ(peer_.connections(), 0);
+  EXPECT_EQ(peer_.connections(), 2);
   WriteRegValue(LastUpdateKey(exe_), "LastUpdate", "05");  // not the same text
   EXPECT_TRUE(Available());
-  EXPECT_EQ(peer_.connections(), 1);
-}
+  EXPECT_EQ(peer_.connections(), 3);
 
-TEST_F(UpdateCheckTest, CheckUpdatesStartsTheUpdaterOnlyWhenItIsThereAndNeeded) {
-  Serve(List("Runwarden.exe#9.0.0.0"));
   support_.CheckUpdates();  // no update.exe: the server is not asked
-  EXPECT_EQ(peer_.connections(), 0);
-
+  EXPECT_EQ(peer_.connections(), 3);
   std::string updater = folder_.Write("update.exe", "MZ");
   support_.CheckUpdates();
-  EXPECT_EQ(peer_.connections(), 1);
+  EXPECT_EQ(peer_.connections(), 4);
   EXPECT_EQ(opened_, (std::vector<ShellCall>{{"open", updater, "", folder_.path(), 1}}));
-
   Serve(List("Runwarden.exe#1.4.0.9"));
   support_.CheckUpdates();  // asked, but nothing newer
-  EXPECT_EQ(peer_.connections(), 2);
+  EXPECT_EQ(peer_.connections(), 5);
   EXPECT_EQ(opened_.size(), 1u);
-
   platform::WriteAttributes(updater, platform::kAttrHidden);
   Serve(List("Runwarden.exe#9.0.0.0"));
   support_.CheckUpdates();  // a hidden updater does not count
-  EXPECT_EQ(peer_.connections(), 2);
+  EXPECT_EQ(peer_.connections(), 5);
   platform::WriteAttributes(updater, platform::kAttrNormal);
+
+  Serve(List("Runwarden.exe#1.0.0.1"));
+  EXPECT_FALSE(Available());
+  platform::RemoveFile(folder_.File("ver.ini"));
+  EXPECT_TRUE(Available());
   EXPECT_FALSE(ErrorLogged());
 }
 

@@ -64,62 +64,19 @@ class OptionsWindowTest : public ::testing::Test {
     return text;
   }
 
-  bool CloseAndWait(HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    DWORD exit_code = 1;
-    bool ended = program_->WaitForExit(kTimeoutMs, &exit_code);
-    return ended && exit_code == 0;
-  }
-
   RegistrySandbox sandbox_;
   std::unique_ptr<RunningProgram> program_;
 };
 
-// Wine says it is Windows 7 and has a Task Scheduler: Enable registers the logon tasks
-// and starts the guard (the unit tests see the rest of Enable and Disable).
-TEST_F(OptionsWindowTest, EnableRegistersTheLogonTasksAndStartsTheGuard) {
-  HWND window = Open();
-  ASSERT_NE(window, nullptr);
-  // The started guard marks its start in ver.ini, like every run of the program.
-  DeleteFileA((kFolder + "\\ver.ini").c_str());
-
-  HWND enable = FindDescendant(window, L"Button", L"Enable/Disable Runwarden");
-  ASSERT_NE(enable, nullptr);
-  PressLater(enable);
-  EXPECT_EQ(AnswerOk(), "Do you want to enable Runwarden?");
-  EXPECT_EQ(AnswerOk(), "Runwarden installed sucessfully!");
-  EXPECT_EQ(TaskSandbox::Registered(), 2);
-  // The guard was started by its full path, although the folder holds a blank.
-  EXPECT_TRUE(WaitUntil([] {
-    return !GetIniValue(kFolder + "\\ver.ini", "Installed", "Runwarden.exe", "").empty();
-  })) << "the guard did not start";
-  EXPECT_TRUE(CloseAndWait(window));
-}
-
-TEST_F(OptionsWindowTest, WhenTheSessionEndsTheSettingsAreStoredAndTheProgramEnds) {
-  HWND window = Open();
-  ASSERT_NE(window, nullptr);
-  HWND send_errors = FindDescendant(window, L"Button", L"Send Errors");
-  ASSERT_NE(send_errors, nullptr);
-  SendMessageW(send_errors, BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
-                                nullptr) != 0,
-            true);
-  DWORD_PTR answer = 0;
-  SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
-  DWORD exit_code = 1;
-  EXPECT_TRUE(program_->WaitForExit(kTimeoutMs, &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "chkSend_Errors(7)", ""), "0");
-}
-
-TEST_F(OptionsWindowTest, ReadLogOpensTheLogInNotepadDespiteTheBlankInThePath) {
+// One life of the options window. Read Log opens the log in Notepad, quoted for the blank
+// in its path. Wine says it is Windows 7 and has a Task Scheduler: Enable registers the
+// logon tasks and starts the guard by its full path (the unit tests see the rest of Enable
+// and Disable). When the session ends, the options are stored and the program ends.
+TEST_F(OptionsWindowTest, ReadLogEnableAndTheSessionsEnd) {
   ASSERT_TRUE(platform::WriteWholeFile(kFolder + "\\log.log", "Allowed File 'C:\\a.exe'\r\n"));
   HWND window = Open();
   ASSERT_NE(window, nullptr);
-  HWND read_log = FindDescendant(window, L"Button", L"Read Log");
-  ASSERT_NE(read_log, nullptr);
-  PressLater(read_log);
+  PressLater(FindDescendant(window, L"Button", L"Read Log"));
   // Notepad names the file it opened in its caption.
   HWND notepad = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
@@ -131,9 +88,8 @@ TEST_F(OptionsWindowTest, ReadLogOpensTheLogInNotepadDespiteTheBlankInThePath) {
   })) << "notepad did not open log.log";
   DWORD notepad_id = 0;
   GetWindowThreadProcessId(notepad, &notepad_id);
-  // Quoted, as any path with a blank must be on a command line. (Notepad cuts its own
-  // copy of the line at the closing quote while reading it, so only the opening one is
-  // looked for.)
+  // (Notepad cuts its own copy of the line at the closing quote while reading it, so only
+  // the opening one is looked for.)
   std::wstring command = ProcessCommandLine(notepad_id);
   EXPECT_NE(command.find(L" \"C:\\Program Files\\Runwarden Options Test\\log.log"),
             std::wstring::npos)
@@ -145,7 +101,26 @@ TEST_F(OptionsWindowTest, ReadLogOpensTheLogInNotepadDespiteTheBlankInThePath) {
       TerminateProcess(editor, 1);
     CloseHandle(editor);
   }
-  EXPECT_TRUE(CloseAndWait(window));
+
+  // The started guard marks its start in ver.ini, like every run of the program.
+  DeleteFileA((kFolder + "\\ver.ini").c_str());
+  PressLater(FindDescendant(window, L"Button", L"Enable/Disable Runwarden"));
+  EXPECT_EQ(AnswerOk(), "Do you want to enable Runwarden?");
+  EXPECT_EQ(AnswerOk(), "Runwarden installed sucessfully!");
+  EXPECT_EQ(TaskSandbox::Registered(), 2);
+  EXPECT_TRUE(WaitUntil([] {
+    return !GetIniValue(kFolder + "\\ver.ini", "Installed", "Runwarden.exe", "").empty();
+  })) << "the guard did not start";
+
+  SendMessageW(FindDescendant(window, L"Button", L"Send Errors"), BM_CLICK, 0, 0);
+  EXPECT_NE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                                nullptr),
+            0);
+  SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, nullptr);
+  DWORD exit_code = 1;
+  EXPECT_TRUE(program_->WaitForExit(kTimeoutMs, &exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "chkSend_Errors(7)", ""), "0");
 }
 
 }  // namespace

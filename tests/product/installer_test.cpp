@@ -234,44 +234,6 @@ TEST(Installer, SilentUninstallWithRemoveListsLeavesNoSettingsAndSparesAnotherCo
   DeleteRegValue(kRunOnceKey, "Runwarden");
 }
 
-// Asked, as a user uninstalls from Add/Remove Programs: No removes the lists.
-TEST(Installer, UninstallAsksWhetherToKeepTheLists) {
-  InstallSilently();
-  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\Tools\\a.exe<#>AA");
-
-  RunningProgram uninstaller("\"" + kUninstaller + "\"");
-  ASSERT_TRUE(uninstaller.started());
-  HWND window = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (window = FindTopLevel("Runwarden Uninstall")); }))
-      << "no uninstaller window";
-  HWND uninstall = FindDescendant(window, L"Button", L"&Uninstall");
-  ASSERT_NE(uninstall, nullptr);
-  PressLater(uninstall);
-
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    return (question =
-                FindTopLevel("Do you want to keep your Allowed and Blocked lists?", L"#32770"));
-  })) << "no question";
-  EXPECT_EQ(WindowText(question), "Runwarden Uninstall");
-  SendMessageW(GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
-
-  HWND close = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    close = FindDescendant(window, L"Button", L"&Close");
-    return close && IsWindowEnabled(close) && IsWindowVisible(close);
-  })) << "the uninstaller did not finish";
-  EXPECT_FALSE(Exists(kFolder));
-  EXPECT_FALSE(RegKeyExists(kSettingsKey));
-  EXPECT_FALSE(RegKeyExists(kUninstallKey));
-  PressLater(close);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
-}
-
-}  // namespace
-
-namespace {
-
 // Presses the wizard's button with this text once it is there and enabled.
 bool PressWhenReady(HWND wizard, const std::wstring& text) {
   HWND button = nullptr;
@@ -285,8 +247,9 @@ bool PressWhenReady(HWND wizard, const std::wstring& text) {
 }
 
 // The wizard a user clicks through: it installs what the silent setup installs, and its
-// last page offers the options window and the help without choosing them.
-TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
+// last page offers the options window and the help without choosing them. Asked, as a
+// user uninstalls from Add/Remove Programs, No removes the lists.
+TEST(Installer, TheWizardInstallsAndTheAskedUninstallRemovesTheLists) {
   RunningProgram setup("\"" + WinePath(RUNWARDEN_SETUP_UNIX) + "\"");
   ASSERT_TRUE(setup.started());
   HWND wizard = nullptr;
@@ -314,9 +277,25 @@ TEST(Installer, WizardInstallsAsTheSilentSetupDoes) {
   for (const std::string& name : kShippedFiles)
     EXPECT_TRUE(Exists(kFolder + "\\" + name)) << name;
 
-  EXPECT_EQ(RunAndWait("\"" + kUninstaller + "\" /S"), 0);
-  EXPECT_TRUE(WaitForUninstall());
+  WriteRegValue(kSettingsKey, "Allowed", "<#>C:\\Tools\\a.exe<#>AA");
+  RunningProgram uninstaller("\"" + kUninstaller + "\"");
+  ASSERT_TRUE(uninstaller.started());
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (window = FindTopLevel("Runwarden Uninstall")); }))
+      << "no uninstaller window";
+  ASSERT_TRUE(PressWhenReady(window, L"&Uninstall"));
+  HWND question = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    return (question =
+                FindTopLevel("Do you want to keep your Allowed and Blocked lists?", L"#32770"));
+  })) << "no question";
+  EXPECT_EQ(WindowText(question), "Runwarden Uninstall");
+  SendMessageW(GetDlgItem(question, IDNO), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PressWhenReady(window, L"&Close")) << "the uninstaller did not finish";
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
   EXPECT_FALSE(Exists(kFolder));
+  EXPECT_FALSE(RegKeyExists(kSettingsKey));
+  EXPECT_FALSE(RegKeyExists(kUninstallKey));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Names and data outside every code page, against Wine's real registry and files. The
-// values are written and read back here with the wide functions directly, so what the
-// program does is compared with what Windows really holds.
+// What only the real registry, files and shell of Wine show: names and data outside every
+// code page (written and read back here with the wide functions directly, so what the
+// program does is compared with what Windows really holds), the Startup folders the shell
+// names and shortcuts the shell made.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,28 +11,25 @@
 
 #include "app/Ini.h"
 #include "app/Log.h"
+#include "app/Paths.h"
+#include "app/TextFunctions.h"
 #include "guard/Blocking.h"
 #include "guard/Locations.h"
 #include "guard/RuleLists.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "platform/win32/wide_text.h"
 #include "registry/Registry.h"
 #include "support/RegistrySandbox.h"
 #include "support/TestFolder.h"
 
 namespace {
 
+using platform::Widen;
+
 constexpr wchar_t kHkcuRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRegBackupKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
-
-// The same text twice: as the program holds it (UTF-8) and as Windows does (UTF-16).
-struct Text {
-  std::string utf8;
-  std::wstring wide;
-};
-
-const Text kName{"RwTest Обновление 更新", L"RwTest Обновление 更新"};
-const Text kFolderName{"Программы 程序", L"Программы 程序"};
+const std::string kName = "RwTest Обновление 更新";
 
 struct WideValue {
   bool found = false;
@@ -56,22 +54,6 @@ WideValue ReadWide(HKEY root, const std::wstring& sub_key, const std::wstring& n
   return value;
 }
 
-// Writes Bytes as they are (a string's data need not be whole UTF-16 units).
-void WriteWide(HKEY root,
-               const std::wstring& sub_key,
-               const std::wstring& name,
-               DWORD type,
-               const std::string& bytes) {
-  HKEY key = nullptr;
-  ASSERT_EQ(
-      RegCreateKeyExW(root, sub_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-      ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
 std::string BytesOf(const std::wstring& text) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
@@ -81,13 +63,13 @@ std::wstring WideText(const WideValue& value) {
                       value.bytes.size() / sizeof(wchar_t));
 }
 
-bool WideFileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool WideFileExists(const std::string& path) {
+  return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string WideFileBytes(const std::wstring& path) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+std::string WideFileBytes(const std::string& path) {
+  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return "<missing>";
   std::string bytes(static_cast<std::size_t>(GetFileSize(file, nullptr)), '\0');
@@ -97,35 +79,38 @@ std::string WideFileBytes(const std::wstring& path) {
   return bytes.substr(0, got);
 }
 
-std::wstring WideOf(const std::string& ascii) {
-  return std::wstring(ascii.begin(), ascii.end());
-}
-
 const StartupEntry* Find(const StartupEntryList& entries, const std::string& name) {
-  auto found = std::find_if(entries.begin(), entries.end(),
-                            [&](const StartupEntry& entry) { return entry.Name == name; });
+  auto found = std::find_if(entries.begin(), entries.end(), [&](const StartupEntry& entry) {
+    return entry.Name == name || EqualsIgnoringCase(entry.Location, name);
+  });
   return found == entries.end() ? nullptr : &*found;
 }
 
 class UnicodeTest : public ::testing::Test {
  protected:
-  UnicodeTest() : program_(folder_.File("Runwarden.exe")) {
+  UnicodeTest()
+      : program_(folder_.File("Runwarden.exe")),
+        pss_(folder_.File("pss")),
+        utf8_folder_(folder_.path() + "\\Программы 程序") {
     sandbox_.Own(kHkcuRun);
     sandbox_.Own(kStartupRegBackupKey);
     sandbox_.Own(kStartupFolderBackupKey);
-    pss_ = folder_.File("pss");
     // A program folder whose name no code page holds, made with the wide functions.
-    wide_folder_ = WideOf(folder_.path()) + L"\\" + kFolderName.wide;
-    CreateDirectoryW(wide_folder_.c_str(), nullptr);
-    utf8_folder_ = folder_.path() + "\\" + kFolderName.utf8;
+    CreateDirectoryW(Widen(utf8_folder_).c_str(), nullptr);
+  }
+  ~UnicodeTest() override {
+    for (const std::string& path : planted_) {
+      SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(Widen(path).c_str());
+    }
   }
 
   RegistrySandbox sandbox_;
   TestFolder folder_;
   ProgramLocation program_;
   std::string pss_;
-  std::wstring wide_folder_;
   std::string utf8_folder_;
+  std::vector<std::string> planted_;  // outside the test's folder
 };
 
 }  // namespace
@@ -136,12 +121,11 @@ class UnicodeTest : public ::testing::Test {
 // must not hide behind any: each is listed under its name, muted and restored byte for
 // byte, and blocked with a backup under its own name.
 TEST_F(UnicodeTest, RunValuesOutsideTheCodePageComeBackByteForByteAndAreBlockedWithABackup) {
-  const std::wstring file = wide_folder_ + L"\\обновить.exe";
-  HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(created, INVALID_HANDLE_VALUE);
-  CloseHandle(created);
-  const std::wstring command = file + L" /тихо 静默";
-  const std::string utf8_command = utf8_folder_ + "\\обновить.exe /тихо 静默";
+  const std::string utf8_file = utf8_folder_ + "\\обновить.exe";
+  ASSERT_TRUE(platform::WriteWholeFile(utf8_file, "MZ"));
+  ASSERT_TRUE(WideFileExists(utf8_file)) << "written under another name";
+  const std::string utf8_command = utf8_file + " /тихо 静默";
+  const std::wstring command = Widen(utf8_command), name = Widen(kName);
   struct Value {
     std::wstring name;
     DWORD type;
@@ -149,22 +133,30 @@ TEST_F(UnicodeTest, RunValuesOutsideTheCodePageComeBackByteForByteAndAreBlockedW
     std::string listed_name, listed_command;  // "": not compared
   };
   const std::vector<Value> values = {
-      {kName.wide, REG_SZ, BytesOf(command + L'\0'), kName.utf8, utf8_command},
-      {kName.wide + L" расширенный", REG_EXPAND_SZ, BytesOf(command + L'\0'),
-       kName.utf8 + " расширенный", ""},
-      {kName.wide + L" многие", REG_MULTI_SZ, BytesOf(command + L'\0' + L"второй" + L'\0' + L'\0'),
-       kName.utf8 + " многие", ""},
+      {name, REG_SZ, BytesOf(command + L'\0'), kName, utf8_command},
+      {name + L" расширенный", REG_EXPAND_SZ, BytesOf(command + L'\0'), kName + " расширенный", ""},
+      {name + L" многие", REG_MULTI_SZ, BytesOf(command + L'\0' + L"второй" + L'\0' + L'\0'),
+       kName + " многие", ""},
       {std::wstring(L"RwTest lone ") + wchar_t(0xD800) + L" half", REG_SZ,
        BytesOf(std::wstring(L"C:\\x") + wchar_t(0xDC01) + L".exe" + L'\0'),
        "RwTest lone \xED\xA0\x80 half", "C:\\x\xED\xB0\x81.exe"},
       {L"RwTest odd", REG_SZ, BytesOf(L"C:\\odd.exe") + 'Z', "RwTest odd", "C:\\odd.exe"},
   };
+  HKEY run = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kHkcuRunKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &run, nullptr),
+            ERROR_SUCCESS);
   std::vector<WideValue> before;
   for (const Value& value : values) {
-    WriteWide(HKEY_CURRENT_USER, kHkcuRunKey, value.name, value.type, value.bytes);
+    // The bytes as they are: a string's data need not be whole UTF-16 units.
+    EXPECT_EQ(RegSetValueExW(run, value.name.c_str(), 0, value.type,
+                             reinterpret_cast<const BYTE*>(value.bytes.data()),
+                             static_cast<DWORD>(value.bytes.size())),
+              ERROR_SUCCESS);
     before.push_back(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, value.name));
     ASSERT_EQ(before.back().bytes.size(), value.bytes.size()) << value.listed_name;
   }
+  RegCloseKey(run);
 
   StartupEntryList entries = ListRegistryValues(kHkcuRun);
   for (const Value& value : values) {
@@ -181,48 +173,67 @@ TEST_F(UnicodeTest, RunValuesOutsideTheCodePageComeBackByteForByteAndAreBlockedW
     EXPECT_EQ(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, values[i].name), before[i]) << i;
 
   entries = ListRegistryValues(kHkcuRun);
-  const StartupEntry* entry = Find(entries, kName.utf8);
+  const StartupEntry* entry = Find(entries, kName);
   ASSERT_NE(entry, nullptr);
-  std::string utf8_file = utf8_folder_ + "\\обновить.exe";
-  EXPECT_TRUE(platform::FileSize(utf8_file) >= 0) << "the program cannot see the file";
   ASSERT_TRUE(RemoveStartupEntry(*entry, utf8_file, pss_));
-  EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, kName.wide).found);
-  const std::wstring backup = std::wstring(kRegBackupKey) + L"\\" + kName.wide;
+  EXPECT_FALSE(ReadWide(HKEY_CURRENT_USER, kHkcuRunKey, name).found);
+  const std::wstring backup = std::wstring(kRegBackupKey) + L"\\" + name;
   EXPECT_EQ(WideText(ReadWide(HKEY_LOCAL_MACHINE, backup, L"command")), command + L'\0');
   EXPECT_EQ(WideText(ReadWide(HKEY_LOCAL_MACHINE, backup, L"item")),
             std::wstring(L"обновить.exe") + L'\0');
   EXPECT_EQ(folder_.Read("errlog.log"), "");
 }
 
-// A shortcut in the real Startup folder, named and pointing outside the code page.
-TEST_F(UnicodeTest, AStartupShortcutNamedOutsideTheCodePageSurvivesMuteRestoreAndBlock) {
-  const std::string startup = platform::SpecialFolderPath(platform::kFolderStartup);
-  ASSERT_FALSE(startup.empty());
-  const std::wstring link = WideOf(startup) + L"\\" + kName.wide + L".lnk";
-  const std::string utf8_link = startup + "\\" + kName.utf8 + ".lnk";
+// The folders the shell names, and shortcuts the shell made, named outside the code page,
+// of the same name in both folders, to a hidden system file in a folder no code page
+// holds: collected after the registry, all users' before the user's, with their target;
+// muted and restored byte for byte; moved aside when blocked, each with its own backup.
+TEST_F(UnicodeTest, RealShortcutsInBothStartupFoldersAreCollectedMutedAndBlocked) {
+  const std::string user = platform::SpecialFolderPath(platform::kFolderStartup);
+  const std::string common = platform::SpecialFolderPath(platform::kFolderCommonStartup);
+  for (const std::string& folder : {user, common})
+    EXPECT_TRUE(LowerCase(folder).ends_with("\\start menu\\programs\\startup")) << folder;
+  EXPECT_NE(LowerCase(user), LowerCase(common));
+  EXPECT_EQ(platform::SpecialFolderPath(0x7FFF), "");
+  platform::CreateFolder(common);
   const std::string target = utf8_folder_ + "\\托盘.exe";
   ASSERT_TRUE(platform::WriteWholeFile(target, "MZ"));
-  EXPECT_TRUE(WideFileExists(wide_folder_ + L"\\托盘.exe")) << "written under another name";
-  ASSERT_TRUE(platform::CreateShortcut(utf8_link, target));
-  ASSERT_TRUE(WideFileExists(link)) << "the shortcut is not where its name says";
-  const std::string shortcut_bytes = WideFileBytes(link);
+  const std::string links[] = {common + "\\" + kName + ".lnk", user + "\\" + kName + ".lnk"};
+  for (const std::string& link : links) {
+    ASSERT_TRUE(platform::CreateShortcut(planted_.emplace_back(link), target));
+    ASSERT_TRUE(WideFileExists(link)) << "the shortcut is not where its name says";
+  }
+  ASSERT_TRUE(platform::WriteAttributes(target, platform::kAttrHidden | platform::kAttrSystem));
+  const std::string shortcut_bytes = WideFileBytes(links[1]);
+  WriteRegValue(kHkcuRun, "RwTest Run", "C:\\Prog\\upd.exe /quiet");
 
   StartupEntryList entries = CollectStartupEntries();
-  const StartupEntry* entry = Find(entries, kName.utf8);
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->Location, utf8_link);
-  EXPECT_EQ(entry->Command, target);
+  const StartupEntry* run = Find(entries, kHkcuRun);
+  const StartupEntry* first = Find(entries, links[0]);
+  const StartupEntry* second = Find(entries, links[1]);
+  ASSERT_TRUE(run && first && second);
+  EXPECT_LT(run, first);
+  EXPECT_LT(first, second);
 
-  ASSERT_TRUE(MuteEntry(*entry, pss_));
-  EXPECT_FALSE(WideFileExists(link));
+  ASSERT_TRUE(MuteEntry(*second, pss_));
+  EXPECT_FALSE(WideFileExists(links[1]));
   RestoreMutedEntries();
-  EXPECT_EQ(WideFileBytes(link), shortcut_bytes);
+  EXPECT_EQ(WideFileBytes(links[1]), shortcut_bytes);
 
-  ASSERT_TRUE(RemoveStartupEntry(*entry, target, pss_));
-  EXPECT_FALSE(WideFileExists(link));
-  EXPECT_EQ(WideFileBytes(WideOf(pss_) + L"\\" + kName.wide + L".lnk"), shortcut_bytes);
-  EXPECT_EQ(ReadRegValue(BackupKeyOf(*entry), "item", ""), kName.utf8);
-  DeleteFileW(link.c_str());
+  std::vector<std::string> backups;
+  for (const StartupEntry* entry : {first, second}) {
+    EXPECT_EQ(entry->Name, kName);
+    EXPECT_EQ(LowerCase(entry->Command), LowerCase(target));
+    ASSERT_TRUE(RemoveStartupEntry(*entry, target, pss_));
+    EXPECT_FALSE(WideFileExists(entry->Location));
+    EXPECT_EQ(ReadRegValue(BackupKeyOf(*entry), "item", ""), kName);
+    backups.push_back(ReadRegValue(BackupKeyOf(*entry), "backup", ""));
+    EXPECT_EQ(LowerCase(platform::ShortcutTarget(backups.back())), LowerCase(target));
+  }
+  EXPECT_NE(backups[0], backups[1]);
+  EXPECT_EQ(WideFileBytes(backups[1]), shortcut_bytes);
+  EXPECT_EQ(folder_.Read("log.log"), "");
+  platform::WriteAttributes(target, platform::kAttrNormal);
 }
 
 // A program installed in a folder no code page holds keeps its logs and its INI files
@@ -231,16 +242,15 @@ TEST_F(UnicodeTest, LogsAndIniFilesAreWrittenInUtf8WhereverTheProgramIs) {
   ProgramLocation installed(utf8_folder_ + "\\Runwarden.exe");
   const std::string blocked = "Blocked File '" + utf8_folder_ + "\\обновить.exe'";
   LogEvent(blocked);
-  std::string log = WideFileBytes(wide_folder_ + L"\\log.log");
+  std::string log = WideFileBytes(utf8_folder_ + "\\log.log");
   EXPECT_EQ(log.substr(log.find('\t') + 1), blocked);
 
   std::string ini = utf8_folder_ + "\\ver.ini";
   SetIniValue(ini, "Installed", "Запуск.exe", "1.4.0.9");
   SetIniValue(ini, "Installed", "Runwarden.exe", "1.4.0.9");
-  EXPECT_EQ(WideFileBytes(wide_folder_ + L"\\ver.ini"),
-            "[Installed]\r\nЗапуск.exe=1.4.0.9\r\nRunwarden.exe=1.4.0.9\r\n");
+  EXPECT_EQ(WideFileBytes(ini), "[Installed]\r\nЗапуск.exe=1.4.0.9\r\nRunwarden.exe=1.4.0.9\r\n");
   EXPECT_EQ(GetIniValue(ini, "Installed", "Запуск.exe", ""), "1.4.0.9");
   EXPECT_EQ(GetIniValue(ini, "Installed", "runwarden.exe", ""), "1.4.0.9");
-  DeleteFileW((wide_folder_ + L"\\log.log").c_str());
-  DeleteFileW((wide_folder_ + L"\\ver.ini").c_str());
+  DeleteFileW(Widen(utf8_folder_ + "\\log.log").c_str());
+  DeleteFileW(Widen(ini).c_str());
 }

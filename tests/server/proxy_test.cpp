@@ -64,7 +64,8 @@ class ProxyDeployment : public ::testing::Test {
 }  // namespace
 
 // Through nginx, from two addresses: both servers count the votes under the clients' own
-// addresses, whatever header a client sends; nginx takes turns and serves no byte ranges.
+// addresses, whatever header a client sends; nginx takes turns and serves no byte range (a
+// single one: nginx leaves a proxied reply whole for several by itself).
 TEST_F(ProxyDeployment, BothServersCountTheVotesCastThroughTheProxyUnderTheClientsAddresses) {
   EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.1"), 200);
   EXPECT_EQ(Vote(ports_[0], "al.exe", "127.0.0.2", "198.51.100.1"), 200);
@@ -80,7 +81,7 @@ TEST_F(ProxyDeployment, BothServersCountTheVotesCastThroughTheProxyUnderTheClien
   EXPECT_NE(first.find("|al.exe|"), std::string::npos) << first;
   EXPECT_EQ(Lookup(ports_[2]), first);
   EXPECT_EQ(Lookup(ports_[0]), first);
-  const auto ranged = Ask(ports_[0], "", "127.0.0.6", "Range: bytes=0-3,0-3,0-3\r\n");
+  const auto ranged = Ask(ports_[0], "", "127.0.0.6", "Range: bytes=0-3\r\n");
   EXPECT_EQ(StatusCode(ranged.response), 200) << ranged.response;
   EXPECT_EQ(ClientView(ranged.response), first);
 

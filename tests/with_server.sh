@@ -8,18 +8,12 @@ set -euo pipefail
 server=$1; shift
 data=$(mktemp -d)
 server_pid=
-cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
-  rm -rf "$data"
-}
-trap cleanup EXIT
+stop() { [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; server_pid=; } || true; }
+trap 'stop; rm -rf "$data"' EXIT
 
 mkdir -p "$data/updates"
-{
-  printf '#Updates: the current version of every program we publish, one per line\r\n'
-  printf 'Runwarden.exe#99.0.0.0\r\n'
-  printf 'update.exe#1.0.0.0\r\n'
-} > "$data/updates/updates.ini"
+printf '#Updates: the current version of every program we publish, one per line\r\nRunwarden.exe#99.0.0.0\r\nupdate.exe#1.0.0.0\r\n' \
+  >"$data/updates/updates.ini"
 
 # The client reads ports as signed 16-bit numbers: stay below 32768.
 for attempt in $(seq 1 20); do
@@ -31,9 +25,7 @@ for attempt in $(seq 1 20); do
     kill -0 "$server_pid" 2>/dev/null || break
     sleep 0.1
   done
-  kill "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=
+  stop
 done
 [ -n "$server_pid" ] || { echo "the community server did not start" >&2; cat "$data/server.log" >&2; exit 1; }
 

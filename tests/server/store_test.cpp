@@ -160,8 +160,9 @@ TEST_P(StoreTest, ManyWritersOfOneAddressStillLeaveOneVerdict) {
   EXPECT_EQ(store_->Verdicts("AA", 1000).size(), 1u + 6 * 5);
 }
 
-// Our program sends its ANSI code page, not UTF-8, and an error text may hold anything.
-TEST_P(StoreTest, KeepsEveryByteAcrossReopening) {
+// Our program sends its ANSI code page, not UTF-8, and an error text may hold anything. A
+// program's reports are counted with or without its version.
+TEST_P(StoreTest, KeepsEveryByteAcrossReopeningAndCountsReportsOfAProgram) {
   const std::string name = "caf\xE9 \x80\xFF.exe";
   const std::string err = std::string("a\0b\xC3(", 5) + "\r\n";
   store_->RecordVerdict(MakeVerdict("AA", "127.0.0.1", name, "al"));
@@ -172,12 +173,8 @@ TEST_P(StoreTest, KeepsEveryByteAcrossReopening) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].prog + "|" + reports[0].err + "|" + reports[0].address,
             "Runwarden-1.4|" + err + "|127.0.0.1");
-  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 1);
-}
-
-TEST_P(StoreTest, CountsReportsOfAProgramWithOrWithoutVersion) {
-  for (const char* prog : {"Runwarden-1.4", "Runwarden", "Runwarden-2.0", "Runwarden-",
-                           "RunwardenX-1.0", "Runwarden.1", "Other-1.0", "Runwarden-1.4"}) {
+  for (const char* prog : {"Runwarden", "Runwarden-2.0", "Runwarden-", "RunwardenX-1.0",
+                           "Runwarden.1", "Other-1.0", "Runwarden-1.4"}) {
     store_->AddErrorReport(MakeReport("t", prog, "e"), {});
   }
   EXPECT_EQ(store_->CountErrorReports("Runwarden"), 5);
@@ -186,39 +183,32 @@ TEST_P(StoreTest, CountsReportsOfAProgramWithOrWithoutVersion) {
 }
 
 TEST_P(StoreTest, ErrorReportsAreKeptForABoundedTimeAndSize) {
-  store_->AddErrorReport(MakeReport("2026-01-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'a')),
-                         {});
-  store_->AddErrorReport(MakeReport("2026-02-01T00:00:00Z", "Runwarden-1.0", std::string(100, 'b')),
-                         {});
-  store_->AddErrorReport(MakeReport("2026-03-01T00:00:00Z", "Other-1.0", std::string(100, 'c')),
-                         {});
-  EXPECT_EQ(store_->ErrorReportBytes(), 3 * (100 + 13) - 4);
-
+  auto add = [&](const char* time, const char* prog, char fill, Retention retention = {}) {
+    store_->AddErrorReport(MakeReport(time, prog, std::string(100, fill)), retention);
+  };
+  auto kept = [&] {
+    std::string fills;
+    for (const auto& report : store_->ErrorReports(10))
+      fills += report.err[0];
+    return fills + " " + std::to_string(store_->CountErrorReports("Runwarden")) + " " +
+           std::to_string(store_->ErrorReportBytes());
+  };
+  add("2026-01-01T00:00:00Z", "Runwarden-1.0", 'a');
+  add("2026-02-01T00:00:00Z", "Runwarden-1.0", 'b');
+  add("2026-03-01T00:00:00Z", "Other-1.0", 'c');
+  EXPECT_EQ(kept(), "abc 2 " + std::to_string(3 * (100 + 13) - 4));
   // Past their age: the January report goes when a new one comes in.
-  store_->AddErrorReport(MakeReport("2026-04-01T00:00:00Z", "Runwarden-1.1", std::string(100, 'd')),
-                         {"2026-01-15T00:00:00Z", 0});
-  auto reports = store_->ErrorReports(10);
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[0].err[0], 'b');
-  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 2);
-
+  add("2026-04-01T00:00:00Z", "Runwarden-1.1", 'd', {"2026-01-15T00:00:00Z", 0});
+  EXPECT_EQ(kept(), "bcd 2 " + std::to_string(3 * (100 + 13) - 4));
   // Over the cap: the oldest go until the rest fit.
   store_->TrimErrorReports({"", 250});
-  reports = store_->ErrorReports(10);
-  ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[0].err[0], 'c');
-  EXPECT_EQ(reports[1].err[0], 'd');
-  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 1);
+  EXPECT_EQ(kept(), "cd 1 " + std::to_string((100 + 9) + (100 + 13)));
   EXPECT_EQ(store_->CountErrorReports("Other"), 1);
-  EXPECT_EQ(store_->ErrorReportBytes(), (100 + 9) + (100 + 13));
-
   // Nothing old and nothing over: nothing goes.
   store_->TrimErrorReports({"2026-01-15T00:00:00Z", 1000});
-  EXPECT_EQ(store_->ErrorReports(10).size(), 2u);
+  EXPECT_EQ(kept(), "cd 1 222");
   store_->TrimErrorReports({"2027-01-01T00:00:00Z", 0});
-  EXPECT_TRUE(store_->ErrorReports(10).empty());
-  EXPECT_EQ(store_->CountErrorReports("Runwarden"), 0);
-  EXPECT_EQ(store_->ErrorReportBytes(), 0);
+  EXPECT_EQ(kept(), " 0 0");
 }
 
 TEST_P(StoreTest, ReadsDoNotWaitForAWrite) {
@@ -318,19 +308,16 @@ TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCountsAndRefusesNoFile
   {
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(
-        db,
-        "CREATE TABLE verdicts (id INTEGER PRIMARY KEY, digest TEXT NOT NULL, address TEXT NOT "
-        "NULL,"
-        " file_name TEXT NOT NULL, label TEXT NOT NULL, verdict TEXT NOT NULL, time TEXT NOT NULL,"
-        " UNIQUE (digest, address));"
-        "CREATE TABLE error_reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, address TEXT NOT "
-        "NULL,"
-        " prog TEXT NOT NULL, err TEXT NOT NULL);"
-        "INSERT INTO verdicts VALUES (1, 'AA', '127.0.0.1', 'a.exe', 'A user', 'al', 't');"
-        "INSERT INTO error_reports VALUES (1, 't', 'a', 'Runwarden-1.4', 'abc');"
-        "INSERT INTO error_reports VALUES (2, 't', 'a', 'Runwarden', 'de');",
-        nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "CREATE TABLE verdicts (id INTEGER PRIMARY KEY, digest TEXT NOT NULL, address"
+                 " TEXT NOT NULL, file_name TEXT NOT NULL, label TEXT NOT NULL, verdict TEXT NOT"
+                 " NULL, time TEXT NOT NULL, UNIQUE (digest, address));"
+                 "CREATE TABLE error_reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, address"
+                 " TEXT NOT NULL, prog TEXT NOT NULL, err TEXT NOT NULL);"
+                 "INSERT INTO verdicts VALUES (1, 'AA', '127.0.0.1', 'a.exe', 'A user', 'al', 't');"
+                 "INSERT INTO error_reports VALUES (1, 't', 'a', 'Runwarden-1.4', 'abc'),"
+                 " (2, 't', 'a', 'Runwarden', 'de');",
+                 nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
   server::SqliteStore store(file);
@@ -344,10 +331,8 @@ TEST(SqliteStore, CountsTheReportsOfADatabaseFromBeforeTheCountsAndRefusesNoFile
 
 // PostgreSQL alone.
 
-TEST(PostgresStore, RefusesADatabaseItCannotReachOrWrite) {
-  EXPECT_THROW(
-      server::PostgresStore("postgresql://nobody@/nothing?host=/nonexistent-runwarden-socket"),
-      StoreError);
+// One it cannot reach is the binary's test.
+TEST(PostgresStore, RefusesADatabaseItCannotWrite) {
   if (PostgresServer().empty())
     GTEST_SKIP() << "no PostgreSQL server given";
   const std::string server = PostgresServer();

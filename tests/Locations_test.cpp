@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include "app/TextFunctions.h"
 
@@ -18,18 +17,7 @@
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
-using platform::RegData;
-
 namespace {
-
-constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
-
-void WriteRaw(const std::string& path,
-              const std::string& name,
-              uint32_t type,
-              const std::string& bytes) {
-  ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
-}
 
 StartupEntryList OurEntries(const StartupEntryList& all) {
   StartupEntryList ours;
@@ -58,48 +46,6 @@ class CollectTest : public ::testing::Test {
 };
 
 }  // namespace
-
-// A value gives name, command, key and kind; every value type has a text; a default
-// value counts only with data (nothing but a NUL, as every empty write leaves it, starts
-// nothing).
-TEST_F(CollectTest, EveryRegistryValueIsAnEntryWithATextButAnEmptyDefault) {
-  WriteRegValue(kHkcuRun, "Updater", "C:\\Prog\\upd.exe /quiet");
-  ASSERT_EQ(ListRegistryValues(kHkcuRun).size(), 1u);
-  EXPECT_EQ(ListRegistryValues(kHkcuRun)[0],
-            (StartupEntry{"Updater", "C:\\Prog\\upd.exe /quiet", kHkcuRun, "1"}));
-  EXPECT_EQ(EntryText(ListRegistryValues(kHkcuRun)[0]),
-            std::string("Updater<#>C:\\Prog\\upd.exe /quiet<#>") + kHkcuRun + "<#>1");
-  EXPECT_TRUE(ListRegistryValues("HKCU\\Software\\RunwardenTests\\Absent").empty());
-
-  const std::pair<uint32_t, std::string> empty_defaults[] = {
-      {platform::kRegSz, ""},
-      {platform::kRegSz, std::string(1, '\0')},
-      {platform::kRegExpandSz, std::string(2, '\0')}};
-  for (const auto& [type, bytes] : empty_defaults) {
-    WriteRaw(kTestKey, "", type, bytes);
-    EXPECT_TRUE(ListRegistryValues(kTestKey).empty()) << bytes.size();
-  }
-  WriteRegValue(kTestKey, "", "C:\\default.exe");
-  WriteRaw(kTestKey, "expand", platform::kRegExpandSz, std::string("%windir%\\x.exe\0", 15));
-  WriteRaw(kTestKey, "multi", platform::kRegMultiSz, std::string("a.exe\0b.exe\0\0", 13));
-  WriteRaw(kTestKey, "dword", platform::kRegDword, std::string("\xFE\xFF\xFF\xFF", 4));
-  WriteRaw(kTestKey, "bintext", platform::kRegBinary, std::string("C:\\bin.exe\0", 11));
-  WriteRaw(kTestKey, "binary", platform::kRegBinary, std::string("\x01\xAB\x00\xFF", 4));
-  WriteRaw(kTestKey, "qword", 11, std::string("\x00\x01\x00\x00\x00\x00\x00\x00", 8));
-  WriteRaw(kTestKey, "none", platform::kRegNone, std::string("\x7F\x05", 2));
-  std::map<std::string, std::string> commands;
-  for (const StartupEntry& entry : ListRegistryValues(kTestKey))
-    commands[entry.Name] = entry.Command;
-  EXPECT_EQ(commands,
-            (std::map<std::string, std::string>{{"", "C:\\default.exe"},
-                                                {"expand", std::string("%windir%\\x.exe\0", 15)},
-                                                {"multi", std::string("a.exe\0b.exe\0\0", 13)},
-                                                {"dword", "-2"},
-                                                {"bintext", "C:\\bin.exe"},
-                                                {"binary", "hex:01,ab,00,ff"},
-                                                {"qword", "256"},
-                                                {"none", "hex:7f,05"}}));
-}
 
 // Files and shortcut targets, no subfolders. A hidden item starts at logon like any other
 // (and hiding is how a harmful shortcut stays unseen), as a system file does; hidden and
@@ -156,6 +102,11 @@ TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
   ScopedEnv windir("windir", folder_.File("Win"));
   WriteRegValue(kHkcuRun, "RwTest HKCU", "b.exe");
   WriteRegValue(kHklmRun, "RwTest HKLM", "a.exe");
+  // Every redirected machine key is followed by its 32-bit view.
+  const std::string wow_run =
+      "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+  sandbox_.Own(wow_run);
+  WriteRegValue(wow_run, "RwTest HKLM32", "c.exe");
 
   auto names_at = [](int version) {
     ScopedVersion os(version);
@@ -164,50 +115,11 @@ TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
       names.push_back(name.substr(0, name.find('.')));
     return names;
   };
-  EXPECT_EQ(names_at(5),
-            (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common", "RwTest Alt",
-                                      "RwTest User", "RwTest CommonAlt", "RwTest Task"}));
-  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
-                                                   "RwTest User"}));
-}
-
-// What a 32-bit program registers for the machine: seen, muted, restored and blocked
-// in its own view, with no case of its own anywhere.
-TEST_F(CollectTest, AThirtyTwoBitProgramsMachineValueIsSeenMutedRestoredAndBlocked) {
-  const std::string wow_run =
-      "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-  sandbox_.Own(wow_run);
-  sandbox_.Own(kStartupRegBackupKey);
-  ProgramLocation program(folder_.File("Runwarden.exe"));
-  std::string file = folder_.Write("upd32.exe", "MZ");
-  WriteRegValue(wow_run, "RwTest Updater32", file + " /tray");
-
-  // Every redirected machine key is followed by its 32-bit view.
-  const std::vector<std::string>& keys = RegistryLocations();
-  EXPECT_EQ(keys.size(), 20u);
-  for (size_t i = 1; i < keys.size(); ++i)
-    if (keys[i].rfind("HKLM\\SOFTWARE\\WOW6432Node\\", 0) == 0)
-      EXPECT_EQ("HKLM\\SOFTWARE\\" + keys[i].substr(26), keys[i - 1]);
-  EXPECT_EQ(std::count_if(keys.begin(), keys.end(),
-                          [](const std::string& key) { return key.find("WOW6432Node") == 14; }),
-            6);
-
-  StartupEntryList ours = OurEntries(CollectStartupEntries());
-  ASSERT_EQ(ours.size(), 1u) << testing::PrintToString(Names(ours));
-  EXPECT_EQ(ours[0], (StartupEntry{"RwTest Updater32", file + " /tray", wow_run, "1"}));
-
-  ASSERT_TRUE(MuteEntry(ours[0], folder_.File("pss")));
-  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
-  RestoreMutedEntries();
-  EXPECT_EQ(ReadRegValue(wow_run, "RwTest Updater32", ""), file + " /tray");
-
-  ASSERT_TRUE(RemoveStartupEntry(ours[0], file, folder_.File("pss")));
-  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
-  std::string backup = std::string(kStartupRegBackupKey) + "\\RwTest Updater32";
-  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKLM");
-  EXPECT_EQ(ReadRegValue(backup, "key", ""),
-            "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(ReadRegValue(backup, "command", ""), file + " /tray");
+  EXPECT_EQ(names_at(5), (std::vector<std::string>{"RwTest HKLM", "RwTest HKLM32", "RwTest HKCU",
+                                                   "RwTest Common", "RwTest Alt", "RwTest User",
+                                                   "RwTest CommonAlt", "RwTest Task"}));
+  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKLM32", "RwTest HKCU",
+                                                   "RwTest Common", "RwTest User"}));
 }
 
 namespace {
@@ -299,24 +211,20 @@ TEST_F(RatingTest, HashesAreCachedByPathAndClearedOncePerDay) {
 }
 
 TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
-  struct Case {
-    const char* code;
-    const char* advice;
+  const struct {
+    const char *code, *advice;
     int32_t colour, percent;
   } cases[] = {{"X", "Harmful file, Block it", 255, 100},
                {"y", "Safe to remain in startup", 65280, 100},
                {"N", "Not needed, Block it", 65535, 100},
                {"u", "If you need it, Allow it", 65280, 50},
-               {"?", "Unknown, Check Community", 65535, 50}};
-  for (const Case& c : cases) {
-    int32_t colour = -1, percent = -1;
+               {"?", "Unknown, Check Community", 65535, 50},
+               {"Z", "", 7, 8},  // an unknown code leaves both as they were
+               {"", "", 7, 8}};
+  for (const auto& c : cases) {
+    int32_t colour = 7, percent = 8;
     EXPECT_EQ(DescribeRating(c.code, colour, percent), c.advice);
     EXPECT_EQ(colour, c.colour) << c.code;
     EXPECT_EQ(percent, c.percent) << c.code;
   }
-  int32_t colour = 7, percent = 8;
-  EXPECT_EQ(DescribeRating("Z", colour, percent), "");
-  EXPECT_EQ(DescribeRating("", colour, percent), "");
-  EXPECT_EQ(colour, 7);
-  EXPECT_EQ(percent, 8);
 }

@@ -1,8 +1,8 @@
 // The scan pass, one case per outcome a user can tell apart: allowed, blocked for ever,
 // blocked, a missing file, a harmful file (with and without termination), the single
 // scan's muting, the program's own entry, and the error prompt. The alert is a stand-in
-// that answers as told (the real one answers in the last test); the registry, the files
-// and the logs are real.
+// that answers as told (the real one is pressed by the end-to-end guard run); the
+// registry, the files and the logs are real.
 #include "guard/Scan.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +17,14 @@
 #include "guard/Rating.h"
 #include "guard/RuleLists.h"
 #include "main/ProgramModes.h"
-#include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/sound.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
-#include "support/LoopbackPeer.h"
 #include "support/Programs.h"
 #include "support/ScanMachine.h"
-#include "ui/AlertWindow.h"
 
 namespace {
 
@@ -67,6 +64,8 @@ class ScanTest : public ::testing::Test {
 
 TEST_F(ScanTest, TheAnswersAreCarriedOutAndRemembered) {
   std::string keeper = machine_.Program("Keeper.exe", "keeper bytes");
+  // Hidden and system at once, it is there like any other file: hashed, never "Not Exists".
+  ASSERT_TRUE(platform::WriteAttributes(keeper, platform::kAttrHidden | platform::kAttrSystem));
   std::string pest = machine_.Program("pest.exe", "pest bytes");
   std::string worm = machine_.Program("worm.exe", "worm bytes");
   std::string tray = machine_.Program("tray.exe", "tray bytes");
@@ -252,28 +251,6 @@ TEST_F(ScanTest, AHarmfulFileIsBlockedForEverAndTheNoticeSaysWhetherItStillRuns)
   EXPECT_EQ(alert_.alerts[0].rating_text, "Unknown File");
   EXPECT_EQ(alert_.alerts[0].hash, hash);
   platform::RecordPlayedSoundsForTesting(false);
-}
-
-// A file that is hidden and system at once is there like any other: hashed, and blocked
-// for ever as harmful with the notice that follows termination. Only a file that is not
-// there is "Not Exists".
-TEST_F(ScanTest, AHiddenSystemFileIsThereLikeAnyOther) {
-  std::string hidden = machine_.Program("hidden.exe", "hidden bytes");
-  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden | platform::kAttrSystem));
-  machine_.WriteRules(kNoPreRules, "[" + Md2Hex("hidden bytes") + "]\r\nname=Trojan.Hidden\r\n");
-  machine_.AddRunValue("Hidden", hidden + " /q");
-  {
-    ManualClock clock;  // the wait for the copies costs no time
-    GuardScan();
-  }
-  EXPECT_FALSE(HasValue(kHkcuRun, "Hidden"));
-  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(hidden) + "<#>" + Md2Hex("hidden bytes"));
-  ASSERT_EQ(alert_.notices.size(), 1u);
-  EXPECT_EQ(alert_.notices[0].color, kNoticeBlue);
-  std::string log = machine_.EventLog();
-  EXPECT_TRUE(Contains(log, "\tBlocked Harmful File '" + LowerCase(hidden) + "'")) << log;
-  EXPECT_FALSE(Contains(log, "Not Exists")) << log;
-  EXPECT_GE(platform::FileSize(hidden), 0);
 }
 
 // A script host is known by what it runs. Allowing "cmd /c echo" allows that command
@@ -462,71 +439,17 @@ TEST_F(ScanTest, AnErrorIsLoggedAndTheUserAskedToSendTheLogUntilTheyDecline) {
   Scan();
   EXPECT_EQ(boxes_.size(), 3u);
   EXPECT_TRUE(Contains(machine_.ErrorLog(), "Cannot mute the entry 'Pest' "));
-  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
-}
 
-TEST_F(ScanTest, WithSendErrorsOnTheReportIsSentInsteadOfLoggedOrPrompted) {
-  std::string pest = machine_.Program("pest.exe", "pest bytes");
-  machine_.AddRunValue("Pest", pest);
-  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
+  // With "Send Errors" on the report is sent instead, neither logged nor prompted.
+  machine_.SetOption("chkSend_Errors(7)", "1");
+  RunOnceMode = false;
+  before = machine_.ErrorLog();
   GuardScan();
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(boxes_.size(), 3u);
   ASSERT_EQ(alert_.reports.size(), 1u);
   EXPECT_TRUE(Contains(alert_.reports[0], " Cannot block the entry 'Pest' ")) << alert_.reports[0];
-  EXPECT_EQ(alert_.reports[0].substr(alert_.reports[0].size() - pest.size() - 1), " " + pest);
-  EXPECT_FALSE(Contains(machine_.ErrorLog(), "Cannot block the entry")) << machine_.ErrorLog();
-}
-
-// The same scan with the real alert window as the program wires it in, answered by
-// clicking its buttons on the driven clock: Allow, Block Forever, and a countdown that
-// runs out (a plain block). Each click is reported to the community service.
-TEST(ScanWithTheAlertTest, TheWindowsAnswersReachTheScan) {
-  ScanMachine machine;
-  machine.WriteRules(kNoPreRules, "");
-  ManualClock clock;
-  LoopbackPeer peer;
-  peer.SetReply("HTTP/1.0 200 OK\r\n\r\nthanks");
-  SetServerAddressForTesting(peer.Address());
-  machine.SetOption("chkAuto_BlockChk(0)", "0");
-  std::string keeper = machine.Program("keeper.exe", "keeper bytes");
-  std::string worm = machine.Program("worm.exe", "worm bytes");
-  std::string slow = machine.Program("slow.exe", "slow bytes");
-  machine.AddRunValue("Keeper", keeper);
-  machine.AddRunValue("Worm", worm);
-  machine.AddRunValue("Slow", slow);
-
-  std::vector<std::string> shown;
-  platform::Timer user("user", 100);
-  user.on_timer = [&] {
-    frmAlert::Controls* c = frmAlert::Default().controls();
-    if (!c || !c->form.Visible())
-      return;
-    std::string name = c->Label1(1).Caption();
-    if (shown.empty() || shown.back() != name)
-      shown.push_back(name);
-    if (name == "Keeper")
-      c->CtlAllow.Click();
-    else if (name == "Worm")
-      c->CtlBlockForever.Click();
-  };
-  user.SetEnabled(true);
-  GuardMode = true;
-  ScanStartup(RunwardenGuardWindows());
-  user.SetEnabled(false);
-  SetServerAddressForTesting("");
-
-  EXPECT_EQ(shown.size(), 3u) << testing::PrintToString(shown);
-  EXPECT_EQ(GetAllowedList(), "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
-  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Keeper", ""), keeper);
-  EXPECT_FALSE(HasValue(kHkcuRun, "Worm"));
-  EXPECT_FALSE(HasValue(kHkcuRun, "Slow"));
-  EXPECT_EQ(ReadRegValue(RegBackup("Slow"), "command", ""), slow);
-  // Two clicks, two reports; the countdown reports nothing.
-  ASSERT_EQ(peer.connections(), 2);
-  std::string reports = peer.requests()[0] + peer.requests()[1];
-  EXPECT_TRUE(Contains(reports, Md2Hex("keeper bytes"))) << reports;
-  EXPECT_TRUE(Contains(reports, Md2Hex("worm bytes"))) << reports;
-  EXPECT_FALSE(Contains(reports, Md2Hex("slow bytes"))) << reports;
+  EXPECT_EQ(alert_.reports[0].substr(alert_.reports[0].size() - pest.size() - 5),
+            " " + pest + " /bg");
+  EXPECT_FALSE(Contains(machine_.ErrorLog().substr(before.size()), "Cannot block the entry"));
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include "app/TextFunctions.h"
 
 #include "app/Settings.h"
@@ -14,112 +13,82 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScanMachine.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
 namespace {
 
-StartupEntryList OurEntries(const StartupEntryList& all) {
-  StartupEntryList ours;
-  for (const StartupEntry& entry : all)
-    if (entry.Name.rfind("RwTest", 0) == 0)
-      ours.push_back(entry);
-  return ours;
-}
-
 std::vector<std::string> Names(const StartupEntryList& entries) {
   std::vector<std::string> names;
   for (const StartupEntry& entry : entries)
-    names.push_back(entry.Name);
+    names.push_back(entry.Name.substr(0, entry.Name.find('.')));
   return names;
 }
-
-class CollectTest : public ::testing::Test {
- protected:
-  CollectTest() {
-    sandbox_.Own(kHklmRun);
-    sandbox_.Own(kHkcuRun);
-  }
-
-  RegistrySandbox sandbox_;
-  TestFolder folder_;
-};
 
 }  // namespace
 
 // Files and shortcut targets, no subfolders. A hidden item starts at logon like any other
 // (and hiding is how a harmful shortcut stays unseen), as a system file does; hidden and
 // system at once is the shell's own desktop.ini: never an entry, so never blocked.
-TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfoldersOrDesktopIni) {
-  std::string startup = folder_.File("Startup");
-  platform::CreateFolder(startup);
+TEST(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfoldersOrDesktopIni) {
+  ScanMachine machine;
+  const std::string startup = machine.Startup();
   platform::CreateFolder(startup + "\\Sub");
-  std::string target = folder_.Write("tray.exe", "MZ");
-  ASSERT_TRUE(platform::CreateShortcut(startup + "\\RwTest Tray.lnk", target));
-  folder_.Write("Startup\\Sub\\RwTest Deeper.bat", "@echo");
-  std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
-  std::string hidden = folder_.Write("Startup\\RwTest Hidden.bat", "@echo");
-  std::string system = folder_.Write("Startup\\RwTest System.bat", "@echo");
-  ASSERT_TRUE(
-      platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
-  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
-  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
+  std::string target = machine.Program("tray.exe", "MZ");
+  std::string link = machine.AddStartupShortcut("Tray", target);
+  machine.folder().Write("Startup\\Sub\\Deeper.bat", "@echo");
+  const struct {
+    const char* name;
+    uint32_t attributes;
+  } files[] = {{"desktop.ini", platform::kAttrHidden | platform::kAttrSystem},
+               {"Hidden.bat", platform::kAttrHidden},
+               {"System.bat", platform::kAttrSystem}};
+  for (const auto& file : files)
+    ASSERT_TRUE(platform::WriteAttributes(
+        machine.folder().Write(std::string("Startup\\") + file.name, "x"), file.attributes));
 
-  ScopedSpecialFolder user(platform::kFolderStartup, startup);
   StartupEntryList entries = ListStartupFolder(platform::kFolderStartup, "");
-  ASSERT_EQ(entries.size(), 3u) << testing::PrintToString(Names(entries));
   std::sort(entries.begin(), entries.end(),
             [](const StartupEntry& a, const StartupEntry& b) { return a.Location < b.Location; });
-  EXPECT_EQ(entries[0].Name.rfind("RwTest Hidden", 0), 0u);
-  EXPECT_EQ(entries[0].Command, hidden);
-  EXPECT_EQ(entries[0].Location, hidden);
-  EXPECT_EQ(entries[1].Location, system);
-  EXPECT_EQ(entries[2].Name, "RwTest Tray");
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"Hidden", "System", "Tray"}));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].Command, startup + "\\Hidden.bat");
+  EXPECT_EQ(entries[0].Location, startup + "\\Hidden.bat");
   EXPECT_EQ(LowerCase(entries[2].Command), LowerCase(target)) << entries[2].Command;
-  EXPECT_EQ(entries[2].Location, startup + "\\RwTest Tray.lnk");
-  EXPECT_EQ(entries[2].Kind, "2");
+  EXPECT_EQ(entries[2].Location, link);
+  EXPECT_EQ(entries[2].Kind, kKindFile);
   // By path the number is ignored; an unknown number or a missing folder gives nothing.
   EXPECT_EQ(ListStartupFolder(12345, startup).size(), 3u);
   EXPECT_TRUE(ListStartupFolder(12345, "").empty());
-  EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
+  EXPECT_TRUE(ListStartupFolder(0, machine.folder().File("Absent")).empty());
 }
 
-// The locations in their order, and the three that only version 5 has.
-TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+// The locations in their order, a redirected machine key followed by its 32-bit view,
+// and the three that only version 5 has.
+TEST(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+  ScanMachine machine;
   const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},
                                                  {platform::kFolderAltStartup, "Alt"},
-                                                 {platform::kFolderStartup, "User"},
+                                                 {platform::kFolderStartup, ""},
                                                  {platform::kFolderCommonAltStartup, "CommonAlt"}};
-  std::vector<std::unique_ptr<ScopedSpecialFolder>> overrides;
   for (const auto& [number, name] : folders) {
-    platform::CreateFolder(folder_.File(name));
-    folder_.Write(std::string(name) + "\\RwTest " + name + ".bat", "x");
-    overrides.push_back(std::make_unique<ScopedSpecialFolder>(number, folder_.File(name)));
+    std::string folder = *name ? "Startup" + std::to_string(number) : "Startup";
+    machine.folder().Write(folder + "\\" + (*name ? name : "User") + ".bat", "x");
   }
-  platform::CreateFolder(folder_.File("Win"));
-  platform::CreateFolder(folder_.File("Win\\tasks"));
-  folder_.Write("Win\\tasks\\RwTest Task.job", "x");
-  ScopedEnv windir("windir", folder_.File("Win"));
-  WriteRegValue(kHkcuRun, "RwTest HKCU", "b.exe");
-  WriteRegValue(kHklmRun, "RwTest HKLM", "a.exe");
-  // Every redirected machine key is followed by its 32-bit view.
-  const std::string wow_run =
-      "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-  sandbox_.Own(wow_run);
-  WriteRegValue(wow_run, "RwTest HKLM32", "c.exe");
-
+  platform::CreateFolder(machine.Windir() + "\\tasks");
+  machine.folder().Write("windows\\tasks\\Task.job", "x");
+  WriteRegValue(kHkcuRun, "HKCU", "b.exe");
+  WriteRegValue(kHklmRun, "HKLM", "a.exe");
+  WriteRegValue("HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "HKLM32",
+                "c.exe");
   auto names_at = [](int version) {
     ScopedVersion os(version);
-    std::vector<std::string> names;
-    for (const std::string& name : Names(OurEntries(CollectStartupEntries())))
-      names.push_back(name.substr(0, name.find('.')));
-    return names;
+    return Names(CollectStartupEntries());
   };
-  EXPECT_EQ(names_at(5), (std::vector<std::string>{"RwTest HKLM", "RwTest HKLM32", "RwTest HKCU",
-                                                   "RwTest Common", "RwTest Alt", "RwTest User",
-                                                   "RwTest CommonAlt", "RwTest Task"}));
-  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKLM32", "RwTest HKCU",
-                                                   "RwTest Common", "RwTest User"}));
+  EXPECT_EQ(names_at(5), (std::vector<std::string>{"HKLM", "HKLM32", "HKCU", "Common", "Alt",
+                                                   "User", "CommonAlt", "Task"}));
+  EXPECT_EQ(names_at(6), (std::vector<std::string>{"HKLM", "HKLM32", "HKCU", "Common", "User"}));
 }
 
 namespace {

@@ -31,22 +31,17 @@ const bool kSelfKillHelper = [] {
 }  // namespace
 
 TEST(ProcessNameTest, OnlyTheWholeNameWithOrWithoutItsExtensionMatches) {
-  const struct {
-    const char *process, *name;
-    bool matches;
-  } cases[] = {{"notepad.exe", "notepad.exe", true},
-               {"notepad.exe", "NOTEPAD", true},
-               {"NotePad.EXE", "notepad.exe", true},
-               {"my.tool.exe", "my.tool", true},
-               {"notepad.exe", "note", false},
-               {"explorer.exe", "e.exe", false},
-               {"services.exe", "e", false},
-               {"notepad.exe", "notepad.ex", false},
-               {"notepad.exe", "C:\\Windows\\notepad.exe", false},
-               {"notepad.exe", "", false},
-               {".exe", "", false}};
-  for (const auto& c : cases)
-    EXPECT_EQ(ProcessNameMatches(c.process, c.name), c.matches) << c.process << " " << c.name;
+  EXPECT_TRUE(ProcessNameMatches("notepad.exe", "notepad.exe"));
+  EXPECT_TRUE(ProcessNameMatches("notepad.exe", "NOTEPAD"));
+  EXPECT_TRUE(ProcessNameMatches("NotePad.EXE", "notepad.exe"));
+  EXPECT_TRUE(ProcessNameMatches("my.tool.exe", "my.tool"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "note"));
+  EXPECT_FALSE(ProcessNameMatches("explorer.exe", "e.exe"));
+  EXPECT_FALSE(ProcessNameMatches("services.exe", "e"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "notepad.ex"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", "C:\\Windows\\notepad.exe"));
+  EXPECT_FALSE(ProcessNameMatches("notepad.exe", ""));
+  EXPECT_FALSE(ProcessNameMatches(".exe", ""));
 }
 
 TEST(ProcessKillTest, EndsTheNamedProcessesAndSparesNamesThatMerelyContainIt) {

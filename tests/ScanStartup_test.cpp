@@ -310,57 +310,6 @@ TEST_F(ScanTest, AScriptHostsEntriesAreKnownByWhatTheyRun) {
   ASSERT_EQ(alert_.notices.size(), 1u);
 }
 
-// The single scan at logon asks nothing: undecided entries are muted (with a repair of
-// the system settings for each), listed ones are handled as listed, nothing is rated.
-TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
-  SystemValuesGuard system_values;
-  ScopedVersion five(5);
-  std::string pest = machine_.Program("pest.exe", "pest bytes");
-  std::string worm = machine_.Program("worm.exe", "worm bytes");
-  std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
-  std::string tray = machine_.Program("tray.exe", "tray bytes");
-  WriteRegValue(kSettingsKey, "Allowed",
-                "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
-  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
-  machine_.AddRunValue("Pest", pest + " /bg");
-  machine_.AddRunValue("Worm", worm);
-  machine_.AddRunValue("Keeper", keeper);
-  std::string link = machine_.AddStartupShortcut("Tray", tray);
-  WriteRegValue(kWinlogon, "uihost", "evil.exe");
-  // The program's own entries, in another letter case or in 8.3 form, are never touched.
-  machine_.folder().Write("Runwarden.exe", "MZ");
-  const std::string own = "\"" + UpperCase(machine_.Program()) + "\" /s";
-  const std::string short_own = GetShortPath(machine_.Program()) + " /r";
-  machine_.AddRunValue("Runwarden", own);
-  WriteRegValue(kHklmRunOnce, "Runwarden", short_own);
-
-  RunOnceMode = true;
-  Scan();
-
-  EXPECT_TRUE(alert_.alerts.empty());
-  EXPECT_TRUE(boxes_.empty());
-  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest + " /bg");
-  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
-  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), machine_.Pss() + "\\Tray.lnk");
-  EXPECT_FALSE(platform::FileSize(link) >= 0);
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Keeper", ""), keeper);
-  EXPECT_FALSE(HasValue(kHkcuRun, "Worm"));
-  EXPECT_EQ(ReadRegValue(RegBackup("Worm"), "command", ""), worm);
-  EXPECT_FALSE(HasValue(kMutedKey, std::string(kHkcuRun) + "\\Worm"));
-  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""), own);
-  EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), short_own);
-  // The first repair found the logon UI taken over, the second found it good again.
-  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");
-
-  // Nothing left to mute: no repair at all.
-  WriteRegValue(kWinlogon, "uihost", "evil.exe");
-  Scan();
-  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
-  EXPECT_EQ(ValueNames(kMutedKey).size(), 2u);
-}
-
 // The digests of a pass are taken before its walk; an entry whose file an earlier
 // entry's block took away meanwhile is still handled as one without a file.
 TEST_F(ScanTest, AFileTakenAwayEarlierInThePassHasNoDigest) {
@@ -504,38 +453,83 @@ TEST_F(GuardTest, WithoutEitherRuleFileItRefusesToStartAndTouchesNothing) {
   }
 }
 
-TEST_F(GuardTest, OnePassAsksAboutTheMutedEntriesThenChecksForUpdatesAndEnds) {
-  // The single scan at this logon muted the entry; the guard puts it back and asks.
-  machine_.AddRunValue("Pest", pest_ + " /bg");
+// The single scan at logon asks nothing: undecided entries are muted (with a repair of
+// the system settings for each), listed ones are handled as listed, nothing is rated.
+// The guard then writes its autostart values, puts the muted entries back before it
+// asks, rates, checks for updates (when it may) and ends.
+TEST_F(GuardTest, TheSingleScanMutesWhatIsUndecidedAndTheGuardPutsItBackAndAsks) {
+  SystemValuesGuard system_values;
+  ScopedVersion five(5);
+  const std::string& pest = pest_;
+  std::string worm = machine_.Program("worm.exe", "worm bytes");
+  std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
+  std::string tray = machine_.Program("tray.exe", "tray bytes");
+  WriteRegValue(kSettingsKey, "Allowed",
+                "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
+  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
+  machine_.AddRunValue("Pest", pest + " /bg");
+  machine_.AddRunValue("Worm", worm);
+  machine_.AddRunValue("Keeper", keeper);
+  std::string link = machine_.AddStartupShortcut("Tray", tray);
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
+  // The program's own entries, in another letter case or in 8.3 form, are never touched.
+  machine_.folder().Write("Runwarden.exe", "MZ");
+  const std::string own = "\"" + UpperCase(machine_.Program()) + "\" /s";
+  const std::string short_own = GetShortPath(machine_.Program()) + " /r";
+  machine_.AddRunValue("Runwarden", own);
+  WriteRegValue(kHklmRunOnce, "Runwarden", short_own);
+
   RunOnceMode = true;
-  ScanStartup(alert_.Windows());
-  RunOnceMode = false;
-  ASSERT_FALSE(HasValue(kHkcuRun, "Pest"));
+  Scan();
+
+  EXPECT_TRUE(alert_.alerts.empty());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest + " /bg");
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), machine_.Pss() + "\\Tray.lnk");
+  EXPECT_FALSE(platform::FileSize(link) >= 0);
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Keeper", ""), keeper);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Worm"));
+  EXPECT_EQ(ReadRegValue(RegBackup("Worm"), "command", ""), worm);
+  EXPECT_FALSE(HasValue(kMutedKey, std::string(kHkcuRun) + "\\Worm"));
+  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""), own);
+  EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), short_own);
+  // The first repair found the logon UI taken over, the second found it good again.
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");
+
+  RunOnceMode = false;  // the guard is another process
   bool back_in_place_when_asked = false;
   alert_.on_alert = [&](const AlertCall&) {
-    back_in_place_when_asked = ReadRegValue(kHkcuRun, "Pest", "") == pest_ + " /bg";
+    back_in_place_when_asked =
+        ReadRegValue(kHkcuRun, "Pest", "") == pest + " /bg" && platform::FileSize(link) >= 0;
   };
-  alert_.answers = {{"Pest", Answer::kAllow}};
-
+  alert_.answers = {{"Pest", Answer::kAllow}, {"Tray", Answer::kAllow}};
   EXPECT_TRUE(StartGuard(alert_.Windows()));
-
   EXPECT_EQ(ReadRegValue(kRunOnceKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /r");
   EXPECT_EQ(ReadRegValue(kRunKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /s");
-  ASSERT_EQ(alert_.alerts.size(), 1u);
+  ASSERT_EQ(alert_.alerts.size(), 2u);
   EXPECT_TRUE(back_in_place_when_asked);
   EXPECT_EQ(alert_.alerts[0].code, "N");  // the guard rates
   EXPECT_EQ(alert_.alerts[0].rating_text, "Adware");
-  EXPECT_EQ(ValueNames(kMutedKey).size(), 0u);
+  EXPECT_TRUE(ValueNames(kMutedKey).empty());
   EXPECT_EQ(alert_.hides, 1);
   EXPECT_EQ(alert_.update_checks, 1);
   EXPECT_EQ(alert_.unloads, 1);
   EXPECT_TRUE(alert_.notices.empty());
   EXPECT_FALSE(KeepGuarding);
-
   machine_.SetOption("chkAuto_Update(6)", "0");
   EXPECT_TRUE(StartGuard(alert_.Windows()));
   EXPECT_EQ(alert_.update_checks, 1);
   EXPECT_EQ(alert_.unloads, 2);
+
+  // Nothing left to mute: no repair at all.
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
+  RunOnceMode = true;
+  Scan();
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
+  EXPECT_TRUE(ValueNames(kMutedKey).empty());
 }
 
 // A first pass whose repair found hijacked settings: the red notice once, no update

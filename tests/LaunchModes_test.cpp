@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <vector>
 
 #include "app/AppInfo.h"
@@ -15,33 +14,28 @@
 namespace {
 
 // Whatever the path looks like (quoted or not, any case, short form, a folder named like
-// the program), the text after it is the argument; a path it cannot recognise ends at the
-// first blank.
+// the program, or the name alone), the text after it is the argument.
 TEST(CommandArgumentTextTest, EverythingAfterTheProgramsOwnPath) {
-  for (const std::string folder :
-       {"C:\\Program Files\\Runwarden", "C:\\Runwarden x\\Runwarden y"}) {
-    const std::string exe = folder + "\\Runwarden.exe";
-    std::string upper = exe;
-    for (char& c : upper)
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const char* argument : {"/s", "notepad.exe"}) {
-      EXPECT_EQ(CommandArgumentText(exe + " " + argument, exe), argument) << exe;
-      EXPECT_EQ(CommandArgumentText("\"" + exe + "\" " + argument, exe), argument) << exe;
-      EXPECT_EQ(CommandArgumentText(upper + " " + argument, exe), argument) << upper;
-    }
-    for (const std::string& alone : {exe, exe + "   ", "\"" + exe + "\""})
-      EXPECT_EQ(CommandArgumentText(alone, exe), "") << alone;
-  }
-  const std::string exe = "C:\\Program Files\\Runwarden Test\\Runwarden.exe";
-  const std::string short_exe = "C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~1.EXE";
-  // Started by name, as the options window and the terminating copies do.
-  EXPECT_EQ(CommandArgumentText("Runwarden.exe   /S", exe), "/S");
-  EXPECT_EQ(CommandArgumentText("Runwarden notepad.exe", exe), "notepad.exe");
+  const std::string exe = "C:\\Program Files\\Runwarden x\\Runwarden y\\Runwarden.exe";
+  const std::string short_exe = "C:\\PROGRA~1\\RUNWAR~1\\RUNWAR~2\\RUNWAR~1.EXE";
+  const struct {
+    std::string command, argument;
+  } cases[] = {
+      {exe + " /s", "/s"},
+      {"\"" + exe + "\" notepad.exe", "notepad.exe"},
+      {"C:\\PROGRAM FILES\\RUNWARDEN X\\RUNWARDEN Y\\RUNWARDEN.EXE /s", "/s"},
+      {exe + "   ", ""},
+      {"\"" + exe + "\"", ""},
+      {"Runwarden.exe   /S", "/S"},
+      {"Runwarden notepad.exe", "notepad.exe"},
+      {"c:\\progra~1\\runwar~1\\runwar~2\\runwar~1.exe /r", "/r"},
+      {"\"" + short_exe + "\" notepad.exe", "notepad.exe"},
+      {short_exe, ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CommandArgumentText(c.command, exe, short_exe), c.argument) << c.command;
+  // A short path it is not told of ends at the first blank.
   EXPECT_EQ(CommandArgumentText(short_exe + " /s", exe), "/s");
-  EXPECT_EQ(CommandArgumentText("c:\\progra~1\\runwar~1\\runwar~1.exe /r", exe, short_exe), "/r");
-  EXPECT_EQ(CommandArgumentText("\"" + short_exe + "\" notepad.exe", exe, short_exe),
-            "notepad.exe");
-  EXPECT_EQ(CommandArgumentText(short_exe, exe, short_exe), "");
 }
 
 struct Recorded {

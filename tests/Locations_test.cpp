@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
 #include "app/TextFunctions.h"
 
 #include "app/Settings.h"
@@ -15,199 +13,82 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "support/RegistrySandbox.h"
+#include "support/ScanMachine.h"
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
-using platform::RegData;
-
 namespace {
-
-constexpr char kTestKey[] = "HKCU\\Software\\RunwardenTests\\Values";
-
-void WriteRaw(const std::string& path,
-              const std::string& name,
-              uint32_t type,
-              const std::string& bytes) {
-  ASSERT_EQ(WriteRegRaw(path, name, RegData{type, bytes}), 0) << path << " " << name;
-}
-
-StartupEntryList OurEntries(const StartupEntryList& all) {
-  StartupEntryList ours;
-  for (const StartupEntry& entry : all)
-    if (entry.Name.rfind("RwTest", 0) == 0)
-      ours.push_back(entry);
-  return ours;
-}
 
 std::vector<std::string> Names(const StartupEntryList& entries) {
   std::vector<std::string> names;
   for (const StartupEntry& entry : entries)
-    names.push_back(entry.Name);
+    names.push_back(entry.Name.substr(0, entry.Name.find('.')));
   return names;
 }
 
-class CollectTest : public ::testing::Test {
- protected:
-  CollectTest() {
-    sandbox_.Own(kHklmRun);
-    sandbox_.Own(kHkcuRun);
-  }
-
-  RegistrySandbox sandbox_;
-  TestFolder folder_;
-};
-
 }  // namespace
-
-// A value gives name, command, key and kind; every value type has a text; a default
-// value counts only with data (nothing but a NUL, as every empty write leaves it, starts
-// nothing).
-TEST_F(CollectTest, EveryRegistryValueIsAnEntryWithATextButAnEmptyDefault) {
-  WriteRegValue(kHkcuRun, "Updater", "C:\\Prog\\upd.exe /quiet");
-  ASSERT_EQ(ListRegistryValues(kHkcuRun).size(), 1u);
-  EXPECT_EQ(ListRegistryValues(kHkcuRun)[0],
-            (StartupEntry{"Updater", "C:\\Prog\\upd.exe /quiet", kHkcuRun, "1"}));
-  EXPECT_EQ(EntryText(ListRegistryValues(kHkcuRun)[0]),
-            std::string("Updater<#>C:\\Prog\\upd.exe /quiet<#>") + kHkcuRun + "<#>1");
-  EXPECT_TRUE(ListRegistryValues("HKCU\\Software\\RunwardenTests\\Absent").empty());
-
-  const std::pair<uint32_t, std::string> empty_defaults[] = {
-      {platform::kRegSz, ""},
-      {platform::kRegSz, std::string(1, '\0')},
-      {platform::kRegExpandSz, std::string(2, '\0')}};
-  for (const auto& [type, bytes] : empty_defaults) {
-    WriteRaw(kTestKey, "", type, bytes);
-    EXPECT_TRUE(ListRegistryValues(kTestKey).empty()) << bytes.size();
-  }
-  WriteRegValue(kTestKey, "", "C:\\default.exe");
-  WriteRaw(kTestKey, "expand", platform::kRegExpandSz, std::string("%windir%\\x.exe\0", 15));
-  WriteRaw(kTestKey, "multi", platform::kRegMultiSz, std::string("a.exe\0b.exe\0\0", 13));
-  WriteRaw(kTestKey, "dword", platform::kRegDword, std::string("\xFE\xFF\xFF\xFF", 4));
-  WriteRaw(kTestKey, "bintext", platform::kRegBinary, std::string("C:\\bin.exe\0", 11));
-  WriteRaw(kTestKey, "binary", platform::kRegBinary, std::string("\x01\xAB\x00\xFF", 4));
-  WriteRaw(kTestKey, "qword", 11, std::string("\x00\x01\x00\x00\x00\x00\x00\x00", 8));
-  WriteRaw(kTestKey, "none", platform::kRegNone, std::string("\x7F\x05", 2));
-  std::map<std::string, std::string> commands;
-  for (const StartupEntry& entry : ListRegistryValues(kTestKey))
-    commands[entry.Name] = entry.Command;
-  EXPECT_EQ(commands,
-            (std::map<std::string, std::string>{{"", "C:\\default.exe"},
-                                                {"expand", std::string("%windir%\\x.exe\0", 15)},
-                                                {"multi", std::string("a.exe\0b.exe\0\0", 13)},
-                                                {"dword", "-2"},
-                                                {"bintext", "C:\\bin.exe"},
-                                                {"binary", "hex:01,ab,00,ff"},
-                                                {"qword", "256"},
-                                                {"none", "hex:7f,05"}}));
-}
 
 // Files and shortcut targets, no subfolders. A hidden item starts at logon like any other
 // (and hiding is how a harmful shortcut stays unseen), as a system file does; hidden and
 // system at once is the shell's own desktop.ini: never an entry, so never blocked.
-TEST_F(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfoldersOrDesktopIni) {
-  std::string startup = folder_.File("Startup");
-  platform::CreateFolder(startup);
+TEST(CollectTest, FoldersGiveFilesAndShortcutTargetsButNoSubfoldersOrDesktopIni) {
+  ScanMachine machine;
+  const std::string startup = machine.Startup();
   platform::CreateFolder(startup + "\\Sub");
-  std::string target = folder_.Write("tray.exe", "MZ");
-  ASSERT_TRUE(platform::CreateShortcut(startup + "\\RwTest Tray.lnk", target));
-  folder_.Write("Startup\\Sub\\RwTest Deeper.bat", "@echo");
-  std::string desktop_ini = folder_.Write("Startup\\desktop.ini", "[.ShellClassInfo]\r\n");
-  std::string hidden = folder_.Write("Startup\\RwTest Hidden.bat", "@echo");
-  std::string system = folder_.Write("Startup\\RwTest System.bat", "@echo");
-  ASSERT_TRUE(
-      platform::WriteAttributes(desktop_ini, platform::kAttrHidden | platform::kAttrSystem));
-  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden));
-  ASSERT_TRUE(platform::WriteAttributes(system, platform::kAttrSystem));
+  std::string target = machine.Program("tray.exe", "MZ");
+  std::string link = machine.AddStartupShortcut("Tray", target);
+  machine.folder().Write("Startup\\Sub\\Deeper.bat", "@echo");
+  const struct {
+    const char* name;
+    uint32_t attributes;
+  } files[] = {{"desktop.ini", platform::kAttrHidden | platform::kAttrSystem},
+               {"Hidden.bat", platform::kAttrHidden},
+               {"System.bat", platform::kAttrSystem}};
+  for (const auto& file : files)
+    ASSERT_TRUE(platform::WriteAttributes(
+        machine.folder().Write(std::string("Startup\\") + file.name, "x"), file.attributes));
 
-  ScopedSpecialFolder user(platform::kFolderStartup, startup);
   StartupEntryList entries = ListStartupFolder(platform::kFolderStartup, "");
-  ASSERT_EQ(entries.size(), 3u) << testing::PrintToString(Names(entries));
   std::sort(entries.begin(), entries.end(),
             [](const StartupEntry& a, const StartupEntry& b) { return a.Location < b.Location; });
-  EXPECT_EQ(entries[0].Name.rfind("RwTest Hidden", 0), 0u);
-  EXPECT_EQ(entries[0].Command, hidden);
-  EXPECT_EQ(entries[0].Location, hidden);
-  EXPECT_EQ(entries[1].Location, system);
-  EXPECT_EQ(entries[2].Name, "RwTest Tray");
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"Hidden", "System", "Tray"}));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].Command, startup + "\\Hidden.bat");
+  EXPECT_EQ(entries[0].Location, startup + "\\Hidden.bat");
   EXPECT_EQ(LowerCase(entries[2].Command), LowerCase(target)) << entries[2].Command;
-  EXPECT_EQ(entries[2].Location, startup + "\\RwTest Tray.lnk");
-  EXPECT_EQ(entries[2].Kind, "2");
+  EXPECT_EQ(entries[2].Location, link);
+  EXPECT_EQ(entries[2].Kind, kKindFile);
   // By path the number is ignored; an unknown number or a missing folder gives nothing.
   EXPECT_EQ(ListStartupFolder(12345, startup).size(), 3u);
   EXPECT_TRUE(ListStartupFolder(12345, "").empty());
-  EXPECT_TRUE(ListStartupFolder(0, folder_.File("Absent")).empty());
+  EXPECT_TRUE(ListStartupFolder(0, machine.folder().File("Absent")).empty());
 }
 
-// The locations in their order, and the three that only version 5 has.
-TEST_F(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+// The locations in their order, a redirected machine key followed by its 32-bit view,
+// and the three that only version 5 has.
+TEST(CollectTest, LocationsComeInTheirOrderWithTheVersionConditions) {
+  ScanMachine machine;
   const std::pair<int, const char*> folders[] = {{platform::kFolderCommonStartup, "Common"},
                                                  {platform::kFolderAltStartup, "Alt"},
-                                                 {platform::kFolderStartup, "User"},
+                                                 {platform::kFolderStartup, ""},
                                                  {platform::kFolderCommonAltStartup, "CommonAlt"}};
-  std::vector<std::unique_ptr<ScopedSpecialFolder>> overrides;
   for (const auto& [number, name] : folders) {
-    platform::CreateFolder(folder_.File(name));
-    folder_.Write(std::string(name) + "\\RwTest " + name + ".bat", "x");
-    overrides.push_back(std::make_unique<ScopedSpecialFolder>(number, folder_.File(name)));
+    std::string folder = *name ? "Startup" + std::to_string(number) : "Startup";
+    machine.folder().Write(folder + "\\" + (*name ? name : "User") + ".bat", "x");
   }
-  platform::CreateFolder(folder_.File("Win"));
-  platform::CreateFolder(folder_.File("Win\\tasks"));
-  folder_.Write("Win\\tasks\\RwTest Task.job", "x");
-  ScopedEnv windir("windir", folder_.File("Win"));
-  WriteRegValue(kHkcuRun, "RwTest HKCU", "b.exe");
-  WriteRegValue(kHklmRun, "RwTest HKLM", "a.exe");
-
+  platform::CreateFolder(machine.Windir() + "\\tasks");
+  machine.folder().Write("windows\\tasks\\Task.job", "x");
+  WriteRegValue(kHkcuRun, "HKCU", "b.exe");
+  WriteRegValue(kHklmRun, "HKLM", "a.exe");
+  WriteRegValue("HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "HKLM32",
+                "c.exe");
   auto names_at = [](int version) {
     ScopedVersion os(version);
-    std::vector<std::string> names;
-    for (const std::string& name : Names(OurEntries(CollectStartupEntries())))
-      names.push_back(name.substr(0, name.find('.')));
-    return names;
+    return Names(CollectStartupEntries());
   };
-  EXPECT_EQ(names_at(5),
-            (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common", "RwTest Alt",
-                                      "RwTest User", "RwTest CommonAlt", "RwTest Task"}));
-  EXPECT_EQ(names_at(6), (std::vector<std::string>{"RwTest HKLM", "RwTest HKCU", "RwTest Common",
-                                                   "RwTest User"}));
-}
-
-// What a 32-bit program registers for the machine: seen, muted, restored and blocked
-// in its own view, with no case of its own anywhere.
-TEST_F(CollectTest, AThirtyTwoBitProgramsMachineValueIsSeenMutedRestoredAndBlocked) {
-  const std::string wow_run =
-      "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-  sandbox_.Own(wow_run);
-  sandbox_.Own(kStartupRegBackupKey);
-  ProgramLocation program(folder_.File("Runwarden.exe"));
-  std::string file = folder_.Write("upd32.exe", "MZ");
-  WriteRegValue(wow_run, "RwTest Updater32", file + " /tray");
-
-  // Every redirected machine key is followed by its 32-bit view.
-  const std::vector<std::string>& keys = RegistryLocations();
-  EXPECT_EQ(keys.size(), 20u);
-  for (size_t i = 1; i < keys.size(); ++i)
-    if (keys[i].rfind("HKLM\\SOFTWARE\\WOW6432Node\\", 0) == 0)
-      EXPECT_EQ("HKLM\\SOFTWARE\\" + keys[i].substr(26), keys[i - 1]);
-  EXPECT_EQ(std::count_if(keys.begin(), keys.end(),
-                          [](const std::string& key) { return key.find("WOW6432Node") == 14; }),
-            6);
-
-  StartupEntryList ours = OurEntries(CollectStartupEntries());
-  ASSERT_EQ(ours.size(), 1u) << testing::PrintToString(Names(ours));
-  EXPECT_EQ(ours[0], (StartupEntry{"RwTest Updater32", file + " /tray", wow_run, "1"}));
-
-  ASSERT_TRUE(MuteEntry(ours[0], folder_.File("pss")));
-  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
-  RestoreMutedEntries();
-  EXPECT_EQ(ReadRegValue(wow_run, "RwTest Updater32", ""), file + " /tray");
-
-  ASSERT_TRUE(RemoveStartupEntry(ours[0], file, folder_.File("pss")));
-  EXPECT_TRUE(OurEntries(CollectStartupEntries()).empty());
-  std::string backup = std::string(kStartupRegBackupKey) + "\\RwTest Updater32";
-  EXPECT_EQ(ReadRegValue(backup, "hkey", ""), "HKLM");
-  EXPECT_EQ(ReadRegValue(backup, "key", ""),
-            "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(ReadRegValue(backup, "command", ""), file + " /tray");
+  EXPECT_EQ(names_at(5), (std::vector<std::string>{"HKLM", "HKLM32", "HKCU", "Common", "Alt",
+                                                   "User", "CommonAlt", "Task"}));
+  EXPECT_EQ(names_at(6), (std::vector<std::string>{"HKLM", "HKLM32", "HKCU", "Common", "User"}));
 }
 
 namespace {
@@ -299,24 +180,20 @@ TEST_F(RatingTest, HashesAreCachedByPathAndClearedOncePerDay) {
 }
 
 TEST(DescribeRatingTest, EveryCodeHasItsAdviceColourAndPercent) {
-  struct Case {
-    const char* code;
-    const char* advice;
+  const struct {
+    const char *code, *advice;
     int32_t colour, percent;
   } cases[] = {{"X", "Harmful file, Block it", 255, 100},
                {"y", "Safe to remain in startup", 65280, 100},
                {"N", "Not needed, Block it", 65535, 100},
                {"u", "If you need it, Allow it", 65280, 50},
-               {"?", "Unknown, Check Community", 65535, 50}};
-  for (const Case& c : cases) {
-    int32_t colour = -1, percent = -1;
+               {"?", "Unknown, Check Community", 65535, 50},
+               {"Z", "", 7, 8},  // an unknown code leaves both as they were
+               {"", "", 7, 8}};
+  for (const auto& c : cases) {
+    int32_t colour = 7, percent = 8;
     EXPECT_EQ(DescribeRating(c.code, colour, percent), c.advice);
     EXPECT_EQ(colour, c.colour) << c.code;
     EXPECT_EQ(percent, c.percent) << c.code;
   }
-  int32_t colour = 7, percent = 8;
-  EXPECT_EQ(DescribeRating("Z", colour, percent), "");
-  EXPECT_EQ(DescribeRating("", colour, percent), "");
-  EXPECT_EQ(colour, 7);
-  EXPECT_EQ(percent, 8);
 }

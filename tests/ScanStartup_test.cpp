@@ -1,33 +1,39 @@
 // The scan pass, one case per outcome a user can tell apart: allowed, blocked for ever,
 // blocked, a missing file, a harmful file (with and without termination), the single
-// scan's muting, the program's own entry, and the error prompt. The alert is a stand-in
-// that answers as told (the real one answers in the last test); the registry, the files
-// and the logs are real.
+// scan's muting, the program's own entry, and the error prompt; and the two runs at logon
+// around it: the guard ("/s") with its rule-file check, its autostart values, the muted
+// entries put back (once the single scan has ended) before it asks, one pass and the
+// update check, or the resident passes after hijacked settings. The alert is a stand-in
+// that answers as told (the real one is pressed by the end-to-end guard run); the
+// registry, the files and the logs are real.
 #include "guard/Scan.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/AppInfo.h"
+#include "app/LaunchModes.h"
 #include "app/Settings.h"
 #include "app/ShortPath.h"
 #include "app/TextFunctions.h"
 #include "guard/Blocking.h"
+#include "guard/GuardLoop.h"
 #include "guard/Md2.h"
 #include "guard/ProcessKill.h"
 #include "guard/Rating.h"
 #include "guard/RuleLists.h"
 #include "main/ProgramModes.h"
-#include "net/ServerAddress.h"
 #include "platform/events.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/session_lock.h"
 #include "platform/sound.h"
 #include "platform/system.h"
+#include "platform/window.h"
 #include "registry/Registry.h"
-#include "support/LoopbackPeer.h"
 #include "support/Programs.h"
 #include "support/ScanMachine.h"
-#include "ui/AlertWindow.h"
 
 namespace {
 
@@ -67,6 +73,8 @@ class ScanTest : public ::testing::Test {
 
 TEST_F(ScanTest, TheAnswersAreCarriedOutAndRemembered) {
   std::string keeper = machine_.Program("Keeper.exe", "keeper bytes");
+  // Hidden and system at once, it is there like any other file: hashed, never "Not Exists".
+  ASSERT_TRUE(platform::WriteAttributes(keeper, platform::kAttrHidden | platform::kAttrSystem));
   std::string pest = machine_.Program("pest.exe", "pest bytes");
   std::string worm = machine_.Program("worm.exe", "worm bytes");
   std::string tray = machine_.Program("tray.exe", "tray bytes");
@@ -257,28 +265,6 @@ TEST_F(ScanTest, AHarmfulFileIsBlockedForEverAndTheNoticeSaysWhetherItStillRuns)
   platform::RecordPlayedSoundsForTesting(false);
 }
 
-// A file that is hidden and system at once is there like any other: hashed, and blocked
-// for ever as harmful with the notice that follows termination. Only a file that is not
-// there is "Not Exists".
-TEST_F(ScanTest, AHiddenSystemFileIsThereLikeAnyOther) {
-  std::string hidden = machine_.Program("hidden.exe", "hidden bytes");
-  ASSERT_TRUE(platform::WriteAttributes(hidden, platform::kAttrHidden | platform::kAttrSystem));
-  machine_.WriteRules(kNoPreRules, "[" + Md2Hex("hidden bytes") + "]\r\nname=Trojan.Hidden\r\n");
-  machine_.AddRunValue("Hidden", hidden + " /q");
-  {
-    ManualClock clock;  // the wait for the copies costs no time
-    GuardScan();
-  }
-  EXPECT_FALSE(HasValue(kHkcuRun, "Hidden"));
-  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(hidden) + "<#>" + Md2Hex("hidden bytes"));
-  ASSERT_EQ(alert_.notices.size(), 1u);
-  EXPECT_EQ(alert_.notices[0].color, kNoticeBlue);
-  std::string log = machine_.EventLog();
-  EXPECT_TRUE(Contains(log, "\tBlocked Harmful File '" + LowerCase(hidden) + "'")) << log;
-  EXPECT_FALSE(Contains(log, "Not Exists")) << log;
-  EXPECT_GE(platform::FileSize(hidden), 0);
-}
-
 // A script host is known by what it runs. Allowing "cmd /c echo" allows that command
 // only, not a script run the same way; a record made before, holding the host's own
 // digest, no longer lets its entries pass, while other files' records keep their meaning.
@@ -325,57 +311,6 @@ TEST_F(ScanTest, AScriptHostsEntriesAreKnownByWhatTheyRun) {
   EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(evil) + "<#>" + Md2Hex("evil bytes") + "<#>" + cmd +
                                   "<#>" + Md2Hex("cmd bytes"));
   ASSERT_EQ(alert_.notices.size(), 1u);
-}
-
-// The single scan at logon asks nothing: undecided entries are muted (with a repair of
-// the system settings for each), listed ones are handled as listed, nothing is rated.
-TEST_F(ScanTest, TheSingleScanMutesUndecidedEntriesAndAsksNothing) {
-  SystemValuesGuard system_values;
-  ScopedVersion five(5);
-  std::string pest = machine_.Program("pest.exe", "pest bytes");
-  std::string worm = machine_.Program("worm.exe", "worm bytes");
-  std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
-  std::string tray = machine_.Program("tray.exe", "tray bytes");
-  WriteRegValue(kSettingsKey, "Allowed",
-                "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
-  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
-  machine_.AddRunValue("Pest", pest + " /bg");
-  machine_.AddRunValue("Worm", worm);
-  machine_.AddRunValue("Keeper", keeper);
-  std::string link = machine_.AddStartupShortcut("Tray", tray);
-  WriteRegValue(kWinlogon, "uihost", "evil.exe");
-  // The program's own entries, in another letter case or in 8.3 form, are never touched.
-  machine_.folder().Write("Runwarden.exe", "MZ");
-  const std::string own = "\"" + UpperCase(machine_.Program()) + "\" /s";
-  const std::string short_own = GetShortPath(machine_.Program()) + " /r";
-  machine_.AddRunValue("Runwarden", own);
-  WriteRegValue(kHklmRunOnce, "Runwarden", short_own);
-
-  RunOnceMode = true;
-  Scan();
-
-  EXPECT_TRUE(alert_.alerts.empty());
-  EXPECT_TRUE(boxes_.empty());
-  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest + " /bg");
-  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
-  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), machine_.Pss() + "\\Tray.lnk");
-  EXPECT_FALSE(platform::FileSize(link) >= 0);
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Keeper", ""), keeper);
-  EXPECT_FALSE(HasValue(kHkcuRun, "Worm"));
-  EXPECT_EQ(ReadRegValue(RegBackup("Worm"), "command", ""), worm);
-  EXPECT_FALSE(HasValue(kMutedKey, std::string(kHkcuRun) + "\\Worm"));
-  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
-  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""), own);
-  EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), short_own);
-  // The first repair found the logon UI taken over, the second found it good again.
-  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
-  EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");
-
-  // Nothing left to mute: no repair at all.
-  WriteRegValue(kWinlogon, "uihost", "evil.exe");
-  Scan();
-  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
-  EXPECT_EQ(ValueNames(kMutedKey).size(), 2u);
 }
 
 // The digests of a pass are taken before its walk; an entry whose file an earlier
@@ -465,71 +400,288 @@ TEST_F(ScanTest, AnErrorIsLoggedAndTheUserAskedToSendTheLogUntilTheyDecline) {
   Scan();
   EXPECT_EQ(boxes_.size(), 3u);
   EXPECT_TRUE(Contains(machine_.ErrorLog(), "Cannot mute the entry 'Pest' "));
-  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
-}
 
-TEST_F(ScanTest, WithSendErrorsOnTheReportIsSentInsteadOfLoggedOrPrompted) {
-  std::string pest = machine_.Program("pest.exe", "pest bytes");
-  machine_.AddRunValue("Pest", pest);
-  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
+  // With "Send Errors" on the report is sent instead, neither logged nor prompted.
+  machine_.SetOption("chkSend_Errors(7)", "1");
+  RunOnceMode = false;
+  before = machine_.ErrorLog();
   GuardScan();
   platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(boxes_.size(), 3u);
   ASSERT_EQ(alert_.reports.size(), 1u);
   EXPECT_TRUE(Contains(alert_.reports[0], " Cannot block the entry 'Pest' ")) << alert_.reports[0];
-  EXPECT_EQ(alert_.reports[0].substr(alert_.reports[0].size() - pest.size() - 1), " " + pest);
-  EXPECT_FALSE(Contains(machine_.ErrorLog(), "Cannot block the entry")) << machine_.ErrorLog();
+  EXPECT_EQ(alert_.reports[0].substr(alert_.reports[0].size() - pest.size() - 5),
+            " " + pest + " /bg");
+  EXPECT_FALSE(Contains(machine_.ErrorLog().substr(before.size()), "Cannot block the entry"));
 }
 
-// The same scan with the real alert window as the program wires it in, answered by
-// clicking its buttons on the driven clock: Allow, Block Forever, and a countdown that
-// runs out (a plain block). Each click is reported to the community service.
-TEST(ScanWithTheAlertTest, TheWindowsAnswersReachTheScan) {
-  ScanMachine machine;
-  machine.WriteRules(kNoPreRules, "");
-  ManualClock clock;
-  LoopbackPeer peer;
-  peer.SetReply("HTTP/1.0 200 OK\r\n\r\nthanks");
-  SetServerAddressForTesting(peer.Address());
-  machine.SetOption("chkAuto_BlockChk(0)", "0");
-  std::string keeper = machine.Program("keeper.exe", "keeper bytes");
-  std::string worm = machine.Program("worm.exe", "worm bytes");
-  std::string slow = machine.Program("slow.exe", "slow bytes");
-  machine.AddRunValue("Keeper", keeper);
-  machine.AddRunValue("Worm", worm);
-  machine.AddRunValue("Slow", slow);
+namespace {
 
-  std::vector<std::string> shown;
-  platform::Timer user("user", 100);
-  user.on_timer = [&] {
-    frmAlert::Controls* c = frmAlert::Default().controls();
-    if (!c || !c->form.Visible())
-      return;
-    std::string name = c->Label1(1).Caption();
-    if (shown.empty() || shown.back() != name)
-      shown.push_back(name);
-    if (name == "Keeper")
-      c->CtlAllow.Click();
-    else if (name == "Worm")
-      c->CtlBlockForever.Click();
-  };
-  user.SetEnabled(true);
-  GuardMode = true;
-  ScanStartup(RunwardenGuardWindows());
-  user.SetEnabled(false);
-  SetServerAddressForTesting("");
+// The guard's runs ("/s") and the single scan's ("/r") around them, with a Pest the rule
+// file rates as not needed.
+class GuardTest : public ScanTest {
+ protected:
+  GuardTest() { machine_.WriteRules("[Pest]\r\nF=pest.exe\r\nC=N\r\nD=Adware\r\n", ""); }
+  const std::string pest_ = machine_.Program("pest.exe", "pest bytes");
+};
 
-  EXPECT_EQ(shown.size(), 3u) << testing::PrintToString(shown);
-  EXPECT_EQ(GetAllowedList(), "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
-  EXPECT_EQ(GetBlockedList(), "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
+constexpr char kSettingChanged[] =
+    "Found a setting change and fixed some of them! It might be a spyware or harmful file in "
+    "your system. Please scan your computer with a antivirus and antispyware!";
+
+}  // namespace
+
+TEST_F(GuardTest, WithoutEitherRuleFileItRefusesToStartAndTouchesNothing) {
+  machine_.AddRunValue("Pest", pest_);
+  WriteRegValue(kMutedKey, std::string(kHkcuRun) + "\\Muted", pest_);
+  for (const std::string missing : {"prerules.ini", "virrules.ini"}) {
+    SCOPED_TRACE(missing);
+    machine_.WriteRules("", "");
+    platform::RemoveFile(machine_.folder().File(missing));
+    boxes_.clear();
+    EXPECT_FALSE(StartGuard(alert_.Windows()));
+
+    std::string text = "Missing file - " + missing + ", cannot check harmfull files!";
+    std::string log = machine_.ErrorLog();
+    EXPECT_EQ(log.substr(log.size() - text.size() - 1), "\t" + text) << log;
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, text + "\r\n\r\nThis application will now terminate!");
+    EXPECT_EQ(boxes_[0].title, "Runwarden - Critical Error");
+    EXPECT_EQ(boxes_[0].style, platform::kMbOk | platform::kMbIconCritical);
+    EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+    EXPECT_FALSE(HasValue(kRunOnceKey, kAutostartValue));
+    EXPECT_FALSE(HasValue(kHkcuRun, "Muted"));
+    EXPECT_TRUE(alert_.alerts.empty());
+    EXPECT_FALSE(GuardMode);
+  }
+}
+
+// The single scan at logon asks nothing: undecided entries are muted (with a repair of
+// the system settings for each), listed ones are handled as listed, nothing is rated.
+// The guard then writes its autostart values, puts the muted entries back before it
+// asks, rates, checks for updates (when it may) and ends.
+TEST_F(GuardTest, TheSingleScanMutesWhatIsUndecidedAndTheGuardPutsItBackAndAsks) {
+  SystemValuesGuard system_values;
+  ScopedVersion five(5);
+  const std::string& pest = pest_;
+  std::string worm = machine_.Program("worm.exe", "worm bytes");
+  std::string keeper = machine_.Program("keeper.exe", "keeper bytes");
+  std::string tray = machine_.Program("tray.exe", "tray bytes");
+  WriteRegValue(kSettingsKey, "Allowed",
+                "<#>" + LowerCase(keeper) + "<#>" + Md2Hex("keeper bytes"));
+  WriteRegValue(kSettingsKey, "Blocked", "<#>" + LowerCase(worm) + "<#>" + Md2Hex("worm bytes"));
+  machine_.AddRunValue("Pest", pest + " /bg");
+  machine_.AddRunValue("Worm", worm);
+  machine_.AddRunValue("Keeper", keeper);
+  std::string link = machine_.AddStartupShortcut("Tray", tray);
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
+  // The program's own entries, in another letter case or in 8.3 form, are never touched.
+  machine_.folder().Write("Runwarden.exe", "MZ");
+  const std::string own = "\"" + UpperCase(machine_.Program()) + "\" /s";
+  const std::string short_own = GetShortPath(machine_.Program()) + " /r";
+  machine_.AddRunValue("Runwarden", own);
+  WriteRegValue(kHklmRunOnce, "Runwarden", short_own);
+
+  RunOnceMode = true;
+  Scan();
+
+  EXPECT_TRUE(alert_.alerts.empty());
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest + " /bg");
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, link, ""), machine_.Pss() + "\\Tray.lnk");
+  EXPECT_FALSE(platform::FileSize(link) >= 0);
   EXPECT_EQ(ReadRegValue(kHkcuRun, "Keeper", ""), keeper);
   EXPECT_FALSE(HasValue(kHkcuRun, "Worm"));
-  EXPECT_FALSE(HasValue(kHkcuRun, "Slow"));
-  EXPECT_EQ(ReadRegValue(RegBackup("Slow"), "command", ""), slow);
-  // Two clicks, two reports; the countdown reports nothing.
-  ASSERT_EQ(peer.connections(), 2);
-  std::string reports = peer.requests()[0] + peer.requests()[1];
-  EXPECT_TRUE(Contains(reports, Md2Hex("keeper bytes"))) << reports;
-  EXPECT_TRUE(Contains(reports, Md2Hex("worm bytes"))) << reports;
-  EXPECT_FALSE(Contains(reports, Md2Hex("slow bytes"))) << reports;
+  EXPECT_EQ(ReadRegValue(RegBackup("Worm"), "command", ""), worm);
+  EXPECT_FALSE(HasValue(kMutedKey, std::string(kHkcuRun) + "\\Worm"));
+  EXPECT_EQ(EnumRegValues(kCachedKey).Count(), 0);
+  EXPECT_EQ(ReadRegValue(kHkcuRun, "Runwarden", ""), own);
+  EXPECT_EQ(ReadRegValue(kHklmRunOnce, "Runwarden", ""), short_own);
+  // The first repair found the logon UI taken over, the second found it good again.
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
+  EXPECT_EQ(ReadRegValue(kSettingsKey, "ALERT", ""), "0");
+
+  RunOnceMode = false;  // the guard is another process
+  bool back_in_place_when_asked = false;
+  alert_.on_alert = [&](const AlertCall&) {
+    back_in_place_when_asked =
+        ReadRegValue(kHkcuRun, "Pest", "") == pest + " /bg" && platform::FileSize(link) >= 0;
+  };
+  alert_.answers = {{"Pest", Answer::kAllow}, {"Tray", Answer::kAllow}};
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_EQ(ReadRegValue(kRunOnceKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /r");
+  EXPECT_EQ(ReadRegValue(kRunKey, kAutostartValue, ""), "\"" + machine_.Program() + "\" /s");
+  ASSERT_EQ(alert_.alerts.size(), 2u);
+  EXPECT_TRUE(back_in_place_when_asked);
+  EXPECT_EQ(alert_.alerts[0].code, "N");  // the guard rates
+  EXPECT_EQ(alert_.alerts[0].rating_text, "Adware");
+  EXPECT_TRUE(ValueNames(kMutedKey).empty());
+  EXPECT_EQ(alert_.hides, 1);
+  EXPECT_EQ(alert_.update_checks, 1);
+  EXPECT_EQ(alert_.unloads, 1);
+  EXPECT_TRUE(alert_.notices.empty());
+  EXPECT_FALSE(KeepGuarding);
+  machine_.SetOption("chkAuto_Update(6)", "0");
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_EQ(alert_.update_checks, 1);
+  EXPECT_EQ(alert_.unloads, 2);
+
+  // Nothing left to mute: no repair at all.
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
+  RunOnceMode = true;
+  Scan();
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "evil.exe");
+  EXPECT_TRUE(ValueNames(kMutedKey).empty());
+}
+
+// A first pass whose repair found hijacked settings: the red notice once, no update
+// check, and a pass every 5 seconds from then on, the pauses letting messages run.
+TEST_F(GuardTest, HijackedSettingsKeepTheGuardPassingEveryFiveSeconds) {
+  SystemValuesGuard system_values;
+  ScopedVersion five(5);
+  WriteRegValue(kWinlogon, "uihost", "evil.exe");
+  ManualClock clock;
+  std::vector<uint32_t> pass_ends;
+  GuardWindows windows = alert_.Windows();
+  windows.HideAlert = [&] { pass_ends.push_back(platform::TickCount()); };
+  int ticks = 0;
+  platform::Timer messages("messages", 1000);
+  messages.on_timer = [&] { ++ticks; };
+  messages.SetEnabled(true);
+  LimitGuardPassesForTesting(3);
+
+  EXPECT_TRUE(StartGuard(windows));
+
+  ASSERT_EQ(pass_ends.size(), 3u);
+  for (size_t i = 1; i < pass_ends.size(); ++i) {
+    EXPECT_GE(pass_ends[i] - pass_ends[i - 1], kGuardPauseMs);
+    EXPECT_LT(pass_ends[i] - pass_ends[i - 1], kGuardPauseMs + 1000);
+  }
+  EXPECT_GE(ticks, 2);
+  ASSERT_EQ(alert_.notices.size(), 1u);
+  EXPECT_EQ(alert_.notices[0].message, kSettingChanged);
+  EXPECT_EQ(alert_.notices[0].color, 255u);
+  EXPECT_EQ(alert_.update_checks, 0);
+  EXPECT_EQ(alert_.unloads, 0);
+  EXPECT_TRUE(KeepGuarding);
+  EXPECT_EQ(ReadRegValue(kWinlogon, "uihost", ""), "%windir%\\resources\\logon\\logonui.exe");
+}
+
+// Time goes on between two readings of the clock. The pause reads it once a round, so
+// however far it moves meanwhile, the rest never aims past a deadline that has already
+// gone by (which would be a wait of 49 days). Each step size puts the deadline between
+// two readings somewhere along the way.
+TEST(GuardPauseTest, ARestNeverOutlastsTheDeadlineHoweverTheClockMoves) {
+  ManualClock clock;
+  for (uint32_t step = 100; step < kGuardPauseMs; step += 100) {
+    SCOPED_TRACE(step);
+    platform::StepClockOnReadingForTesting(step);
+    uint32_t start = platform::TickCount();
+    PauseLettingMessagesRun(kGuardPauseMs);
+    uint32_t took = platform::TickCount() - start;
+    EXPECT_GE(took, kGuardPauseMs);
+    EXPECT_LE(took, kGuardPauseMs + 4 * step);
+    EXPECT_LE(platform::LongestIdleForTesting(), kGuardPauseMs);
+  }
+}
+
+// The single scan holds its lock while it runs (seen here from its error report). A guard
+// that starts meanwhile puts nothing back, letting messages run, until the scan ends; one
+// still running after the longest wait leaves the muted entries for the next start.
+TEST_F(GuardTest, TheGuardPutsNothingBackWhileTheSingleScanRuns) {
+  machine_.AddRunValue("Pest", pest_);
+  GuardWindows scan_windows = alert_.Windows();
+  bool held_while_scanning = false;
+  scan_windows.SubmitError = [&](const std::string&) {
+    held_while_scanning = platform::SessionLockHeld(kEarlyScanLock);
+  };
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, true);
+  ScanOnce(scan_windows);  // the value cannot be muted: an error
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::CurrentUser, false);
+  EXPECT_TRUE(held_while_scanning);
+  EXPECT_FALSE(platform::SessionLockHeld(kEarlyScanLock));
+  ScanOnce(alert_.Windows());  // muted, and no autostart value written
+  EXPECT_TRUE(RunOnceMode);
+  RunOnceMode = false;  // the guard is another process
+  ASSERT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+
+  ManualClock clock;
+  const uint32_t start = platform::TickCount();
+  std::optional<platform::SessionLock> scan(std::in_place, kEarlyScanLock);
+  platform::Timer scan_end("scan end", 20000);
+  bool back_before_the_scan_ended = true;
+  scan_end.on_timer = [&] {
+    back_before_the_scan_ended = HasValue(kHkcuRun, "Pest");
+    scan.reset();
+    scan_end.SetEnabled(false);
+  };
+  scan_end.SetEnabled(true);
+  alert_.answers = {{"Pest", Answer::kAllow}};
+  uint32_t asked_after = 0;
+  alert_.on_alert = [&](const AlertCall&) { asked_after = platform::TickCount() - start; };
+
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_FALSE(scan.has_value()) << "no message ran while the guard waited";
+  EXPECT_FALSE(back_before_the_scan_ended);
+  EXPECT_GE(asked_after, 20000u);
+  EXPECT_LT(asked_after, 21000u);
+  ASSERT_EQ(alert_.alerts.size(), 1u);
+
+  // A scan that never ends.
+  DeleteRegValue(kHkcuRun, "Pest");
+  WriteRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", pest_);
+  platform::SessionLock stuck(kEarlyScanLock);
+  const uint32_t stuck_start = platform::TickCount();
+  EXPECT_TRUE(StartGuard(alert_.Windows()));
+  EXPECT_GE(platform::TickCount() - stuck_start, kEarlyScanWaitMs);
+  EXPECT_LT(platform::TickCount() - stuck_start, kEarlyScanWaitMs + 1000);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kMutedKey, std::string(kHkcuRun) + "\\Pest", ""), pest_);
+  EXPECT_EQ(alert_.alerts.size(), 1u);
+  EXPECT_NE(machine_.ErrorLog().find("The early scan is still running: the muted entries stay "
+                                     "aside until the next start of the guard"),
+            std::string::npos);
+}
+
+// A standard user: nothing of the machine's can be written, so no answer could be kept.
+// The early scan holds back only the user's own values, recorded in the user's key; the
+// guard puts them back, asks nothing and says why, once.
+TEST_F(GuardTest, WithoutTheMachinesSettingsOnlyTheUsersValuesAreHeldBackAndNothingIsAsked) {
+  const std::string record = std::string(kHkcuRun) + "\\Pest";
+  machine_.AddRunValue("Pest", pest_);
+  WriteRegValue(kHklmRun, "Machine pest", pest_);
+  machine_.AddStartupShortcut("Pest", pest_);
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, true);
+  ScanOnce(alert_.Windows());
+  EXPECT_TRUE(LimitedRights);
+  EXPECT_FALSE(HasValue(kHkcuRun, "Pest"));
+  EXPECT_EQ(ReadRegValue(kUserMutedKey, record, ""), pest_);
+  EXPECT_TRUE(HasValue(kHklmRun, "Machine pest"));
+  EXPECT_EQ(ValueNames(kUserMutedKey).size(), 1u) << "only the user's value";
+  EXPECT_EQ(machine_.ErrorLog(), "");
+
+  const std::string limited =
+      "Runwarden cannot ask about startup entries on this account: it may not change its "
+      "settings for this computer (access denied: administrator rights are needed), so no "
+      "answer could be kept.";
+  const std::string held_back =
+      " The startup entries of your account that are not allowed were held back at logon and "
+      "are back in place now; they did not start this time.";
+  for (const std::string& said : {limited + held_back, limited}) {
+    SCOPED_TRACE(said);
+    alert_.notices.clear();
+    EXPECT_TRUE(StartGuard(alert_.Windows()));
+    EXPECT_EQ(ReadRegValue(kHkcuRun, "Pest", ""), pest_);
+    EXPECT_TRUE(ValueNames(kUserMutedKey).empty());
+    EXPECT_TRUE(alert_.alerts.empty());
+    ASSERT_EQ(alert_.notices.size(), 1u);
+    EXPECT_EQ(alert_.notices[0].message, said);
+    EXPECT_EQ(alert_.notices[0].color, 255u);
+    EXPECT_EQ(alert_.update_checks, 0);
+    EXPECT_FALSE(KeepGuarding);
+    EXPECT_FALSE(HasValue(kRunKey, kAutostartValue));
+  }
+  platform::SetRootReadOnlyForTesting(platform::RegRoot::LocalMachine, false);
 }

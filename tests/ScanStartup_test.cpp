@@ -85,7 +85,10 @@ TEST_F(ScanTest, TheAnswersAreCarriedOutAndRemembered) {
 
   GuardScan();
 
-  ASSERT_EQ(alert_.alerts.size(), 4u);
+  std::string asked_about;
+  for (const AlertCall& call : alert_.alerts)
+    asked_about += " " + call.entry.Location + "\\" + call.entry.Name;
+  ASSERT_EQ(alert_.alerts.size(), 4u) << asked_about;
   const AlertCall* asked = AlertFor(alert_, "Keeper");
   ASSERT_NE(asked, nullptr);
   EXPECT_EQ(asked->entry, (StartupEntry{"Keeper", "\"" + keeper + "\" /min", kHkcuRun, "1"}));

@@ -26,9 +26,13 @@ void ResetModes() {
 }  // namespace
 
 SystemValuesGuard::SystemValuesGuard() {
-  for (const WatchedSetting& setting : WatchedSettings()) {
-    Saved saved{setting.key, setting.name, {}, false};
-    saved.existed = ReadRegRaw(saved.key, saved.name, &saved.data);
+  std::vector<std::pair<std::string, std::string>> values = {{kWinlogon, "Shell"},
+                                                             {kWinlogon, "Userinit"}};
+  for (const WatchedSetting& setting : WatchedSettings())
+    values.emplace_back(setting.key, setting.name);
+  for (const auto& [key, name] : values) {
+    Saved saved{key, name, {}, false};
+    saved.existed = ReadRegRaw(key, name, &saved.data);
     saved_.push_back(saved);
   }
 }

@@ -18,8 +18,9 @@
 #include "support/ScopedOverrides.h"
 #include "support/TestFolder.h"
 
-// The repair writes system keys that the Wine prefix itself uses: each value it touches
-// is put back as it was (or removed again) when the guard goes.
+// The repair (and the tests of what it leaves alone: Winlogon Shell and Userinit) write
+// system keys that the Wine prefix itself uses: each such value is put back as it was (or
+// removed again) when the guard goes.
 class SystemValuesGuard : Scoped {
  public:
   SystemValuesGuard();

@@ -12,9 +12,9 @@
 #include "guard/BlockedBackups.h"
 #include "guard/Blocking.h"
 #include "guard/ListValues.h"
+#include "guard/Locations.h"
 #include "guard/OwnBackups.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
@@ -89,6 +89,8 @@ class PlacesTest : public ::testing::Test {
       }
       return folder_.File(tag);
     });
+    // The Run keys and Startup folders, with msconfig's backups, have suites of their own.
+    std::erase_if(techniques_, [](const Technique& t) { return t.store != BackupStore::kOwn; });
     OwnTechniquePlaces(sandbox_, techniques_);
     sandbox_.Own(kBackupsKey);
   }

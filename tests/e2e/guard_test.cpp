@@ -160,13 +160,14 @@ class GuardRunTest : public ::testing::Test {
   std::vector<std::string> links_;
 };
 
-// Answers the alerts of the process until each of Tails (how the entries' commands end)
-// was asked about once, pressing Button; false with a message when one does not come.
+// Answers the alerts of the process until each of Tails (how the entries' commands end,
+// as short as the alert shows them) was asked about once, pressing Button; false with a
+// message when one does not come.
 ::testing::AssertionResult AnswerEach(const RunningProgram& program,
-                                      std::set<std::string> tails,
+                                      std::multiset<std::string> tails,
                                       const std::wstring& button) {
   struct Search {
-    std::set<std::string>* tails;
+    std::multiset<std::string>* tails;
     std::string found;
   };
   while (!tails.empty()) {
@@ -180,9 +181,9 @@ class GuardRunTest : public ::testing::Test {
             alert,
             [](HWND child, LPARAM param) -> BOOL {
               auto* search = reinterpret_cast<Search*>(param);
-              std::string text = WindowText(child);
+              std::string text = LowerCase(WindowText(child));
               for (const std::string& one : *search->tails)
-                if (text.size() >= one.size() && text.substr(text.size() - one.size()) == one)
+                if (text.ends_with(LowerCase(one)))
                   search->found = one;
               return search->found.empty();
             },
@@ -196,7 +197,7 @@ class GuardRunTest : public ::testing::Test {
       return ::testing::AssertionFailure() << "no alert for " << testing::PrintToString(tails);
     if (!Answer(alert, button))
       return ::testing::AssertionFailure() << "cannot answer the alert about " << tail;
-    tails.erase(tail);
+    tails.erase(tails.find(tail));
   }
   return ::testing::AssertionSuccess();
 }
@@ -369,9 +370,7 @@ TEST_F(GuardRunTest, AResidentGuardKeepsPassingAndEndsWithTheSession) {
 // asks about it. Allowed, it stays exactly as planted. Blocked at the next logon, it is
 // gone with a backup the Blocked Entries window lists, and restored from it as planted.
 TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
-  std::set<std::string> tails;
   std::vector<Technique> techniques = Techniques([&](const std::string& tag) {
-    tails.insert("\\" + tag + (tag.find('.') == std::string::npos ? "\\" : ""));
     if (tag.find('.') == std::string::npos) {
       CreateDirectoryA(programs_.File(tag).c_str(), nullptr);
       return programs_.File(tag);
@@ -380,9 +379,9 @@ TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
       return Program(tag);
     return programs_.Write(tag, "rw " + tag);
   });
-  // The HKLM Common Startup folder is planted without the trailing backslash.
-  tails.erase("\\rwt-common-startup\\");
-  tails.insert("\\rwt-common-startup");
+  std::multiset<std::string> tails;  // a name in both Startup folders ends two commands alike
+  for (const Technique& t : techniques)
+    tails.insert(t.command.size() > 40 ? t.command.substr(t.command.size() - 40) : t.command);
   OwnTechniquePlaces(sandbox_, techniques);
   ASSERT_TRUE(Plant(techniques));
   auto logon = [&](const std::wstring& button) {
@@ -392,8 +391,9 @@ TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
     }
     for (const Technique& technique : techniques) {
       platform::RegData data;
-      bool there = ReadRegRaw(technique.key, technique.value, &data);
-      if (technique.kind == kKindRegistry)
+      bool there = technique.kind == kKindFile ? Exists(technique.location)
+                                               : ReadRegRaw(technique.key, technique.value, &data);
+      if (technique.kind == kKindRegistry || technique.kind == kKindFile)
         EXPECT_FALSE(there) << technique.name;
       else if (technique.kind == kKindListItem)
         EXPECT_FALSE(there && HasListItem(ListItems(data, ListFormOf(technique.value, data.type)),
@@ -427,13 +427,15 @@ TEST_F(GuardRunTest, EachLogonTechniqueIsMutedAskedAboutAndPutBackAsPlanted) {
 
   WriteRegValue(kSettingsKey, "Allowed", "");
   logon(L"&Block");
-  std::vector<BlockedBackup> backups = ListBlockedBackups();
-  EXPECT_EQ(backups.size(), techniques.size());
-  for (const BlockedBackup& backup : backups) {
-    EXPECT_EQ(backup.store, BackupStore::kOwn) << backup.location;
+  std::multiset<std::pair<BackupStore, std::string>> expected, found;
+  for (const Technique& technique : techniques)
+    expected.emplace(technique.store, LowerCase(technique.location));
+  for (const BlockedBackup& backup : ListBlockedBackups()) {
+    found.emplace(backup.store, LowerCase(backup.location));
     std::string problem;
     EXPECT_TRUE(RestoreBlockedBackup(backup, &problem)) << backup.location << ": " << problem;
   }
+  EXPECT_EQ(found, expected);
   EXPECT_TRUE(AsPlanted(techniques));
   EXPECT_EQ(ReadFile(kFolder + "\\errlog.log"), "");
 }

@@ -1,5 +1,6 @@
 #include "support/RegistrySandbox.h"
 
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
@@ -55,9 +56,16 @@ void RegistrySandbox::Own(const std::string& path) {
   DeleteRegTree(path);
 }
 
+void RegistrySandbox::OwnFile(const std::string& path) {
+  files_.push_back(path);
+  platform::RemoveFile(path);
+}
+
 void RegistrySandbox::ClearAll() {
   for (const std::string& path : paths_)
     DeleteRegTree(path);
+  for (const std::string& path : files_)
+    platform::RemoveFile(path);
 }
 
 void RegistrySandbox::OwnValue(const std::string& key, const std::string& name) {

@@ -31,6 +31,8 @@ class RegistrySandbox {
   // Also empties one value of a key the system keeps (Winlogon, Environment ...) now, and
   // at the end puts back what it held before (or deletes it again).
   void OwnValue(const std::string& key, const std::string& name);
+  // Also deletes a file of a place other tests share (a Startup folder) now and at the end.
+  void OwnFile(const std::string& path);
 
  private:
   struct SavedValue {
@@ -39,7 +41,7 @@ class RegistrySandbox {
     platform::RegData data;
   };
   void ClearAll();
-  std::vector<std::string> paths_;
+  std::vector<std::string> paths_, files_;
   std::vector<SavedValue> values_;
 };
 

